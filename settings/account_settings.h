@@ -1,0 +1,61 @@
+// The registry layout of the settings and the per-account lookups with their
+// fallback chains.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Registry paths, below HKEY_CURRENT_USER.
+inline constexpr const char* kSetupKeyPath = "SOFTWARE\\Brackwell\\Horalog\\Setup\\";
+inline constexpr const char* kAcctsKeyPath = "SOFTWARE\\Brackwell\\Horalog\\Accts\\";
+
+enum class PeriodKind : int { All = 0, OneWeek = 1, TwoWeeks = 2, HalfMonth = 3, OneMonth = 4 };
+enum class RoundMode : int { Nearest = 0, Up = 1, Down = 2 };
+
+// The main window's copy of the Default key (built-in defaults where a value
+// is missing), taken by LoadAccountDefaults.
+struct AccountDefaults {
+  std::string period = "All";     // period text
+  int atom = 6;                   // rounding increment in minutes, always one of the twelve
+  std::string round = "Nearest";  // round text
+  std::string startDay = "Monday";  // day text
+  int startDate1 = 1;             // day of month
+  int startDate2 = 16;            // day of month
+};
+
+// True for the twelve rounding increments 1, 2, 3, 4, 5, 6, 10, 12, 15, 20, 30, 60.
+bool IsValidAtom(int64_t minutes);
+
+// Hourly rate in hundredths: item rate, else the account's "All" rate, else
+// DefaultRate, else 0; 0 whenever the Setup key is missing. Creates the Accts,
+// account, "All" and item keys when missing.
+int GetAccountRate(const std::string& account, const std::string& item);
+// Rounding increment in minutes: the account's Atom, else the Default key's,
+// else 6. A stored value that is not one of the twelve increments counts as 6.
+int GetAccountAtom(const std::string& account);
+// Rounding mode: the account's Round, else the Default key's, else Nearest;
+// any text but exactly "Up", "Down" or "Nearest" reads as Nearest.
+RoundMode GetAccountRound(const std::string& account);
+
+// Fills defaults from the Default key; leaves them untouched when the Accts
+// path cannot be created.
+void LoadAccountDefaults(AccountDefaults* defaults);
+// The period getters of the main window: the account's value, else the
+// window's copy of the defaults.
+PeriodKind GetAccountPeriod(const std::string& account, const AccountDefaults& defaults);
+int GetAccountStartDay(const std::string& account, const AccountDefaults& defaults);
+int GetAccountStartDate1(const std::string& account, const AccountDefaults& defaults);
+int GetAccountStartDate2(const std::string& account, const AccountDefaults& defaults);
+
+// Text <-> code mappings of the stored texts ("One Week" -> OneWeek, "Up" -> Up,
+// "Monday" -> 1); unknown texts map as the lookups say (All, Nearest, 0).
+PeriodKind PeriodFromText(const std::string& text);
+const char* PeriodText(PeriodKind kind);
+RoundMode RoundFromText(const std::string& text);
+const char* RoundText(RoundMode mode);
+int DayFromText(const std::string& text);
+const char* DayText(int day);
+
+// A string value of the Setup key read whole ("" when missing): DataPath,
+// ExecPath, ReportPath, EditorPath and the like.
+std::string ReadSetupString(const std::string& name);

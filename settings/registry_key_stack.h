@@ -1,0 +1,59 @@
+// Walks registry key paths one level at a time and reads or writes values of
+// the key on top. Every settings access goes through it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "settings/registry.h"
+
+class RegistryKeyStack {
+ public:
+  static constexpr unsigned kMaxDepth = 10;
+
+  // depth 1, the root valid. The registry file is the default one
+  // (Registry::DefaultPath()) unless a path is given.
+  explicit RegistryKeyStack(RegistryKey root = kHkeyCurrentUser);
+  RegistryKeyStack(RegistryKey root, const std::string& registryPath);
+  ~RegistryKeyStack();
+  RegistryKeyStack(const RegistryKeyStack&) = delete;
+  RegistryKeyStack& operator=(const RegistryKeyStack&) = delete;
+
+  // Opens (or creates) the sub-key name of the top key; on success it becomes
+  // the top. False, changing nothing, on failure, when the top is not valid or
+  // when the stack already holds kMaxDepth levels.
+  bool OpenChild(const std::string& name);
+  bool CreateChild(const std::string& name);
+  // Splits path at "\" (empty components skipped) and applies OpenChild or
+  // CreateChild to each; a failing component does not end the walk. The
+  // result is the last component's; false for a path without components.
+  bool OpenPath(const std::string& path);
+  bool CreatePath(const std::string& path);
+  // Removes the top level; returns the remaining depth.
+  unsigned Pop();
+  void CloseAll();
+  unsigned depth() const { return depth_; }
+
+  // Reads of the top key; false when it is missing or does not fit. A string's
+  // capacity counts its terminating zero, as the Windows buffers did: a value
+  // of capacity or more characters does not fit. 0 means no limit.
+  bool QueryDword(const std::string& name, uint32_t* out);
+  bool QueryString(const std::string& name, std::string* out, size_t capacity);
+  // Writes of the top key. Callers never look at the outcome; it is returned
+  // for the tools.
+  bool SetDword(const std::string& name, uint32_t value);
+  bool SetString(const std::string& name, const std::string& text);
+  bool DeleteValue(const std::string& name);
+
+ private:
+  RegistryKey Top() const;
+  bool Push(const std::string& name, bool create);
+  bool Walk(const std::string& path, bool create);
+
+  Registry registry_;
+  unsigned depth_ = 1;
+  std::array<RegistryKey, kMaxDepth + 1> handles_{};
+  std::array<bool, kMaxDepth + 1> valid_{};
+};

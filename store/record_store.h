@@ -1,0 +1,92 @@
+// The in-memory image of one handheld's local store.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "store/records.h"
+
+// A list position; kNoPosition is "none".
+constexpr size_t kNoPosition = static_cast<size_t>(-1);
+
+// Use: construct, SetDeviceName, Load, read (and MarkInvoiced), destroy. The
+// lists are replaced whole by each load; positions stay valid until then.
+class RecordStore {
+ public:
+  RecordStore() = default;
+
+  void SetDeviceName(const std::string& name) { deviceName_ = name; }
+  const std::string& deviceName() const { return deviceName_; }
+  const std::string& storePath() const { return storePath_; }
+
+  // Sets storePath to DataPath + deviceName + ".mdb", creating the file from
+  // ExecPath's HR_Template.mdb when it does not exist. False for an empty
+  // device name (silently) and when the template copy fails (after the
+  // message "Error creating new database, err = N", caption "Horalog");
+  // storePath is then unchanged. A missing data folder is not a failure:
+  // storePath is set and the loads find nothing.
+  bool Locate();
+
+  // Locate, then the four loaders. When Locate fails the lists keep their
+  // content. Reports nothing: a table that cannot be read leaves its list empty.
+  void Load();
+  void LoadAccounts();
+  void LoadItems();
+  void LoadTimeRecords();
+  void LoadTimeSpans();
+
+  // Marks record id invoiced in the store, dated today. True when the store
+  // changed; only then does the first record of that id in memory become
+  // invoiced, dated now. False when the statement failed or no row has id.
+  bool MarkInvoiced(int32_t id);
+
+  // Lookups by list order; never fail: "" or 0 when not found.
+  std::string AccountName(int32_t id) const;
+  std::string ItemName(int32_t id) const;
+  int32_t AccountIdByName(const std::string& name) const;
+  int32_t ItemIdByName(const std::string& name, int32_t account) const;
+
+  const std::vector<AccountEntry>& accounts() const { return accounts_; }
+  const std::vector<ItemEntry>& items() const { return items_; }
+  // In ascending grpdate order; records of one day in store order.
+  const std::vector<TimeRecord>& timeRecords() const { return timeRecords_; }
+  const std::vector<TimeSpan>& timeSpans() const { return timeSpans_; }
+
+  // Positions, in list order, of the spans whose parent is recordId.
+  const std::vector<size_t>& SpansOf(int32_t recordId) const;
+  // The span walk: the first span of recordId, and the next one after pos;
+  // kNoPosition at the end.
+  size_t FirstSpanOf(int32_t recordId) const;
+  size_t NextSpanOf(int32_t recordId, size_t pos) const;
+  // The sum of the minutes of recordId's spans.
+  int64_t RecordMinutes(int32_t recordId) const;
+
+  // Cursors the readers move while walking the lists.
+  size_t currentAccount = kNoPosition;
+  size_t currentItem = kNoPosition;
+  size_t currentRecord = kNoPosition;
+  size_t currentSpan = kNoPosition;
+
+  // Readings through the cursors: "" or 0 when the cursor is none.
+  std::string CurrentAccountName() const;
+  int32_t CurrentItemId() const;
+  std::string CurrentItemName() const;
+  std::string CurrentRecordAccountName() const;
+  std::string CurrentRecordItemName() const;
+  std::string CurrentRecordNotes() const;
+  int32_t CurrentRecordDay() const;
+
+ private:
+  const TimeRecord* CurrentRecordEntry() const;
+
+  std::string deviceName_;
+  std::string storePath_;
+  std::vector<AccountEntry> accounts_;
+  std::vector<ItemEntry> items_;
+  std::vector<TimeRecord> timeRecords_;
+  std::vector<TimeSpan> timeSpans_;
+  std::unordered_map<int32_t, std::vector<size_t>> spansByParent_;
+};

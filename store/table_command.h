@@ -1,0 +1,83 @@
+// One table's command on one connection to a local store: walks the table's
+// rows into a row buffer, or executes one statement.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/sqlite_connection.h"
+#include "platform/sqlite_statement.h"
+
+// Outcomes keep the OLE DB result codes the programs were written against.
+using DbStatus = int32_t;
+constexpr DbStatus S_OK = 0;
+constexpr DbStatus DB_S_ENDOFROWSET = 0x00040EC6;
+constexpr DbStatus E_FAIL = static_cast<DbStatus>(0x80004005u);
+constexpr DbStatus DB_E_ERRORSINCOMMAND = static_cast<DbStatus>(0x80040E14u);
+constexpr DbStatus DB_E_INTEGRITYVIOLATION = static_cast<DbStatus>(0x80040E2Fu);
+constexpr DbStatus DB_E_NOTABLE = static_cast<DbStatus>(0x80040E37u);
+constexpr DbStatus DB_E_CANTCONVERTVALUE = static_cast<DbStatus>(0x80040E07u);
+// The file is locked by another process beyond the busy timeout, or read-only.
+constexpr DbStatus DB_E_TABLEINUSE = static_cast<DbStatus>(0x80040E40u);
+constexpr DbStatus DB_SEC_E_PERMISSIONDENIED = static_cast<DbStatus>(0x80040E09u);
+
+inline bool Succeeded(DbStatus status) { return status >= 0; }
+
+enum class StoreTable { AccountName, ItemName, HlGroup, HlTime };
+
+class TableCommand {
+ public:
+  explicit TableCommand(StoreTable table);
+
+  // The table's SELECT, exactly as the programs send it.
+  static const char* DefaultCommandText(StoreTable table);
+
+  void SetPath(const std::string& path) { path_ = path; }
+  // Opens the store file (never creating it). E_FAIL when it is missing or not
+  // a database.
+  DbStatus OpenConnection();
+  // Runs the table's SELECT. DB_E_NOTABLE when the table is missing.
+  DbStatus OpenDefaultRowset();
+  // S_OK with a row in the buffer, DB_S_ENDOFROWSET at the end, or a failure.
+  // DB_E_CANTCONVERTVALUE when a value of the row does not fit its binding
+  // (a number that is no 32-bit integer); the walk may go on past that row.
+  DbStatus MoveFirst();
+  DbStatus MoveNext();
+
+  // The row buffer, by ordinal from 1 as the SELECT lists the columns.
+  int32_t IntField(int ordinal) const;
+  const std::string& TextField(int ordinal) const;
+  double DateField(int ordinal) const;
+  bool BoolField(int ordinal) const;
+
+  // Opens the connection when needed, translates the Jet statement and runs
+  // it in its own transaction. S_OK, or the failure (DB_E_INTEGRITYVIOLATION
+  // for a duplicate id, DB_E_ERRORSINCOMMAND for text that is not a
+  // statement, DB_E_TABLEINUSE when locked or read-only).
+  DbStatus ExecuteStatement(const std::string& jetSql);
+  // Rows changed by the last ExecuteStatement.
+  int64_t rowsAffected() const { return rowsAffected_; }
+
+  // SQLite's words for the last failure.
+  const std::string& errorMessage() const { return error_; }
+
+ private:
+  DbStatus Fetch();
+  DbStatus Fail(int sqliteCode);
+
+  StoreTable table_;
+  std::string path_;
+  SqliteConnection connection_;
+  std::unique_ptr<SqliteStatement> rowset_;
+  std::vector<int64_t> ints_;
+  std::vector<std::string> texts_;
+  std::vector<double> doubles_;
+  int64_t rowsAffected_ = 0;
+  std::string error_;
+};
+
+// One statement on its own connection: set path, execute, destroy.
+DbStatus ExecuteStatement(const std::string& storePath, const std::string& jetSql,
+                          int64_t* rowsAffected = nullptr);

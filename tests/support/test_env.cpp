@@ -1,0 +1,87 @@
+// What every test pins.
+#include "support/test_env.h"
+
+#include "platform/clock.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "horalog-test-XXXXXX").string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!::mkdtemp(buffer.data())) std::abort();
+  path_ = buffer.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Read-only folders made by a test must not stop the clean-up.
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ec)) {
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+  }
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::File(const std::string& name) const { return path_ + "/" + name; }
+
+ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+  if (const char* old = std::getenv(name_.c_str())) old_ = old;
+  if (value) {
+    ::setenv(name_.c_str(), value->c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_) {
+    ::setenv(name_.c_str(), old_->c_str(), 1);
+  } else {
+    ::unsetenv(name_.c_str());
+  }
+}
+
+ScopedTimeZone::ScopedTimeZone(const std::string& tz) {
+  env_.emplace("TZ", tz);
+  ::tzset();
+}
+ScopedTimeZone::~ScopedTimeZone() {
+  env_.reset();
+  ::tzset();
+}
+
+ScopedNow::ScopedNow(std::time_t value) { SetNowForTesting(value); }
+ScopedNow::~ScopedNow() { SetNowForTesting(std::nullopt); }
+
+RecordingUi::RecordingUi() { SetUi(this); }
+RecordingUi::~RecordingUi() { SetUi(nullptr); }
+
+MessageAnswer RecordingUi::ShowMessage(const std::string& text, const std::string& caption,
+                                       MessageButtons buttons) {
+  messages.push_back({text, caption, buttons});
+  return answer;
+}
+
+TestEnvironment::TestEnvironment()
+    : registry("HORALOG_REGISTRY", dir.File("registry.db")),
+      locale("LC_ALL", std::string("en_US.UTF-8")),
+      zone("UTC") {}
+
+std::string TestEnvironment::TemplateDir() { return HORALOG_TEMPLATE_DIR; }
+
+std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}

@@ -1,0 +1,97 @@
+// What every test pins: a temporary folder, the registry file, the time zone,
+// the locale, the clock, and a user interface that records its messages.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui_services.h"
+
+// A fresh folder below the system's temporary folder, removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() + "/" + name
+  std::string File(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// Sets (or, with nullopt, unsets) an environment variable and restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, std::optional<std::string> value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// Sets TZ and calls tzset; restores the previous zone afterwards.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const std::string& tz);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  std::optional<ScopedEnv> env_;
+};
+
+// Pins the clock for the object's life.
+class ScopedNow {
+ public:
+  explicit ScopedNow(std::time_t value);
+  ~ScopedNow();
+};
+
+// Records every message box and answers with a chosen answer.
+class RecordingUi : public UiServices {
+ public:
+  struct Message {
+    std::string text;
+    std::string caption;
+    MessageButtons buttons;
+  };
+  RecordingUi();   // installs itself
+  ~RecordingUi() override;  // restores the console services
+  MessageAnswer ShowMessage(const std::string& text, const std::string& caption,
+                            MessageButtons buttons) override;
+  void Beep() override { ++beeps; }
+  void PumpMessages() override { ++pumps; }
+
+  std::vector<Message> messages;
+  MessageAnswer answer = MessageAnswer::Ok;
+  int beeps = 0;
+  int pumps = 0;
+};
+
+// A test's whole environment: a temporary folder holding the registry file
+// (HORALOG_REGISTRY), TZ=UTC unless changed, LC_ALL=en_US.UTF-8, and a
+// recording user interface.
+class TestEnvironment {
+ public:
+  TestEnvironment();
+  TempDir dir;
+  ScopedEnv registry;
+  ScopedEnv locale;
+  ScopedTimeZone zone;
+  RecordingUi ui;
+  std::string registryPath() const { return dir.File("registry.db"); }
+  // The build's template folder (holding HR_Template.mdb).
+  static std::string TemplateDir();
+};
+
+// Local time value of y-m-d h:mi:s, DST decided by the C library.
+std::time_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
