@@ -37,10 +37,10 @@ int FileAttributesError(const std::string& path) {
   if (::stat(path.c_str(), &st) == 0) return 0;
   int err = errno;
   if (err != ENOENT) return err;
-  std::string folder = FolderOf(path);
-  if (folder.empty()) folder = ".";
+  const std::string parent = FolderOf(path);
+  const char* folder = parent.empty() ? "." : parent.c_str();
   struct stat folderStat;
-  if (::stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) {
+  if (::stat(folder, &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) {
     return kPathNotFound;
   }
   return kFileNotFound;

@@ -55,6 +55,15 @@ int SqliteStatement::Reset() {
 }
 
 int SqliteStatement::columnCount() const { return sqlite3_column_count(stmt_); }
+SqliteStatement::Type SqliteStatement::ColumnType(int column) const {
+  switch (sqlite3_column_type(stmt_, column)) {
+    case SQLITE_INTEGER: return Type::Integer;
+    case SQLITE_FLOAT: return Type::Real;
+    case SQLITE_TEXT: return Type::Text;
+    case SQLITE_BLOB: return Type::Blob;
+    default: return Type::Null;
+  }
+}
 bool SqliteStatement::IsNull(int column) const {
   return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }

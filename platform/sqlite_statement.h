@@ -32,6 +32,8 @@ class SqliteStatement {
 
   // Columns are numbered from 0.
   int columnCount() const;
+  enum class Type { Integer, Real, Text, Blob, Null };
+  Type ColumnType(int column) const;
   bool IsNull(int column) const;
   int64_t ColumnInt64(int column) const;
   double ColumnDouble(int column) const;

@@ -78,6 +78,7 @@ class TableCommand {
   std::string error_;
 };
 
-// One statement on its own connection: set path, execute, destroy.
+// One statement on its own connection: set path, execute, destroy. The rows
+// it changed and, on failure, SQLite's words go to the optional outputs.
 DbStatus ExecuteStatement(const std::string& storePath, const std::string& jetSql,
-                          int64_t* rowsAffected = nullptr);
+                          int64_t* rowsAffected = nullptr, std::string* error = nullptr);

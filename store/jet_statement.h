@@ -1,0 +1,48 @@
+// Turns a statement in the Jet dialect the programs send into SQLite SQL with
+// every literal bound as a parameter.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct SqlParameter {
+  enum class Kind { Integer, Real, Text };
+  Kind kind = Kind::Integer;
+  int64_t integer = 0;
+  double real = 0;
+  std::string text;
+};
+
+// Columns of a table as (name, declared type), in table order; empty when the
+// table is unknown.
+using ColumnLookup =
+    std::function<std::vector<std::pair<std::string, std::string>>(const std::string& table)>;
+
+// A Jet statement in SQLite's terms. The statement text keeps its words; each
+// literal becomes "?": Yes/No/True/False become 1/0, double- and
+// single-quoted texts become text values, and a quoted date text (or a #date#)
+// given for a date column becomes an OLE date, so no text of the statement is
+// ever read as SQL.
+class JetStatement {
+ public:
+  // False, with the reason in error(), for text that cannot be read: an
+  // unterminated quote, a date text that is no date, or a second statement
+  // after a ";". today decides the century of two-digit years.
+  bool Translate(const std::string& jetSql, const ColumnLookup& columns, std::time_t today);
+
+  const std::string& sql() const { return sql_; }
+  const std::vector<SqlParameter>& parameters() const { return parameters_; }
+  const std::string& error() const { return error_; }
+  // Whether the failure was a value that could not be converted (a bad date).
+  bool conversionFailed() const { return conversionFailed_; }
+
+ private:
+  std::string sql_;
+  std::vector<SqlParameter> parameters_;
+  std::string error_;
+  bool conversionFailed_ = false;
+};

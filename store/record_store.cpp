@@ -1,0 +1,244 @@
+// The in-memory image of one handheld's local store.
+#include "store/record_store.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "platform/file_system.h"
+#include "platform/ui_services.h"
+#include "platform/utf8.h"
+#include "settings/account_settings.h"
+#include "settings/registry_key_stack.h"
+#include "store/ole_date.h"
+#include "store/statements.h"
+#include "store/table_command.h"
+
+std::time_t NoInvoiceDate() {
+  std::time_t value = 0;
+  LocalTimeFromCivil(CivilTime{1900, 1, 1, 0, 0, 0}, &value);
+  return value;
+}
+
+namespace {
+
+// A folder value ends in the separator before a file name is added.
+std::string WithSeparator(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+// Walks one table: opens, runs its SELECT and hands each row to add. A row
+// whose numbers do not fit is passed over; the walk ends at the end of the
+// table or at any other failure.
+template <typename AddRow>
+void WalkTable(StoreTable table, const std::string& path, AddRow add) {
+  TableCommand command(table);
+  command.SetPath(path);
+  if (command.OpenConnection() != S_OK) return;
+  if (command.OpenDefaultRowset() != S_OK) return;
+  for (DbStatus status = command.MoveFirst();
+       status == S_OK || status == DB_E_CANTCONVERTVALUE; status = command.MoveNext()) {
+    if (status == S_OK) add(command);
+  }
+}
+
+}  // namespace
+
+bool RecordStore::Locate() {
+  if (deviceName_.empty()) return false;
+  // A name that names another folder would put the store outside the data folder.
+  if (deviceName_.find('/') != std::string::npos) return false;
+  std::string dataPath;
+  std::string execPath;
+  {
+    RegistryKeyStack keys;
+    if (keys.OpenPath(kSetupKeyPath)) {
+      std::string value;
+      if (keys.QueryString("DataPath", &value, 0)) dataPath = value;
+      if (keys.QueryString("ExecPath", &value, 0)) execPath = value;
+    }
+    keys.CloseAll();
+  }
+  const std::string path = WithSeparator(dataPath) + deviceName_ + ".mdb";
+  if (FileAttributesError(path) == kFileNotFound) {
+    int err = CopyFileNoOverwrite(WithSeparator(execPath) + "HR_Template.mdb", path);
+    if (err != 0) {
+      char text[64];
+      std::snprintf(text, sizeof text, "Error creating new database, err = %d", err);
+      Ui().ShowMessage(text, "Horalog", MessageButtons::Ok);
+      return false;
+    }
+  }
+  storePath_ = path;
+  return true;
+}
+
+void RecordStore::Load() {
+  if (!Locate()) return;
+  LoadAccounts();
+  LoadItems();
+  LoadTimeRecords();
+  LoadTimeSpans();
+}
+
+void RecordStore::LoadAccounts() {
+  accounts_.clear();
+  currentAccount = kNoPosition;
+  WalkTable(StoreTable::AccountName, storePath_, [this](const TableCommand& row) {
+    accounts_.push_back({row.IntField(1), CutToCharacters(row.TextField(2), kMaxNameChars)});
+  });
+}
+
+void RecordStore::LoadItems() {
+  items_.clear();
+  currentItem = kNoPosition;
+  WalkTable(StoreTable::ItemName, storePath_, [this](const TableCommand& row) {
+    items_.push_back(
+        {row.IntField(1), row.IntField(2), CutToCharacters(row.TextField(3), kMaxNameChars)});
+  });
+}
+
+void RecordStore::LoadTimeRecords() {
+  timeRecords_.clear();
+  currentRecord = kNoPosition;
+  WalkTable(StoreTable::HlGroup, storePath_, [this](const TableCommand& row) {
+    TimeRecord record;
+    record.id = row.IntField(1);
+    record.grpdate = row.IntField(2);
+    record.acct = row.IntField(3);
+    record.item = row.IntField(4);
+    record.notes = CutToCharacters(row.TextField(5), kMaxNotesChars);
+    record.invoiced = row.BoolField(6);
+    record.deleted = row.BoolField(8);
+    if (record.invoiced) {
+      CivilTime civil;
+      if (!CivilFromOleDate(row.DateField(7), &civil) ||
+          !LocalTimeFromCivil(civil, &record.invoicedate)) {
+        record.invoicedate = NoInvoiceDate();
+      }
+    }
+    timeRecords_.push_back(std::move(record));
+  });
+  // Equivalent to inserting each row before the first later day: records of
+  // one day keep the store's order, in n log n comparisons.
+  std::stable_sort(timeRecords_.begin(), timeRecords_.end(),
+                   [](const TimeRecord& a, const TimeRecord& b) { return a.grpdate < b.grpdate; });
+}
+
+void RecordStore::LoadTimeSpans() {
+  timeSpans_.clear();
+  spansByParent_.clear();
+  currentSpan = kNoPosition;
+  WalkTable(StoreTable::HlTime, storePath_, [this](const TableCommand& row) {
+    spansByParent_[row.IntField(1)].push_back(timeSpans_.size());
+    timeSpans_.push_back({row.IntField(1), row.IntField(2), row.IntField(3)});
+  });
+}
+
+bool RecordStore::MarkInvoiced(int32_t id) {
+  const std::time_t now = Now();
+  std::tm local{};
+  localtime_r(&now, &local);
+  char day[16];
+  std::strftime(day, sizeof day, "%m/%d/%y", &local);
+  int64_t changed = 0;
+  if (ExecuteStatement(storePath_, MarkInvoicedStatement(day, id), &changed) != S_OK ||
+      changed == 0) {
+    return false;
+  }
+  auto record = std::find_if(timeRecords_.begin(), timeRecords_.end(),
+                             [id](const TimeRecord& r) { return r.id == id; });
+  if (record != timeRecords_.end()) {
+    record->invoiced = true;
+    record->invoicedate = now;
+  }
+  return true;
+}
+
+std::string RecordStore::AccountName(int32_t id) const {
+  for (const AccountEntry& a : accounts_) {
+    if (a.id == id) return a.name;
+  }
+  return {};
+}
+
+std::string RecordStore::ItemName(int32_t id) const {
+  for (const ItemEntry& i : items_) {
+    if (i.id == id) return i.name;
+  }
+  return {};
+}
+
+int32_t RecordStore::AccountIdByName(const std::string& name) const {
+  for (const AccountEntry& a : accounts_) {
+    if (a.name == name) return a.id;
+  }
+  return 0;
+}
+
+int32_t RecordStore::ItemIdByName(const std::string& name, int32_t account) const {
+  for (const ItemEntry& i : items_) {
+    if (i.name == name && i.parent == account) return i.id;
+  }
+  return 0;
+}
+
+const std::vector<size_t>& RecordStore::SpansOf(int32_t recordId) const {
+  static const std::vector<size_t> kNone;
+  auto found = spansByParent_.find(recordId);
+  return found == spansByParent_.end() ? kNone : found->second;
+}
+
+size_t RecordStore::FirstSpanOf(int32_t recordId) const {
+  const auto& spans = SpansOf(recordId);
+  return spans.empty() ? kNoPosition : spans.front();
+}
+
+size_t RecordStore::NextSpanOf(int32_t recordId, size_t pos) const {
+  const auto& spans = SpansOf(recordId);
+  auto next = std::upper_bound(spans.begin(), spans.end(), pos);
+  return next == spans.end() ? kNoPosition : *next;
+}
+
+int64_t RecordStore::RecordMinutes(int32_t recordId) const {
+  int64_t minutes = 0;
+  for (size_t pos : SpansOf(recordId)) minutes += timeSpans_[pos].duration;
+  return minutes;
+}
+
+const TimeRecord* RecordStore::CurrentRecordEntry() const {
+  return currentRecord < timeRecords_.size() ? &timeRecords_[currentRecord] : nullptr;
+}
+
+std::string RecordStore::CurrentAccountName() const {
+  return currentAccount < accounts_.size() ? accounts_[currentAccount].name : std::string();
+}
+
+int32_t RecordStore::CurrentItemId() const {
+  return currentItem < items_.size() ? items_[currentItem].id : 0;
+}
+
+std::string RecordStore::CurrentItemName() const {
+  return currentItem < items_.size() ? items_[currentItem].name : std::string();
+}
+
+std::string RecordStore::CurrentRecordAccountName() const {
+  const TimeRecord* record = CurrentRecordEntry();
+  return record ? AccountName(record->acct) : std::string();
+}
+
+std::string RecordStore::CurrentRecordItemName() const {
+  const TimeRecord* record = CurrentRecordEntry();
+  return record ? ItemName(record->item) : std::string();
+}
+
+std::string RecordStore::CurrentRecordNotes() const {
+  const TimeRecord* record = CurrentRecordEntry();
+  return record ? record->notes : std::string();
+}
+
+int32_t RecordStore::CurrentRecordDay() const {
+  const TimeRecord* record = CurrentRecordEntry();
+  return record ? record->grpdate : 0;
+}

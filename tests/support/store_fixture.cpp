@@ -1,0 +1,37 @@
+// A test's handheld store.
+#include "support/store_fixture.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "settings/account_settings.h"
+#include "settings/registry_key_stack.h"
+#include "store/table_command.h"
+
+void WriteSetupString(const std::string& name, const std::string& value) {
+  RegistryKeyStack keys;
+  keys.CreatePath(kSetupKeyPath);
+  keys.SetString(name, value);
+  keys.CloseAll();
+}
+
+StoreFixture::StoreFixture() {
+  ::mkdir(dataPath().c_str(), 0755);
+  WriteSetupString("DataPath", dataPath());
+  WriteSetupString("ExecPath", TemplateDir());
+}
+
+std::string StoreFixture::CreateStore(const std::string& deviceName) {
+  RecordStore store;
+  store.SetDeviceName(deviceName);
+  EXPECT_TRUE(store.Locate());
+  return store.storePath();
+}
+
+void StoreFixture::Run(const std::string& storePath, const std::vector<std::string>& statements) {
+  for (const std::string& statement : statements) {
+    std::string error;
+    EXPECT_EQ(ExecuteStatement(storePath, statement, nullptr, &error), S_OK)
+        << statement << ": " << error;
+  }
+}
