@@ -2,16 +2,13 @@
 #include "store/record_store.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/clock.h"
-#include "platform/file_system.h"
 #include "platform/ui_services.h"
 #include "platform/utf8.h"
-#include "settings/account_settings.h"
-#include "settings/registry_key_stack.h"
 #include "store/ole_date.h"
 #include "store/statements.h"
+#include "store/store_location.h"
 #include "store/table_command.h"
 
 std::time_t NoInvoiceDate() {
@@ -21,12 +18,6 @@ std::time_t NoInvoiceDate() {
 }
 
 namespace {
-
-// A folder value ends in the separator before a file name is added.
-std::string WithSeparator(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
 
 // Walks one table: opens, runs its SELECT and hands each row to add. A row
 // whose numbers do not fit is passed over; the walk ends at the end of the
@@ -49,26 +40,11 @@ bool RecordStore::Locate() {
   if (deviceName_.empty()) return false;
   // A name that names another folder would put the store outside the data folder.
   if (deviceName_.find('/') != std::string::npos) return false;
-  std::string dataPath;
-  std::string execPath;
-  {
-    RegistryKeyStack keys;
-    if (keys.OpenPath(kSetupKeyPath)) {
-      std::string value;
-      if (keys.QueryString("DataPath", &value, 0)) dataPath = value;
-      if (keys.QueryString("ExecPath", &value, 0)) execPath = value;
-    }
-    keys.CloseAll();
-  }
-  const std::string path = WithSeparator(dataPath) + deviceName_ + ".mdb";
-  if (FileAttributesError(path) == kFileNotFound) {
-    int err = CopyFileNoOverwrite(WithSeparator(execPath) + "HR_Template.mdb", path);
-    if (err != 0) {
-      char text[64];
-      std::snprintf(text, sizeof text, "Error creating new database, err = %d", err);
-      Ui().ShowMessage(text, "Horalog", MessageButtons::Ok);
-      return false;
-    }
+  const StoreFolders folders = ReadStoreFolders();
+  const std::string path = StoreFilePath(folders, deviceName_);
+  if (int err = CreateStoreIfMissing(folders, path); err != 0) {
+    Ui().ShowMessage(StoreCreationMessage(err), "Horalog", MessageButtons::Ok);
+    return false;
   }
   storePath_ = path;
   return true;

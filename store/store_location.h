@@ -1,0 +1,28 @@
+// Where a handheld's store file lives and how it comes into being: shared by
+// the record store and the synchronization, which must agree on both.
+#pragma once
+
+#include <string>
+
+// DataPath and ExecPath of the Setup key, read whole; empty when missing.
+struct StoreFolders {
+  std::string dataPath;
+  std::string execPath;
+};
+StoreFolders ReadStoreFolders();
+
+// folder + "/" (when not empty and not already ending in "/").
+std::string WithSeparator(const std::string& folder);
+
+// DataPath + deviceName + ".mdb".
+std::string StoreFilePath(const StoreFolders& folders, const std::string& deviceName);
+
+// Creates the store file at path from ExecPath's HR_Template.mdb when the
+// file does not exist but its folder does. 0 when nothing needed doing or the
+// copy succeeded; otherwise the error code of the failed copy (2 when the
+// template is missing). A missing data folder is not an error here: the
+// loads then find no file.
+int CreateStoreIfMissing(const StoreFolders& folders, const std::string& path);
+
+// The message shown when a store cannot be created.
+std::string StoreCreationMessage(int error);
