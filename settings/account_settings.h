@@ -31,7 +31,8 @@ bool IsValidAtom(int64_t minutes);
 // account, "All" and item keys when missing.
 int GetAccountRate(const std::string& account, const std::string& item);
 // Rounding increment in minutes: the account's Atom, else the Default key's,
-// else 6. A stored value that is not one of the twelve increments counts as 6.
+// else 6. A stored value that is not one of the twelve increments counts as 6;
+// an account's invalid value counts as 6 too, not as the Default key's.
 int GetAccountAtom(const std::string& account);
 // Rounding mode: the account's Round, else the Default key's, else Nearest;
 // any text but exactly "Up", "Down" or "Nearest" reads as Nearest.
@@ -41,14 +42,19 @@ RoundMode GetAccountRound(const std::string& account);
 // path cannot be created.
 void LoadAccountDefaults(AccountDefaults* defaults);
 // The period getters of the main window: the account's value, else the
-// window's copy of the defaults.
+// window's copy of the defaults. All create the Accts path and the account
+// key. When the account key cannot be had (a name without components, a
+// registry that cannot be read) they give All, 0 (Sunday), 1 and 1. Stored
+// numbers are passed on unchecked.
 PeriodKind GetAccountPeriod(const std::string& account, const AccountDefaults& defaults);
 int GetAccountStartDay(const std::string& account, const AccountDefaults& defaults);
 int GetAccountStartDate1(const std::string& account, const AccountDefaults& defaults);
 int GetAccountStartDate2(const std::string& account, const AccountDefaults& defaults);
 
 // Text <-> code mappings of the stored texts ("One Week" -> OneWeek, "Up" -> Up,
-// "Monday" -> 1); unknown texts map as the lookups say (All, Nearest, 0).
+// "Monday" -> 1); unknown texts map as the lookups say (All, Nearest, 0), and
+// an unknown code gives the text of code 0 ("All", "Nearest", "Sunday").
+// Comparisons are exact and case-sensitive.
 PeriodKind PeriodFromText(const std::string& text);
 const char* PeriodText(PeriodKind kind);
 RoundMode RoundFromText(const std::string& text);

@@ -3,10 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/sqlite_connection.h"
+#include "platform/sqlite_transaction.h"
 
 // Value types, numbered as Windows numbers them.
 constexpr uint32_t kRegSz = 1;
@@ -29,6 +32,8 @@ struct RegistryValue {
 // so two processes may read and write at once; the connection is opened on
 // first use and closed with the object. Every operation returns false on any
 // failure (missing key, unreadable file) and keeps the reason in lastError().
+// A file that is not a registry (not a database, or another program's
+// database) is never changed: every operation on it fails.
 class Registry {
  public:
   // HORALOG_REGISTRY when set, else $XDG_CONFIG_HOME/horalog/registry.db.
@@ -36,11 +41,19 @@ class Registry {
 
   explicit Registry(std::string path = DefaultPath());
 
+  // A name is one key name: not empty and without "\". CreateKey fails when
+  // parent no longer exists.
   bool OpenKey(RegistryKey parent, const std::string& name, RegistryKey* out);
   bool CreateKey(RegistryKey parent, const std::string& name, RegistryKey* out);
   // Deletes the sub-key name of parent with all its sub-keys and values.
   bool DeleteKey(RegistryKey parent, const std::string& name);
+  // The key reached from parent through names, one level each; an empty list
+  // is parent itself. CreateKeyPath creates the missing levels.
+  bool OpenKeyPath(RegistryKey parent, const std::vector<std::string>& names, RegistryKey* out);
+  bool CreateKeyPath(RegistryKey parent, const std::vector<std::string>& names, RegistryKey* out);
 
+  // Name "" is the key's default value. SetValue keeps the letter case of a
+  // value's name as first written.
   bool QueryValue(RegistryKey key, const std::string& name, RegistryValue* out);
   bool SetValue(RegistryKey key, const std::string& name, uint32_t type,
                 const std::vector<uint8_t>& data);
@@ -53,14 +66,38 @@ class Registry {
   // The name of key as written ("" for the root).
   bool KeyName(RegistryKey key, std::string* out);
 
+  // Runs work, whose operations then share one write transaction: committed
+  // when work returns true, rolled back otherwise (also when the commit
+  // fails). False when work failed or the transaction could not be had.
+  bool RunInTransaction(const std::function<bool()>& work);
+
+  // How long an operation waits for another process's lock before it fails
+  // (default SqliteConnection::kBusyTimeoutMs).
+  void SetBusyTimeout(int milliseconds);
+
   const std::string& path() const { return path_; }
   const std::string& lastError() const { return error_; }
+  // True when the last failure was a key or value that does not exist, false
+  // when it was the file, a lock or a bad name.
+  bool notFound() const { return notFound_; }
 
  private:
   bool Connect();
+  bool Initialize();
+  bool Start();
+  bool Fail(const std::string& message, bool notFound = false);
+  bool SqlFail(const std::string& what);
+  bool Begin(std::optional<SqliteTransaction>* transaction);
+  bool Commit(std::optional<SqliteTransaction>* transaction);
+  bool KeyExists(RegistryKey key, bool* exists);
+  bool FindKey(RegistryKey parent, const std::string& folded, RegistryKey* out);
+
   std::string path_;
   SqliteConnection connection_;
   std::string error_;
+  bool notFound_ = false;
+  bool inTransaction_ = false;
+  int busyTimeoutMs_ = SqliteConnection::kBusyTimeoutMs;
 };
 
 // Simple per-character case folding of UTF-8 text (Straße and STRASSE differ).

@@ -23,22 +23,31 @@ class RegistryKeyStack {
 
   // Opens (or creates) the sub-key name of the top key; on success it becomes
   // the top. False, changing nothing, on failure, when the top is not valid or
-  // when the stack already holds kMaxDepth levels.
+  // when the stack already holds kMaxDepth levels. A name holding "\" addresses
+  // nested keys, as on Windows, and is walked as OpenPath walks a path: each
+  // of its components takes one level (so the bound holds for any name), and
+  // a name without components gives false.
   bool OpenChild(const std::string& name);
   bool CreateChild(const std::string& name);
-  // Splits path at "\" (empty components skipped) and applies OpenChild or
-  // CreateChild to each; a failing component does not end the walk. The
-  // result is the last component's; false for a path without components.
+  // Splits path (its first 1023 characters) at "\" (empty components
+  // skipped) and applies OpenChild or CreateChild to each; a failing component
+  // does not end the walk. The result is the last component's; false for a
+  // path without components.
   bool OpenPath(const std::string& path);
   bool CreatePath(const std::string& path);
-  // Removes the top level; returns the remaining depth.
+  // Removes the top level; returns the remaining depth (0 stays 0). After
+  // CloseAll every operation fails.
   unsigned Pop();
   void CloseAll();
   unsigned depth() const { return depth_; }
 
-  // Reads of the top key; false when it is missing or does not fit. A string's
-  // capacity counts its terminating zero, as the Windows buffers did: a value
-  // of capacity or more characters does not fit. 0 means no limit.
+  // Reads of the top key, whatever type the value was stored with; false,
+  // leaving out unchanged, when it is missing or does not fit. QueryDword takes
+  // the little-endian bytes of a value of at most 4 bytes (a shorter value
+  // gives its bytes with the rest zero). A string's capacity counts its
+  // terminating zero, as the Windows buffers did: a value of capacity or more
+  // characters (UTF-8 code points) does not fit. 0 means no limit. The text
+  // read ends at the first zero.
   bool QueryDword(const std::string& name, uint32_t* out);
   bool QueryString(const std::string& name, std::string* out, size_t capacity);
   // Writes of the top key. Callers never look at the outcome; it is returned
