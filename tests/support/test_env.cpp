@@ -69,6 +69,9 @@ MessageAnswer RecordingUi::ShowMessage(const std::string& text, const std::strin
 
 TestEnvironment::TestEnvironment()
     : registry("HORALOG_REGISTRY", dir.File("registry.db")),
+      configHome("XDG_CONFIG_HOME", dir.File("config")),
+      dataHome("XDG_DATA_HOME", dir.File("data")),
+      stateHome("XDG_STATE_HOME", dir.File("state")),
       locale("LC_ALL", std::string("en_US.UTF-8")),
       zone("UTC") {}
 

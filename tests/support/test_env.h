@@ -78,13 +78,17 @@ class RecordingUi : public UiServices {
 };
 
 // A test's whole environment: a temporary folder holding the registry file
-// (HORALOG_REGISTRY), TZ=UTC unless changed, LC_ALL=en_US.UTF-8, and a
-// recording user interface.
+// (HORALOG_REGISTRY) and the XDG config, data and state homes, TZ=UTC unless
+// changed, LC_ALL=en_US.UTF-8, and a recording user interface.
 class TestEnvironment {
  public:
   TestEnvironment();
   TempDir dir;
   ScopedEnv registry;
+  // No test writes below the real home folder.
+  ScopedEnv configHome;
+  ScopedEnv dataHome;
+  ScopedEnv stateHome;
   ScopedEnv locale;
   ScopedTimeZone zone;
   RecordingUi ui;

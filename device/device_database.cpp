@@ -1,0 +1,78 @@
+// One of the handheld's property databases.
+#include "device/device_database.h"
+
+#include "platform/utf16.h"
+
+namespace {
+// A database name holds at most 31 UTF-16 units and its terminator.
+constexpr size_t kMaxDatabaseName = 31;
+}  // namespace
+
+DeviceDatabase::DeviceDatabase(CePlatform& platform, std::string name, uint32_t sortProperty)
+    : platform_(platform), name_(std::move(name)), sortProperty_(sortProperty) {}
+
+DeviceDatabase::~DeviceDatabase() { Close(); }
+
+CeHandle DeviceDatabase::Open() {
+  std::u16string wide = Utf8ToUtf16(name_);
+  if (wide.size() > kMaxDatabaseName) wide.resize(kMaxDatabaseName);
+  objectId_ = 0;
+  CeHandle handle = platform_.CeOpenDatabase(&objectId_, wide, sortProperty_, 0);
+  if (handle == kCeInvalidHandle || handle == 0) return 0;
+  handle_ = handle;
+  isOpen_ = true;
+  return handle_;
+}
+
+void DeviceDatabase::Close() {
+  if (!isOpen_) return;
+  platform_.CeCloseHandle(handle_);
+  isOpen_ = false;
+}
+
+bool DeviceDatabase::RecordCount(uint16_t* count) {
+  CeOidInfo info;
+  if (!platform_.CeOidGetInfo(objectId_, &info)) return false;
+  *count = info.wNumRecords;
+  return true;
+}
+
+DeviceDatabase::ReadResult DeviceDatabase::ReadRecord(uint32_t i, size_t minProperties,
+                                                      std::vector<CeValue>* values) {
+  uint32_t index = 0;
+  if (platform_.CeSeekDatabase(handle_, CEDB_SEEK_BEGINNING, i, nullptr, &index) == 0) {
+    return ReadResult::SeekFailed;
+  }
+  uint16_t propCount = 0;
+  std::vector<uint8_t> buffer;
+  if (platform_.CeReadRecordProps(handle_, CEDB_ALLOWREALLOC, &propCount, &buffer) == 0) {
+    return ReadResult::ReadFailed;
+  }
+  if (!ReadPropertyBuffer(buffer, propCount, values) || values->size() < minProperties) {
+    return ReadResult::ReadFailed;
+  }
+  return ReadResult::Ok;
+}
+
+CeOid DeviceDatabase::FindByKey(int32_t key) {
+  CePropVal value;
+  value.propid = kKeyProperty;
+  value.value = static_cast<uint32_t>(key);
+  uint32_t index = 0;
+  return platform_.CeSeekDatabase(handle_, CEDB_SEEK_VALUEFIRSTEQUAL, 0, &value, &index);
+}
+
+void DeviceDatabase::DeleteRecord(CeOid record) { platform_.CeDeleteRecord(handle_, record); }
+
+int DeviceDatabase::DeleteAllByKey(int32_t key) {
+  int deleted = 0;
+  CeOid last = 0;
+  for (CeOid record = FindByKey(key); record != 0; record = FindByKey(key)) {
+    // A record that survives its delete would be found forever.
+    if (record == last) break;
+    DeleteRecord(record);
+    last = record;
+    ++deleted;
+  }
+  return deleted;
+}

@@ -1,0 +1,49 @@
+// One of the handheld's property databases, opened by name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "device/ce_platform.h"
+#include "device/property_buffer.h"
+
+// Owns its handle: destroying an open database closes it.
+class DeviceDatabase {
+ public:
+  enum class ReadResult { Ok, SeekFailed, ReadFailed };
+
+  DeviceDatabase(CePlatform& platform, std::string name, uint32_t sortProperty = kKeyProperty);
+  ~DeviceDatabase();
+  DeviceDatabase(const DeviceDatabase&) = delete;
+  DeviceDatabase& operator=(const DeviceDatabase&) = delete;
+
+  // The handle, never 0, or 0 when the database cannot be opened (silently).
+  CeHandle Open();
+  void Close();
+  bool isOpen() const { return isOpen_; }
+  const std::string& name() const { return name_; }
+
+  // The 16-bit record count; false when it cannot be taken.
+  bool RecordCount(uint16_t* count);
+
+  // Seeks record i (sort position from 0) and reads all its properties. A
+  // record with fewer than minProperties properties, or whose buffer cannot
+  // be read, is a failed read.
+  ReadResult ReadRecord(uint32_t i, size_t minProperties, std::vector<CeValue>* values);
+
+  // The first record whose key property equals key, or 0.
+  CeOid FindByKey(int32_t key);
+  void DeleteRecord(CeOid record);
+  // Deletes every record with key, searching again from scratch after each
+  // delete; the number deleted.
+  int DeleteAllByKey(int32_t key);
+
+ private:
+  CePlatform& platform_;
+  std::string name_;
+  bool isOpen_ = false;
+  CeHandle handle_ = 0;
+  uint32_t sortProperty_;
+  CeOid objectId_ = 0;
+};

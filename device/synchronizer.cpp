@@ -1,0 +1,288 @@
+// Moves data between the handheld's databases and its local store.
+#include "device/synchronizer.h"
+
+#include <algorithm>
+
+#include "device/device_database.h"
+#include "platform/locale_format.h"
+#include "platform/utf16.h"
+#include "platform/utf8.h"
+#include "store/statements.h"
+#include "store/table_command.h"
+
+namespace {
+
+constexpr const char* kSyncErrorCaption = "Synchronization Error";
+
+// Properties each record layout has at least.
+constexpr size_t kAccountProperties = 2;
+constexpr size_t kItemProperties = 3;
+constexpr size_t kRecordProperties = 5;
+constexpr size_t kSpanProperties = 3;
+
+// UTF-16 to UTF-8 with every lone surrogate as "?".
+std::string ConvertLossy(const std::u16string& text) {
+  std::string out;
+  if (Utf16ToUtf8(text, &out)) return out;
+  std::u16string cleaned;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool high = c >= 0xD800 && c <= 0xDBFF;
+    const bool low = c >= 0xDC00 && c <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cleaned.push_back(c);
+      cleaned.push_back(text[++i]);
+    } else {
+      cleaned.push_back(high || low ? u'?' : c);
+    }
+  }
+  Utf16ToUtf8(cleaned, &out);
+  return out;
+}
+
+// A record's identification in the message about reused ids.
+struct RefusedRecord {
+  int32_t id;
+  int32_t grpdate;
+  std::string notes;
+};
+
+}  // namespace
+
+std::string ConvertName(const std::u16string& name) {
+  return NameForStatement(CutToCharacters(ConvertLossy(name), kMaxNameChars));
+}
+
+NotesConversion ConvertNotes(const std::u16string& notes, std::string* out) {
+  std::string converted;
+  if (!Utf16ToUtf8(notes, &converted)) return NotesConversion::Unconvertible;
+  if (CountCharacters(converted) > kMaxNotesChars) return NotesConversion::TooLarge;
+  *out = NotesForStatement(converted);
+  return NotesConversion::Ok;
+}
+
+Synchronizer::Synchronizer(CePlatform& platform, SyncView& view, std::string deviceName,
+                           std::string storePath)
+    : platform_(platform),
+      view_(view),
+      deviceName_(std::move(deviceName)),
+      storePath_(std::move(storePath)) {}
+
+bool Synchronizer::Execute(const std::string& statement, bool* inserted) {
+  DbStatus status = ExecuteStatement(storePath_, statement);
+  sent_.push_back({statement, status});
+  if (inserted) *inserted = status == S_OK;
+  // A duplicate id is the store refusing a row it already holds; anything
+  // else (disk full, I/O error, a lock held too long) is a real failure.
+  return status == S_OK || status == DB_E_INTEGRITYVIOLATION;
+}
+
+void Synchronizer::SyncError(const std::string& text) { view_.ShowMessage(text, kSyncErrorCaption); }
+
+void Synchronizer::CleanDevice() {
+  // The rows of hlgroup as the store holds them now.
+  struct Row {
+    int32_t id;
+    bool invoiced;
+    bool deleted;
+  };
+  std::vector<Row> rows;
+  {
+    TableCommand command(StoreTable::HlGroup);
+    command.SetPath(storePath_);
+    DbStatus status = command.OpenConnection();
+    if (status == S_OK) status = command.OpenDefaultRowset();
+    if (status == S_OK) {
+      for (status = command.MoveFirst(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
+           status = command.MoveNext()) {
+        if (status == S_OK) {
+          rows.push_back({command.IntField(1), command.BoolField(6), command.BoolField(8)});
+        }
+      }
+      if (status == DB_S_ENDOFROWSET) status = S_OK;
+    }
+    if (status != S_OK) {
+      view_.ShowMessage("Error opening local database for data removal", "Database Error");
+      return;
+    }
+  }
+  DeviceDatabase groups(platform_, "HLGroup");
+  DeviceDatabase spans(platform_, "HLTime");
+  if (groups.Open() == 0 || spans.Open() == 0) return;
+  for (const Row& row : rows) {
+    if (!row.invoiced || row.deleted) continue;
+    if (CeOid record = groups.FindByKey(row.id); record != 0) groups.DeleteRecord(record);
+    spans.DeleteAllByKey(row.id);
+  }
+  if (!Execute(FlagDeletedStatement())) {
+    view_.ShowMessage("Error opening local database for data removal", "Database Error");
+    return;
+  }
+  view_.SetProgress(100);
+  view_.SetStatus("Invoiced items update completed");
+}
+
+void Synchronizer::Synchronize() {
+  RecordStore store;
+  store.SetDeviceName(deviceName_);
+  store.Load();
+  insertedRecords_.clear();
+  view_.SetProgress(0);
+  view_.PumpMessages();
+  SyncAccounts(store);
+  view_.SetProgress(25);
+  view_.PumpMessages();
+  SyncItems(store);
+  view_.SetProgress(50);
+  view_.PumpMessages();
+  SyncTimeRecords(store);
+  view_.SetProgress(75);
+  view_.PumpMessages();
+  SyncTimeSpans(store);
+  view_.SetProgress(100);
+  view_.SetStatus("Synchronization completed");
+  view_.PumpMessages();
+}
+
+void Synchronizer::SyncAccounts(const RecordStore& store) {
+  DeviceDatabase accounts(platform_, "HLAccountName");
+  if (accounts.Open() == 0) return;
+  uint16_t count = 0;
+  if (!accounts.RecordCount(&count)) return;
+  bool failed = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    std::vector<CeValue> values;
+    if (accounts.ReadRecord(i, kAccountProperties, &values) != DeviceDatabase::ReadResult::Ok) {
+      continue;
+    }
+    const int32_t id = values[0].integer;
+    const std::string name = ConvertName(values[1].text);
+    const std::string known = store.AccountName(id);
+    if (known.empty()) {
+      failed |= !Execute(InsertAccountStatement(id, name));
+    } else if (known != name) {
+      failed |= !Execute(RenameAccountStatement(name, id));
+    }
+  }
+  if (failed) SyncError("Unable to add account to database");
+}
+
+void Synchronizer::SyncItems(const RecordStore& store) {
+  DeviceDatabase items(platform_, "HLItemName");
+  if (items.Open() == 0) return;
+  uint16_t count = 0;
+  if (!items.RecordCount(&count)) return;
+  bool failed = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    std::vector<CeValue> values;
+    if (items.ReadRecord(i, kItemProperties, &values) != DeviceDatabase::ReadResult::Ok) continue;
+    const int32_t id = values[0].integer;
+    const int32_t account = values[1].integer;
+    const std::string name = ConvertName(values[2].text);
+    auto known = std::find_if(store.items().begin(), store.items().end(),
+                              [id](const ItemEntry& item) { return item.id == id; });
+    if (known == store.items().end()) {
+      failed |= !Execute(InsertItemStatement(id, account, name));
+    } else if (known->parent != account || known->name != name) {
+      failed |= !Execute(UpdateItemStatement(account, name, id));
+    }
+  }
+  if (failed) SyncError("Unable to add item to database");
+}
+
+void Synchronizer::SyncTimeRecords(const RecordStore& store) {
+  DeviceDatabase groups(platform_, "HLGroup");
+  if (groups.Open() == 0) return;
+  uint16_t count = 0;
+  if (!groups.RecordCount(&count)) {
+    SyncError("Error in remote group DB info");
+    return;
+  }
+  bool removed = true;
+  for (const TimeRecord& record : store.timeRecords()) {
+    if (!record.invoiced && !record.deleted) {
+      removed = removed && Execute(DeleteSpansStatement(record.id));
+      if (!removed) break;
+    }
+  }
+  if (!removed || !Execute(DeleteUninvoicedStatement())) {
+    SyncError("Error removing local uninvoiced data");
+    return;
+  }
+  std::vector<RefusedRecord> reused;
+  for (uint32_t i = 0; i < count; ++i) {
+    std::vector<CeValue> values;
+    DeviceDatabase::ReadResult read = groups.ReadRecord(i, kRecordProperties, &values);
+    if (read == DeviceDatabase::ReadResult::SeekFailed) {
+      SyncError("Error in remote group DB move");
+      break;
+    }
+    if (read == DeviceDatabase::ReadResult::ReadFailed) {
+      SyncError("Error in remote group DB read");
+      break;
+    }
+    std::string notes;
+    switch (ConvertNotes(values[4].text, &notes)) {
+      case NotesConversion::TooLarge: SyncError("Note field too large"); continue;
+      case NotesConversion::Unconvertible: SyncError("Unable to convert note field"); continue;
+      case NotesConversion::Ok: break;
+    }
+    const int32_t id = values[0].integer;
+    bool inserted = false;
+    if (!Execute(InsertTimeRecordStatement(id, values[1].integer, values[2].integer,
+                                           values[3].integer, notes),
+                 &inserted)) {
+      SyncError("Unable to add group entry to database");
+      continue;
+    }
+    if (inserted) {
+      insertedRecords_.insert(id);
+      continue;
+    }
+    // Refused as a duplicate: an invoiced record long removed from the
+    // handheld holds the id, which the handheld has given to new work.
+    auto old = std::find_if(store.timeRecords().begin(), store.timeRecords().end(),
+                            [id](const TimeRecord& r) { return r.id == id; });
+    if (old != store.timeRecords().end() && old->invoiced && old->deleted) {
+      reused.push_back({id, values[1].integer, notes});
+    }
+  }
+  if (!reused.empty()) {
+    std::string text =
+        "These time records on the handheld were not copied: their ids belong to records "
+        "invoiced earlier.  Their time is not billed yet:";
+    for (const RefusedRecord& r : reused) {
+      text += "\n" + std::to_string(r.id) + "  " + FormatPackedDate(r.grpdate, DateForm::Short) +
+              "  " + r.notes;
+    }
+    SyncError(text);
+  }
+}
+
+void Synchronizer::SyncTimeSpans(const RecordStore&) {
+  DeviceDatabase spans(platform_, "HLTime");
+  if (spans.Open() == 0) return;
+  uint16_t count = 0;
+  if (!spans.RecordCount(&count)) {
+    SyncError("Error in remote time DB info");
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    std::vector<CeValue> values;
+    DeviceDatabase::ReadResult read = spans.ReadRecord(i, kSpanProperties, &values);
+    if (read == DeviceDatabase::ReadResult::SeekFailed) {
+      SyncError("Error in remote time DB move");
+      return;
+    }
+    if (read == DeviceDatabase::ReadResult::ReadFailed) {
+      SyncError("Error in remote time DB read");
+      return;
+    }
+    // Only spans of records copied in this run: the spans of any other record
+    // are either stored already (invoiced ones) or belong to no stored record.
+    if (insertedRecords_.count(values[0].integer) == 0) continue;
+    if (!Execute(InsertSpanStatement(values[0].integer, values[1].integer, values[2].integer))) {
+      SyncError("Unable to add time entry to database");
+    }
+  }
+}

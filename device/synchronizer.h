@@ -1,0 +1,63 @@
+// Moves data between the handheld's databases and its local store: removes
+// invoiced records from the handheld, and makes the store follow the
+// handheld's accounts, items, time records and spans.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device/ce_platform.h"
+#include "device/sync_view.h"
+#include "store/record_store.h"
+
+// Outcomes of the text conversions of handheld strings.
+enum class NotesConversion { Ok, TooLarge, Unconvertible };
+
+// An account or item name: at most 31 characters (never a split character),
+// apostrophes turned into backquotes. A unit that cannot be converted (a lone
+// surrogate) becomes "?", as the ANSI conversion wrote it.
+std::string ConvertName(const std::u16string& name);
+// Notes: more than 255 characters is TooLarge; a lone surrogate is
+// Unconvertible; otherwise double quotes become apostrophes.
+NotesConversion ConvertNotes(const std::u16string& notes, std::string* out);
+
+class Synchronizer {
+ public:
+  // deviceName names the store to load; storePath is the file every
+  // statement and read goes to.
+  Synchronizer(CePlatform& platform, SyncView& view, std::string deviceName, std::string storePath);
+
+  // Deletes from the handheld every record (with its spans) that the store
+  // holds as invoiced and not yet removed, then flags them removed.
+  void CleanDevice();
+  // The four steps, on a snapshot of the store taken first.
+  void Synchronize();
+
+  void SyncAccounts(const RecordStore& store);
+  void SyncItems(const RecordStore& store);
+  void SyncTimeRecords(const RecordStore& store);
+  void SyncTimeSpans(const RecordStore& store);
+
+  // Every statement sent to the store, in order, with its status.
+  struct Sent {
+    std::string statement;
+    int32_t status;
+  };
+  const std::vector<Sent>& sent() const { return sent_; }
+
+ private:
+  // Runs a statement; true when it ran or was refused as a duplicate id
+  // (which changes nothing and is no failure); false on any other failure.
+  bool Execute(const std::string& statement, bool* inserted = nullptr);
+  void SyncError(const std::string& text);
+
+  CePlatform& platform_;
+  SyncView& view_;
+  std::string deviceName_;
+  std::string storePath_;
+  // Records inserted by this run's SyncTimeRecords: only their spans are copied.
+  std::set<int32_t> insertedRecords_;
+  std::vector<Sent> sent_;
+};

@@ -1,0 +1,20 @@
+// A test's docked handheld: an image in the temporary folder, linked at a
+// dock location of its own (HORALOG_HANDHELD), beside a store fixture.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "device/handheld_image.h"
+#include "support/store_fixture.h"
+
+class HandheldFixture : public StoreFixture {
+ public:
+  // Creates the image (name "Pocket PC", owner "Jane Doe" unless given) and docks it.
+  explicit HandheldFixture(const std::u16string& name = u"Pocket PC",
+                           const std::optional<std::u16string>& owner = u"Jane Doe");
+  std::string imagePath() const { return dir.File("handheld.hhd"); }
+  std::string dockPath() const { return dir.File("dock/handheld.hhd"); }
+  HandheldImage image;
+  ScopedEnv dock;
+};
