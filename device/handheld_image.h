@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +26,28 @@ enum class HandheldFault {
   Short,  // record N comes back with fewer properties than its layout
 };
 
+// One fault kept in an image.
+struct HandheldFaultEntry {
+  HandheldFault what = HandheldFault::Open;
+  std::string database;
+  int64_t n = 0;  // sort position for Seek, Read and Short; 0 otherwise
+};
+
+// Where one record stands in its database's sort order.
+struct HandheldSortEntry {
+  int32_t key = 0;  // the key property 0x10003
+  CeOid oid = 0;    // the record's object identifier
+};
+
+// What `Generate` fills an image with.
+struct HandheldGenerateOptions {
+  int64_t records = 0;          // time records in HLGroup, ids 1..records
+  int64_t spansPerRecord = 1;   // spans in HLTime for each time record
+  int64_t accounts = 10;        // accounts, ids 1..accounts
+  int64_t itemsPerAccount = 5;  // items of each account, ids numbered on across accounts
+  uint32_t seed = 1;            // same seed, same image
+};
+
 class HandheldImage {
  public:
   // Makes a new image at path with the four empty databases, \Ident\Name
@@ -34,6 +58,20 @@ class HandheldImage {
                      const std::optional<std::u16string>& owner, bool force, std::string* error);
 
   explicit HandheldImage(std::string path);
+  ~HandheldImage();
+  HandheldImage(HandheldImage&&) noexcept;
+  HandheldImage& operator=(HandheldImage&&) noexcept;
+
+  // Every call opens the file and closes it again, unless Open has been
+  // called: then one connection serves every call until Close (a connected
+  // handheld answering many requests). False with error set when the file is
+  // missing or is not a handheld image.
+  bool Open();
+  void Close();
+  // Runs body with every change it makes in one transaction: all are kept,
+  // or none when body returns false or a change fails. Nested calls join the
+  // outer transaction. The fast way to make many changes.
+  bool Batch(const std::function<bool()>& body);
 
   // Adds, or replaces the record with that key. False (error set) when the
   // image cannot be written or the database is full.
@@ -46,27 +84,66 @@ class HandheldImage {
   // Removes every record of database whose key property equals key; the
   // number removed, or -1 on failure.
   int64_t Remove(const std::string& database, int32_t key);
+  // Empties the four databases and fills them with made-up accounts, items,
+  // time records and spans, deterministic for options.seed, in one
+  // transaction. False (nothing changed) when a database would exceed
+  // kMaxCeRecords or a count is negative.
+  bool Generate(const HandheldGenerateOptions& options);
 
   // Faults shown to any program that connects. n is the sort position for
   // Seek, Read and Short and is not used for Open and Count.
   bool SetFault(HandheldFault what, const std::string& database, int64_t n = 0);
   // The connection attempt is answered after this many milliseconds.
   bool SetDelay(int milliseconds);
+  // Removes every fault, the delay included.
   bool ClearFaults();
+  // The faults kept, in no particular order.
+  bool Faults(std::vector<HandheldFaultEntry>* out);
+  // The delay in milliseconds, or -1 on failure.
+  int Delay();
 
   // Registry values of the handheld, for tests that need odd ones.
   bool SetRegistryValue(uint32_t root, const std::u16string& key, const std::u16string& name,
                         uint32_t type, const std::vector<uint8_t>& data);
   bool DeleteRegistryValue(uint32_t root, const std::u16string& key, const std::u16string& name);
+  // Key paths use "\", a leading one is optional, and names compare with
+  // letter case ignored. A key exists once a value was set in it or below
+  // it; deleting the value leaves it. False when missing (error empty) or
+  // on failure (error set).
+  bool HasRegistryKey(uint32_t root, const std::u16string& key);
+  bool RegistryValue(uint32_t root, const std::u16string& key, const std::u16string& name,
+                     uint32_t* type, std::vector<uint8_t>* data);
 
   // Records of database in sort order (key, then insertion), as property lists.
   bool Records(const std::string& database, std::vector<std::vector<CeValue>>* out);
   int64_t RecordCount(const std::string& database);
 
+  // The record-level view a connected handheld serves. Database names
+  // compare with letter case ignored. FindDatabase is false when there is no
+  // such database (error empty) or on failure (error set).
+  bool FindDatabase(const std::string& database, CeOid* oid);
+  // The name of the database with object identifier oid; false when none.
+  bool DatabaseName(CeOid oid, std::string* database);
+  bool SortOrder(CeOid database, std::vector<HandheldSortEntry>* out);
+  // One record as a read returns it (see BuildPropertyBuffer); false when the
+  // record does not exist (error empty) or on failure.
+  bool ReadRecord(CeOid record, CeOid* database, uint16_t* count, std::vector<uint8_t>* buffer);
+  // False when the record does not exist (error empty) or on failure.
+  bool DeleteRecord(CeOid record);
+
   const std::string& path() const { return path_; }
   const std::string& error() const { return error_; }
 
  private:
+  struct Connection;
+  Connection* Acquire(std::unique_ptr<Connection>* own);
+  bool Write(const std::function<bool(Connection&)>& change);
+  bool Read(const std::function<bool(Connection&)>& query);
+  bool Put(const char* database, std::vector<CeValue> values, bool replace);
+  bool Fail(Connection& connection, const std::string& what);
+  bool NoDatabase(const std::string& database);
+
   std::string path_;
   std::string error_;
+  std::unique_ptr<Connection> kept_;
 };

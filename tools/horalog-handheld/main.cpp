@@ -1,0 +1,475 @@
+// horalog-handheld: creates, fills, inspects, docks and undocks emulated
+// handhelds, playing the part of the handheld's own time-tracking program.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/emulated_handheld.h"
+#include "device/handheld_image.h"
+#include "platform/utf16.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kFooter = R"(
+Text arguments are UTF-8 and are stored as UTF-16; NOTES starting with "-" go
+after "--". The dock is $HORALOG_HANDHELD when set, else
+$XDG_DATA_HOME/horalog/dock/handheld.hhd.
+
+Exit status: 0 success, 1 failure or bad usage (message on standard error);
+docked exits 1, printing nothing, when no handheld is docked.)";
+
+int Fail(const std::string& message) {
+  std::cerr << "horalog-handheld: " << message << "\n";
+  return 1;
+}
+
+bool ParseInt(const std::string& text, int64_t low, int64_t high, int64_t* out) {
+  int64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end || value < low || value > high) {
+    return false;
+  }
+  *out = value;
+  return true;
+}
+
+// A 32-bit id or count as the handheld keeps it.
+bool ParseInt32(const std::string& what, const std::string& text, int32_t* out,
+                std::string* error) {
+  int64_t value = 0;
+  if (!ParseInt(text, INT32_MIN, INT32_MAX, &value)) {
+    *error = what + " must be a whole number from -2147483648 to 2147483647, not \"" + text + "\"";
+    return false;
+  }
+  *out = static_cast<int32_t>(value);
+  return true;
+}
+
+bool IsUtf8(const std::string& text) {
+  // Invalid bytes become U+FFFD on the way in, so they do not come back out.
+  std::string back;
+  return Utf16ToUtf8(Utf8ToUtf16(text), &back) && back == text;
+}
+
+bool TextArgument(const std::string& what, const std::string& text, std::u16string* out,
+                  std::string* error) {
+  if (!IsUtf8(text)) {
+    *error = what + " is not UTF-8 text";
+    return false;
+  }
+  *out = Utf8ToUtf16(text);
+  return true;
+}
+
+// YYYY-MM-DD, a real calendar day, packed as the handheld keeps it.
+bool ParseDate(const std::string& text, int32_t* grpdate) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  int64_t year, month, day;
+  if (!ParseInt(text.substr(0, 4), 1, 9999, &year) || !ParseInt(text.substr(5, 2), 1, 12, &month) ||
+      !ParseInt(text.substr(8, 2), 1, 31, &day)) {
+    return false;
+  }
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return false;
+  *grpdate = static_cast<int32_t>(year * 65536 + month * 256 + day);
+  return true;
+}
+
+// HH:MM or HH:MM:SS as seconds after midnight.
+bool ParseTime(const std::string& text, int32_t* seconds) {
+  if ((text.size() != 5 && text.size() != 8) || text[2] != ':' ||
+      (text.size() == 8 && text[5] != ':')) {
+    return false;
+  }
+  int64_t h, m, s = 0;
+  if (!ParseInt(text.substr(0, 2), 0, 23, &h) || !ParseInt(text.substr(3, 2), 0, 59, &m) ||
+      (text.size() == 8 && !ParseInt(text.substr(6, 2), 0, 59, &s))) {
+    return false;
+  }
+  *seconds = static_cast<int32_t>(h * 3600 + m * 60 + s);
+  return true;
+}
+
+// UTF-16 code units written as groups of four hex digits; any unit is
+// accepted, lone surrogates included: that is what the option is for.
+bool ParseHexUtf16(const std::string& hex, std::u16string* out) {
+  if (hex.size() % 4 != 0) return false;
+  out->clear();
+  for (size_t i = 0; i < hex.size(); i += 4) {
+    uint16_t unit = 0;
+    const char* first = hex.data() + i;
+    const auto [ptr, ec] = std::from_chars(first, first + 4, unit, 16);
+    if (ec != std::errc() || ptr != first + 4) return false;
+    out->push_back(static_cast<char16_t>(unit));
+  }
+  return true;
+}
+
+// A string of the handheld as one field of a show line: UTF-8 with tab, line
+// ends and backslash escaped, and a unit that is no character (a lone
+// surrogate) as \uXXXX, so every line reads back unambiguously.
+std::string Escape(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool lead = c >= 0xD800 && c <= 0xDBFF;
+    const bool pair = lead && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    if ((c >= 0xD800 && c <= 0xDFFF) && !pair) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(c));
+      out += hex;
+      continue;
+    }
+    switch (c) {
+      case u'\t': out += "\\t"; continue;
+      case u'\n': out += "\\n"; continue;
+      case u'\r': out += "\\r"; continue;
+      case u'\\': out += "\\\\"; continue;
+      default: break;
+    }
+    std::string utf8;
+    Utf16ToUtf8(text.substr(i, pair ? 2 : 1), &utf8);
+    out += utf8;
+    if (pair) ++i;
+  }
+  return out;
+}
+
+// The text of a registry value up to its first zero unit.
+std::u16string RegistryText(const std::vector<uint8_t>& data) {
+  std::u16string text;
+  for (size_t i = 0; i + 1 < data.size(); i += 2) {
+    const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    if (c == 0) break;
+    text.push_back(c);
+  }
+  return text;
+}
+
+int Show(const std::string& path) {
+  HandheldImage image(path);
+  if (!image.Open()) return Fail(image.error());
+  std::string out;
+  const struct {
+    const char* label;
+    uint32_t root;
+    const char16_t* key;
+    const char16_t* name;
+  } kValues[] = {{"Name", HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name"},
+                 {"Owner", HKEY_CE_CURRENT_USER, u"\\ControlPanel\\Owner", u"Owner"}};
+  for (const auto& v : kValues) {
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    if (!image.RegistryValue(v.root, v.key, v.name, &type, &data) && !image.error().empty()) {
+      return Fail(image.error());
+    }
+    out += std::string(v.label) + "\t" + Escape(RegistryText(data)) + "\n";
+  }
+  for (const char* database : kHandheldDatabases) {
+    std::vector<std::vector<CeValue>> records;
+    if (!image.Records(database, &records)) return Fail(image.error());
+    out += std::string("[") + database + "]\n";
+    for (const auto& record : records) {
+      for (size_t i = 0; i < record.size(); ++i) {
+        if (i > 0) out += '\t';
+        out += record[i].isString() ? Escape(record[i].text) : std::to_string(record[i].integer);
+      }
+      out += '\n';
+    }
+  }
+  std::cout << out;
+  return 0;
+}
+
+int Fault(const std::string& path, const std::string& what, const std::vector<std::string>& args) {
+  HandheldImage image(path);
+  std::string error;
+  if (what == "clear") {
+    if (!args.empty()) return Fail("fault clear takes no more arguments");
+    return image.ClearFaults() ? 0 : Fail(image.error());
+  }
+  if (what == "delay") {
+    int64_t ms = 0;
+    if (args.size() != 1 || !ParseInt(args[0], 0, INT32_MAX, &ms)) {
+      return Fail("fault delay takes the delay in milliseconds, a whole number from 0");
+    }
+    return image.SetDelay(static_cast<int>(ms)) ? 0 : Fail(image.error());
+  }
+  static const std::pair<const char*, HandheldFault> kKinds[] = {{"open", HandheldFault::Open},
+                                                                 {"count", HandheldFault::Count},
+                                                                 {"seek", HandheldFault::Seek},
+                                                                 {"read", HandheldFault::Read},
+                                                                 {"short", HandheldFault::Short}};
+  const auto* kind = std::find_if(std::begin(kKinds), std::end(kKinds),
+                                  [&](const auto& k) { return what == k.first; });
+  if (kind == std::end(kKinds)) {
+    return Fail("unknown fault \"" + what + "\": open, count, seek, read, short, delay or clear");
+  }
+  const bool positioned =
+      kind->second != HandheldFault::Open && kind->second != HandheldFault::Count;
+  if (args.empty() || args.size() > (positioned ? 2u : 1u)) {
+    return Fail(positioned ? "fault " + what + " takes DATABASE [N]"
+                           : "fault " + what + " takes DATABASE");
+  }
+  int64_t n = 0;
+  if (args.size() == 2 && !ParseInt(args[1], 0, kMaxCeRecords - 1, &n)) {
+    return Fail("N is a record position from 0 to " + std::to_string(kMaxCeRecords - 1));
+  }
+  return image.SetFault(kind->second, args[0], n) ? 0 : Fail(image.error());
+}
+
+int Dock(const std::string& path) {
+  std::error_code ec;
+  const fs::path image = fs::absolute(path, ec).lexically_normal();
+  HandheldImage check(image.string());
+  if (ec || !check.Open()) return Fail(ec ? path + ": " + ec.message() : check.error());
+  check.Close();
+  const fs::path dock = DockLocation();
+  if (dock.has_parent_path()) fs::create_directories(dock.parent_path(), ec);
+  if (ec)
+    return Fail("cannot make the dock folder " + dock.parent_path().string() + ": " + ec.message());
+  const fs::file_status status = fs::symlink_status(dock, ec);
+  if (fs::exists(status) && !fs::is_symlink(status)) {
+    return Fail(dock.string() + " is not a dock link; it is left as it is");
+  }
+  // The new link replaces the old one in one step, so the dock is never
+  // seen empty by a program connecting meanwhile.
+  const fs::path temp = dock.string() + ".new-" + std::to_string(::getpid());
+  fs::remove(temp, ec);
+  fs::create_symlink(image, temp, ec);
+  if (!ec) fs::rename(temp, dock, ec);
+  if (ec) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    return Fail("cannot dock at " + dock.string() + ": " + ec.message());
+  }
+  return 0;
+}
+
+int Undock() {
+  const fs::path dock = DockLocation();
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(dock, ec);
+  if (!fs::exists(status)) return 0;  // nothing docked: already undocked
+  if (!fs::is_symlink(status)) {
+    return Fail(dock.string() + " is not a dock link; it is left as it is");
+  }
+  if (!fs::remove(dock, ec)) return Fail("cannot undock " + dock.string() + ": " + ec.message());
+  return 0;
+}
+
+int Docked() {
+  const fs::path dock = DockLocation();
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(dock, ec);
+  if (!fs::exists(status)) return 1;
+  fs::path image = dock;
+  if (fs::is_symlink(status)) {
+    image = fs::read_symlink(dock, ec);
+    if (ec) return Fail("cannot read " + dock.string() + ": " + ec.message());
+    if (image.is_relative()) image = dock.parent_path() / image;
+    if (!fs::exists(image, ec)) return Fail("the docked image " + image.string() + " is missing");
+  }
+  std::cout << image.string() << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Creates, fills, inspects, docks and undocks emulated handhelds.",
+               "horalog-handheld"};
+  app.footer(kFooter);
+  app.require_subcommand(1);
+  int status = 0;
+  std::string error;
+  std::string image;
+  auto imageArgument = [&image](CLI::App* sub) {
+    sub->add_option("IMAGE", image, "the handheld image file")->required();
+  };
+
+  std::string name;
+  std::optional<std::string> owner;
+  bool force = false;
+  CLI::App* create = app.add_subcommand("create", "make a new handheld with empty databases");
+  imageArgument(create);
+  create->add_option("--name", name, "the handheld's name (\\Ident\\Name), any length")->required();
+  create->add_option("--owner", owner, "its owner (\\ControlPanel\\Owner\\Owner)");
+  create->add_flag("--force", force, "replace an existing IMAGE");
+  create->callback([&] {
+    std::u16string name16, owner16;
+    if (!TextArgument("NAME", name, &name16, &error) ||
+        (owner && !TextArgument("OWNER", *owner, &owner16, &error))) {
+      status = Fail(error);
+      return;
+    }
+    if (!HandheldImage::Create(image, name16, owner ? std::optional(owner16) : std::nullopt, force,
+                               &error)) {
+      status = Fail(error);
+    }
+  });
+
+  std::string id, accountId, itemId, text;
+  CLI::App* account = app.add_subcommand("account", "add an account, or rename an existing id");
+  imageArgument(account);
+  account->add_option("ID", id)->required();
+  account->add_option("NAME", text)->required();
+  account->callback([&] {
+    int32_t id32;
+    std::u16string name16;
+    HandheldImage handheld(image);
+    if (!ParseInt32("ID", id, &id32, &error) || !TextArgument("NAME", text, &name16, &error)) {
+      status = Fail(error);
+    } else if (!handheld.PutAccount(id32, name16)) {
+      status = Fail(handheld.error());
+    }
+  });
+
+  CLI::App* item = app.add_subcommand("item", "add an item, or change an existing id");
+  imageArgument(item);
+  item->add_option("ID", id)->required();
+  item->add_option("ACCOUNT_ID", accountId)->required();
+  item->add_option("NAME", text)->required();
+  item->callback([&] {
+    int32_t id32, account32;
+    std::u16string name16;
+    HandheldImage handheld(image);
+    if (!ParseInt32("ID", id, &id32, &error) ||
+        !ParseInt32("ACCOUNT_ID", accountId, &account32, &error) ||
+        !TextArgument("NAME", text, &name16, &error)) {
+      status = Fail(error);
+    } else if (!handheld.PutItem(id32, account32, name16)) {
+      status = Fail(handheld.error());
+    }
+  });
+
+  std::string date;
+  std::optional<std::string> notes, rawNotes;
+  CLI::App* record =
+      app.add_subcommand("record", "add a time record, or replace an existing id (its spans stay)");
+  imageArgument(record);
+  record->add_option("ID", id)->required();
+  record->add_option("DATE", date, "YYYY-MM-DD")->required();
+  record->add_option("ACCOUNT_ID", accountId)->required();
+  record->add_option("ITEM_ID", itemId)->required();
+  record->add_option("NOTES", notes, "any length");
+  record->add_option("--raw-utf16", rawNotes,
+                     "notes as hex UTF-16 code units, lone surrogates allowed (0041D800)");
+  record->callback([&] {
+    int32_t id32, grpdate, account32, item32;
+    std::u16string notes16;
+    HandheldImage handheld(image);
+    if (!ParseInt32("ID", id, &id32, &error) ||
+        !ParseInt32("ACCOUNT_ID", accountId, &account32, &error) ||
+        !ParseInt32("ITEM_ID", itemId, &item32, &error)) {
+      status = Fail(error);
+    } else if (!ParseDate(date, &grpdate)) {
+      status = Fail("DATE must be a calendar day written YYYY-MM-DD, not \"" + date + "\"");
+    } else if (notes && rawNotes) {
+      status = Fail("give NOTES or --raw-utf16, not both");
+    } else if (rawNotes && !ParseHexUtf16(*rawNotes, &notes16)) {
+      status = Fail("--raw-utf16 takes groups of four hex digits, not \"" + *rawNotes + "\"");
+    } else if (notes && !TextArgument("NOTES", *notes, &notes16, &error)) {
+      status = Fail(error);
+    } else if (!handheld.PutRecord(id32, grpdate, account32, item32, notes16)) {
+      status = Fail(handheld.error());
+    }
+  });
+
+  std::string start, minutes;
+  CLI::App* span = app.add_subcommand("span", "add a time span to a time record");
+  imageArgument(span);
+  span->add_option("RECORD_ID", id)->required();
+  span->add_option("START", start, "HH:MM or HH:MM:SS")->required();
+  span->add_option("MINUTES", minutes)->required();
+  span->callback([&] {
+    int32_t id32, seconds;
+    int64_t duration;
+    HandheldImage handheld(image);
+    if (!ParseInt32("RECORD_ID", id, &id32, &error)) {
+      status = Fail(error);
+    } else if (!ParseTime(start, &seconds)) {
+      status = Fail("START must be a time of day written HH:MM or HH:MM:SS, not \"" + start + "\"");
+    } else if (!ParseInt(minutes, 0, INT32_MAX, &duration)) {
+      status = Fail("MINUTES must be a whole number from 0, not \"" + minutes + "\"");
+    } else if (!handheld.AddSpan(id32, seconds, static_cast<int32_t>(duration))) {
+      status = Fail(handheld.error());
+    }
+  });
+
+  std::string database;
+  CLI::App* remove = app.add_subcommand(
+      "remove", "remove every record of DATABASE whose key is KEY; prints how many");
+  imageArgument(remove);
+  remove->add_option("DATABASE", database, "HLAccountName, HLItemName, HLGroup or HLTime")
+      ->required()
+      ->check(CLI::IsMember({"HLAccountName", "HLItemName", "HLGroup", "HLTime"}));
+  remove->add_option("KEY", id)->required();
+  remove->callback([&] {
+    int32_t key;
+    HandheldImage handheld(image);
+    if (!ParseInt32("KEY", id, &key, &error)) {
+      status = Fail(error);
+      return;
+    }
+    const int64_t removed = handheld.Remove(database, key);
+    if (removed < 0) {
+      status = Fail(handheld.error());
+    } else {
+      std::cout << removed << "\n";
+    }
+  });
+
+  CLI::App* show = app.add_subcommand("show", "print the handheld's name, owner and records");
+  imageArgument(show);
+  show->callback([&] { status = Show(image); });
+
+  HandheldGenerateOptions options;
+  CLI::App* generate = app.add_subcommand(
+      "generate", "replace the records with made-up ones, the same for the same seed");
+  imageArgument(generate);
+  generate->add_option("--records", options.records, "time records")->required();
+  generate->add_option("--spans-per-record", options.spansPerRecord, "default 1");
+  generate->add_option("--accounts", options.accounts, "default 10");
+  generate->add_option("--items-per-account", options.itemsPerAccount, "default 5");
+  generate->add_option("--seed", options.seed, "default 1");
+  generate->callback([&] {
+    HandheldImage handheld(image);
+    if (!handheld.Generate(options)) status = Fail(handheld.error());
+  });
+
+  std::string what;
+  std::vector<std::string> faultArgs;
+  CLI::App* fault = app.add_subcommand(
+      "fault",
+      "make the handheld fail: WHAT is open, count, seek, read or short with DATABASE "
+      "[N], delay MILLISECONDS, or clear");
+  imageArgument(fault);
+  fault->add_option("WHAT", what)->required();
+  fault->add_option("ARGS", faultArgs, "DATABASE [N] or MILLISECONDS");
+  fault->callback([&] { status = Fault(image, what, faultArgs); });
+
+  CLI::App* dock = app.add_subcommand("dock", "link IMAGE at the dock");
+  imageArgument(dock);
+  dock->callback([&] { status = Dock(image); });
+  app.add_subcommand("undock", "remove the dock link")->callback([&] { status = Undock(); });
+  app.add_subcommand("docked", "print the docked image")->callback([&] { status = Docked(); });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 1;
+  }
+  return status;
+}
