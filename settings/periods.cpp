@@ -140,9 +140,8 @@ TimeBounds WidenToDays(const TimeBounds& range) {
   std::tm first{};
   std::tm last{};
   std::time_t value = 0;
-  if (LocalFields(range.start, &first) &&
-      MakeLocal(static_cast<int64_t>(first.tm_year) + 1900, first.tm_mon + 1, first.tm_mday, 0,
-                &value)) {
+  if (LocalFields(range.start, &first) && MakeLocal(static_cast<int64_t>(first.tm_year) + 1900,
+                                                    first.tm_mon + 1, first.tm_mday, 0, &value)) {
     widened.start = value;
   }
   if (LocalFields(range.end, &last) &&

@@ -72,8 +72,7 @@ int IncrementListPosition(int increment) {
 
 int IncrementsPerHour(int increment) { return 60 / SafeIncrement(increment); }
 
-int64_t CountIncrements(const RecordStore& store, int32_t recordId, int increment,
-                        RoundMode mode) {
+int64_t CountIncrements(const RecordStore& store, int32_t recordId, int increment, RoundMode mode) {
   const int a = SafeIncrement(increment);
   const int half = (a + 1) / 2;
   int64_t total = 0;
