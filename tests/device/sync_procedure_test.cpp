@@ -77,7 +77,8 @@ TEST(SyncProcedure, FullRunIdentifiesTheHandheldAndCreatesItsStore) {
   SyncProcedure updateOnly(handheld, update, true);
   EXPECT_EQ(updateOnly.Run(), SyncProcedure::Outcome::Finished);
   EXPECT_EQ(update.statuses.back(), "Synchronization Completed");
-  EXPECT_EQ(std::count(update.statuses.begin(), update.statuses.end(), "Synchronization completed"), 0);
+  EXPECT_EQ(std::count(update.statuses.begin(), update.statuses.end(), "Synchronization completed"),
+            0);
 }
 
 TEST(SyncProcedure, ConnectionFailuresLeaveTheDialogOpen) {
@@ -174,7 +175,8 @@ TEST(SyncProcedure, MissingTemplateStopsBeforeTouchingAnything) {
   WatchedHandheld handheld(env.dockPath());
   SyncProcedure procedure(handheld, view, false);
   EXPECT_EQ(procedure.Run(), SyncProcedure::Outcome::StoreNotCreated);
-  EXPECT_EQ(view.messages, std::vector<std::string>{"Horalog: Error creating new database, err = 2"});
+  EXPECT_EQ(view.messages,
+            std::vector<std::string>{"Horalog: Error creating new database, err = 2"});
   EXPECT_EQ(view.statuses, std::vector<std::string>{"Connected, Synchronizing"});
   EXPECT_EQ(env.image.RecordCount("HLGroup"), 1);
   EXPECT_EQ(handheld.ended, 1);

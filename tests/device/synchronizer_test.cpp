@@ -72,27 +72,25 @@ TEST_F(SyncTest, FullSynchronizationIntoAnEmptyStore) {
   RecordingSyncView view;
   std::vector<std::string> sent = FullRun(&view);
   EXPECT_EQ(sent, (std::vector<std::string>{
-                      FlagDeletedStatement(),
-                      "insert into accountname values (1, 'O`Brien')",
-                      "insert into accountname values (2, 'A very long account name of fo')",
+                      FlagDeletedStatement(), "insert into accountname values (1, 'O`Brien')",
+                      "insert into accountname values (2, 'A very long account name of for')",
                       "insert into itemname values (10, 1, 'Design')",
-                      "insert into itemname values (11, 2, 'Build')",
-                      DeleteUninvoicedStatement(),
-                      "insert into hlgroup values (100, 131843, 1, 10, \"fixed the 'x' bug\", 0, "
+                      "insert into itemname values (11, 2, 'Build')", DeleteUninvoicedStatement(),
+                      "insert into hlgroup values (100, 131269391, 1, 10, \"fixed the 'x' bug\", 0, "
                       "'01-JAN-1900', 0)",
-                      "insert into hlgroup values (101, 131844, 2, 11, \"\", 0, '01-JAN-1900', 0)",
+                      "insert into hlgroup values (101, 131269392, 2, 11, \"\", 0, '01-JAN-1900', 0)",
                       "insert into hltime values (100, 32400, 30)",
                       "insert into hltime values (100, 36000, 15)",
                       "insert into hltime values (101, 84600, 90)"}));
   EXPECT_TRUE(view.messages.empty());
   EXPECT_EQ(view.progress, (std::vector<int>{100, 0, 25, 50, 75, 100}));
-  EXPECT_EQ(view.statuses,
-            (std::vector<std::string>{"Invoiced items update completed", "Synchronization completed"}));
+  EXPECT_EQ(view.statuses, (std::vector<std::string>{"Invoiced items update completed",
+                                                     "Synchronization completed"}));
 
   RecordStore store = Loaded();
   ASSERT_EQ(store.accounts().size(), 2u);
   EXPECT_EQ(store.AccountName(1), "O`Brien");
-  EXPECT_EQ(store.AccountName(2), "A very long account name of fo");
+  EXPECT_EQ(store.AccountName(2), "A very long account name of for");
   EXPECT_EQ(store.timeRecords().size(), 2u);
   EXPECT_EQ(store.timeRecords()[0].notes, "fixed the 'x' bug");
   EXPECT_EQ(store.RecordMinutes(100), 45);
@@ -103,8 +101,8 @@ TEST_F(SyncTest, FullSynchronizationIntoAnEmptyStore) {
   EXPECT_EQ(sent, (std::vector<std::string>{
                       FlagDeletedStatement(), DeleteSpansStatement(100), DeleteSpansStatement(101),
                       DeleteUninvoicedStatement(),
-                      InsertTimeRecordStatement(100, 131843, 1, 10, "fixed the 'x' bug"),
-                      InsertTimeRecordStatement(101, 131844, 2, 11, ""),
+                      InsertTimeRecordStatement(100, 131269391, 1, 10, "fixed the 'x' bug"),
+                      InsertTimeRecordStatement(101, 131269392, 2, 11, ""),
                       InsertSpanStatement(100, 32400, 30), InsertSpanStatement(100, 36000, 15),
                       InsertSpanStatement(101, 84600, 90)}));
   EXPECT_EQ(Loaded().timeSpans().size(), 3u);
@@ -122,7 +120,8 @@ TEST_F(SyncTest, EditsRenamesAndMovesArriveAtTheNextRun) {
   ASSERT_EQ(hh.Remove("HLTime", 100), 2);
   std::vector<std::string> sent = FullRun();
   EXPECT_EQ(sent, (std::vector<std::string>{
-                      FlagDeletedStatement(), "update accountname set name = 'O`Brien & Sons' where id = 1",
+                      FlagDeletedStatement(),
+                      "update accountname set name = 'O`Brien & Sons' where id = 1",
                       "update itemname set parent = 2, name = 'Design' where id = 10",
                       "insert into itemname values (12, 2, 'Review')", DeleteSpansStatement(100),
                       DeleteSpansStatement(101), DeleteUninvoicedStatement(),
@@ -214,9 +213,10 @@ TEST_F(SyncTest, NotesAtTheLimitAndBeyond) {
   ASSERT_TRUE(env.image.AddSpan(204, 0, 10));
   RecordingSyncView view;
   FullRun(&view);
-  EXPECT_EQ(view.messages, (std::vector<std::string>{"Synchronization Error: Note field too large",
-                                                     "Synchronization Error: Note field too large",
-                                                     "Synchronization Error: Unable to convert note field"}));
+  EXPECT_EQ(view.messages,
+            (std::vector<std::string>{"Synchronization Error: Note field too large",
+                                      "Synchronization Error: Note field too large",
+                                      "Synchronization Error: Unable to convert note field"}));
   RecordStore store = Loaded();
   std::vector<int32_t> ids;
   for (const TimeRecord& r : store.timeRecords()) ids.push_back(r.id);
@@ -227,7 +227,9 @@ TEST_F(SyncTest, NotesAtTheLimitAndBeyond) {
   EXPECT_TRUE(store.SpansOf(204).empty());
   EXPECT_EQ(store.timeSpans().size(), 3u);
   for (const TimeRecord& r : store.timeRecords()) {
-    if (r.id == 202) EXPECT_EQ(r.notes.size(), 510u);
+    if (r.id == 202) {
+      EXPECT_EQ(r.notes.size(), 510u);
+    }
   }
 }
 
@@ -246,16 +248,55 @@ TEST_F(SyncTest, HandheldFaultsStopWhereTheyShould) {
   const Case cases[] = {
       // HLGroup cannot be opened: nothing local is removed.
       {HandheldFault::Open, "HLGroup", 0, {}, 2, spansBefore},
-      {HandheldFault::Count, "HLGroup", 0, {"Synchronization Error: Error in remote group DB info"}, 2,
+      {HandheldFault::Count,
+       "HLGroup",
+       0,
+       {"Synchronization Error: Error in remote group DB info"},
+       2,
        spansBefore},
       // The second record's seek fails: the first stays, with its spans.
-      {HandheldFault::Seek, "HLGroup", 1, {"Synchronization Error: Error in remote group DB move"}, 1, 2},
-      {HandheldFault::Read, "HLGroup", 1, {"Synchronization Error: Error in remote group DB read"}, 1, 2},
-      {HandheldFault::Short, "HLGroup", 0, {"Synchronization Error: Error in remote group DB read"}, 0, 0},
-      {HandheldFault::Count, "HLTime", 0, {"Synchronization Error: Error in remote time DB info"}, 2, 0},
-      {HandheldFault::Seek, "HLTime", 2, {"Synchronization Error: Error in remote time DB move"}, 2, 2},
-      {HandheldFault::Read, "HLTime", 0, {"Synchronization Error: Error in remote time DB read"}, 2, 0},
-      {HandheldFault::Short, "HLTime", 1, {"Synchronization Error: Error in remote time DB read"}, 2, 1},
+      {HandheldFault::Seek,
+       "HLGroup",
+       1,
+       {"Synchronization Error: Error in remote group DB move"},
+       1,
+       2},
+      {HandheldFault::Read,
+       "HLGroup",
+       1,
+       {"Synchronization Error: Error in remote group DB read"},
+       1,
+       2},
+      {HandheldFault::Short,
+       "HLGroup",
+       0,
+       {"Synchronization Error: Error in remote group DB read"},
+       0,
+       0},
+      {HandheldFault::Count,
+       "HLTime",
+       0,
+       {"Synchronization Error: Error in remote time DB info"},
+       2,
+       0},
+      {HandheldFault::Seek,
+       "HLTime",
+       2,
+       {"Synchronization Error: Error in remote time DB move"},
+       2,
+       2},
+      {HandheldFault::Read,
+       "HLTime",
+       0,
+       {"Synchronization Error: Error in remote time DB read"},
+       2,
+       0},
+      {HandheldFault::Short,
+       "HLTime",
+       1,
+       {"Synchronization Error: Error in remote time DB read"},
+       2,
+       1},
       // Accounts and items skip a record they cannot read, silently.
       {HandheldFault::Read, "HLAccountName", 0, {}, 2, spansBefore},
       {HandheldFault::Short, "HLItemName", 0, {}, 2, spansBefore},
@@ -266,7 +307,8 @@ TEST_F(SyncTest, HandheldFaultsStopWhereTheyShould) {
     FullRun(&view);
     EXPECT_EQ(view.messages, c.messages) << c.database << " " << static_cast<int>(c.fault);
     RecordStore store = Loaded();
-    EXPECT_EQ(store.timeRecords().size(), c.records) << c.database << " " << static_cast<int>(c.fault);
+    EXPECT_EQ(store.timeRecords().size(), c.records)
+        << c.database << " " << static_cast<int>(c.fault);
     EXPECT_EQ(store.timeSpans().size(), c.spans) << c.database << " " << static_cast<int>(c.fault);
     ASSERT_TRUE(env.image.ClearFaults());
     FullRun();  // a clean run restores everything
@@ -302,8 +344,8 @@ TEST_F(SyncTest, StoreFailuresAreReportedNotSwallowed) {
             0);
   RecordingSyncView removal;
   FullRun(&removal);
-  EXPECT_EQ(removal.messages,
-            std::vector<std::string>{"Synchronization Error: Error removing local uninvoiced data"});
+  EXPECT_EQ(removal.messages, std::vector<std::string>{
+                                  "Synchronization Error: Error removing local uninvoiced data"});
   EXPECT_EQ(Loaded().timeRecords().size(), 1u);  // nothing was removed or added
   ASSERT_EQ(db.Exec("DROP TRIGGER fail_delete"), 0);
 
@@ -316,8 +358,8 @@ TEST_F(SyncTest, StoreFailuresAreReportedNotSwallowed) {
   Synchronizer sync(handheld, clean, "Pocket_PC", storePath);
   sync.CleanDevice();
   handheld.CeRapiUninit();
-  EXPECT_EQ(clean.messages,
-            std::vector<std::string>{"Database Error: Error opening local database for data removal"});
+  EXPECT_EQ(clean.messages, std::vector<std::string>{
+                                "Database Error: Error opening local database for data removal"});
   EXPECT_TRUE(clean.statuses.empty());
 }
 
@@ -325,8 +367,11 @@ TEST(ConvertText, NamesAndNotes) {
   EXPECT_EQ(ConvertName(u"O'Brien"), "O`Brien");
   EXPECT_EQ(ConvertName(std::u16string(40, u'x')), std::string(31, 'x'));
   // Thirty ASCII letters and two two-byte letters: the cut keeps whole letters.
-  EXPECT_EQ(ConvertName(std::u16string(30, u'a') + u"\u00e9\u00e9"), std::string(30, 'a') + "\xC3\xA9");
-  EXPECT_EQ(ConvertName(u"a\xDC00" u"b"), "a?b");
+  EXPECT_EQ(ConvertName(std::u16string(30, u'a') + u"\u00e9\u00e9"),
+            std::string(30, 'a') + "\xC3\xA9");
+  EXPECT_EQ(ConvertName(u"a\xDC00"
+                        u"b"),
+            "a?b");
   EXPECT_EQ(ConvertName(u"\U0001F600"), "\xF0\x9F\x98\x80");
   std::string out;
   EXPECT_EQ(ConvertNotes(u"say \"hi\"", &out), NotesConversion::Ok);

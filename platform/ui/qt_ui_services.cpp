@@ -1,0 +1,35 @@
+// The user interface services of the core, shown with Qt.
+#include "platform/ui/qt_ui_services.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+MessageAnswer ShowMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                             MessageButtons buttons) {
+  QMessageBox box(owner);
+  box.setIcon(QMessageBox::NoIcon);
+  box.setWindowTitle(QString::fromStdString(caption));
+  box.setText(QString::fromStdString(text));
+  switch (buttons) {
+    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+  }
+  switch (box.exec()) {
+    case QMessageBox::Cancel: return MessageAnswer::Cancel;
+    case QMessageBox::Yes: return MessageAnswer::Yes;
+    case QMessageBox::No: return MessageAnswer::No;
+    default: return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+  }
+}
+
+void PumpQtMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+MessageAnswer QtUiServices::ShowMessage(const std::string& text, const std::string& caption,
+                                        MessageButtons buttons) {
+  return ShowMessageBox(QApplication::activeWindow(), text, caption, buttons);
+}
+
+void QtUiServices::Beep() { QApplication::beep(); }
+
+void QtUiServices::PumpMessages() { PumpQtMessages(); }

@@ -1,0 +1,22 @@
+// The user interface services of the core, shown with Qt.
+#pragma once
+
+#include "platform/ui_services.h"
+
+class QWidget;
+
+class QtUiServices : public UiServices {
+ public:
+  MessageAnswer ShowMessage(const std::string& text, const std::string& caption,
+                            MessageButtons buttons) override;
+  void Beep() override;
+  void PumpMessages() override;
+};
+
+// A message box with text, caption and buttons, owned by owner (none when
+// null), without an icon; the answer.
+MessageAnswer ShowMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                             MessageButtons buttons);
+
+// Dispatches what waits for the user-interface thread, so the window repaints.
+void PumpQtMessages();
