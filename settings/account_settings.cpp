@@ -1,6 +1,7 @@
 // The per-account lookups of the settings registry and their fallback chains.
 #include "settings/account_settings.h"
 
+#include <algorithm>
 #include <array>
 
 #include "settings/registry_key_stack.h"
@@ -18,9 +19,7 @@ constexpr std::array<const char*, 7> kDayTexts = {"Sunday",   "Monday", "Tuesday
 // A stored increment outside the twelve would divide by zero (0) or bill a
 // wrong number of increments per hour (45); it reads as the default instead,
 // as the account preferences dialog shows it.
-int AtomOrDefault(uint32_t stored) {
-  return IsValidAtom(stored) ? static_cast<int>(stored) : 6;
-}
+int AtomOrDefault(uint32_t stored) { return IsValidAtom(stored) ? static_cast<int>(stored) : 6; }
 
 // The Accts path and the account key below it, created when missing.
 bool CreateAccountKey(RegistryKeyStack* stack, const std::string& account) {
@@ -31,13 +30,8 @@ bool CreateAccountKey(RegistryKeyStack* stack, const std::string& account) {
 }  // namespace
 
 bool IsValidAtom(int64_t minutes) {
-  switch (minutes) {
-    case 1: case 2: case 3: case 4: case 5: case 6:
-    case 10: case 12: case 15: case 20: case 30: case 60:
-      return true;
-    default:
-      return false;
-  }
+  static constexpr std::array<int64_t, 12> kAtoms = {1, 2, 3, 4, 5, 6, 10, 12, 15, 20, 30, 60};
+  return std::find(kAtoms.begin(), kAtoms.end(), minutes) != kAtoms.end();
 }
 
 int GetAccountRate(const std::string& account, const std::string& item) {

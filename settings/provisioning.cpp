@@ -46,8 +46,7 @@ std::string FindTemplateFolder(const std::vector<std::string>& folders) {
   return "";
 }
 
-ProvisionResult ProvisionSetup(const std::string& registryPath,
-                               const std::string& templateFolder) {
+ProvisionResult ProvisionSetup(const std::string& registryPath, const std::string& templateFolder) {
   ProvisionResult result;
   Registry registry(registryPath);
   RegistryKey setup = 0;

@@ -11,7 +11,7 @@ inline constexpr const char* kTemplateFileName = "HR_Template.mdb";
 
 struct ProvisionResult {
   std::vector<std::pair<std::string, std::string>> set;  // value name and text written, in order
-  std::vector<std::string> errors;                        // what could not be done
+  std::vector<std::string> errors;                       // what could not be done
   bool ok() const { return errors.empty(); }
 };
 

@@ -197,7 +197,8 @@ std::string ValueLine(const RegistryValue& value) {
     std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
   }
   line += prefix;
-  const std::vector<uint8_t> bytes = IsTextType(value.type) ? EncodeUtf16Le(value.data) : value.data;
+  const std::vector<uint8_t> bytes =
+      IsTextType(value.type) ? EncodeUtf16Le(value.data) : value.data;
   std::string out;
   for (size_t i = 0; i < bytes.size(); ++i) {
     char piece[4];
@@ -244,8 +245,9 @@ bool ParseRootedKeyPath(const std::string& text, std::vector<std::string>* names
                         std::string* error) {
   const size_t slash = text.find('\\');
   std::string root = text.substr(0, slash);
-  std::transform(root.begin(), root.end(), root.begin(),
-                 [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+  std::transform(root.begin(), root.end(), root.begin(), [](char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  });
   if (root != "HKEY_CURRENT_USER" && root != "HKCU") {
     static const std::array<const char*, 12> kOtherRoots = {
         "HKEY_LOCAL_MACHINE", "HKLM", "HKEY_CLASSES_ROOT",     "HKCR",
@@ -319,7 +321,7 @@ bool RegFile::Parse(const std::string& bytes) {
                        "\" or \"" + kHeader4 + "\"");
   }
 
-  bool inKey = false;   // a [KEY] line has been seen
+  bool inKey = false;    // a [KEY] line has been seen
   bool deleted = false;  // ... and it was a [-KEY] line
   std::vector<std::string> keyPath;
   for (size_t index = 1; index < lines.size(); ++index) {
@@ -335,7 +337,8 @@ bool RegFile::Parse(const std::string& bytes) {
       if (deleted) inner.erase(0, 1);
       std::string message;
       if (!ParseRootedKeyPath(inner, &keyPath, &message)) return Fail(lineNumber, message);
-      if (deleted && keyPath.empty()) return Fail(lineNumber, "HKEY_CURRENT_USER cannot be deleted");
+      if (deleted && keyPath.empty())
+        return Fail(lineNumber, "HKEY_CURRENT_USER cannot be deleted");
       RegFileEdit edit;
       edit.kind = deleted ? RegFileEdit::Kind::DeleteKey : RegFileEdit::Kind::CreateKey;
       edit.keyPath = keyPath;
@@ -359,7 +362,8 @@ bool RegFile::Parse(const std::string& bytes) {
       return Fail(lineNumber, message);
     }
     pos = SkipBlanks(line, pos);
-    if (pos == line.size() || line[pos] != '=') return Fail(lineNumber, "expected = after the name");
+    if (pos == line.size() || line[pos] != '=')
+      return Fail(lineNumber, "expected = after the name");
     pos = SkipBlanks(line, pos + 1);
 
     auto rest_is_blank = [&](size_t at) { return SkipBlanks(line, at) == line.size(); };
@@ -432,7 +436,8 @@ bool RegFile::Parse(const std::string& bytes) {
         }
         if (!more) break;
         if (++segmentIndex >= lines.size()) {
-          return Fail(static_cast<int>(segmentIndex), "hex data continues past the end of the file");
+          return Fail(static_cast<int>(segmentIndex),
+                      "hex data continues past the end of the file");
         }
         segment = lines[segmentIndex];
       }
@@ -441,7 +446,8 @@ bool RegFile::Parse(const std::string& bytes) {
         std::string converted;
         if (unicode) {
           if (!DecodeUtf16Le(edit.data.data(), edit.data.size(), &converted, &bad)) {
-            return Fail(lineNumber, "hex(" + std::to_string(edit.type) + ") data is not UTF-16 text");
+            return Fail(lineNumber,
+                        "hex(" + std::to_string(edit.type) + ") data is not UTF-16 text");
           }
         } else {
           converted = Cp1252ToUtf8(std::string(edit.data.begin(), edit.data.end()));
@@ -495,15 +501,19 @@ bool RegFile::Apply(Registry* registry) {
   return ok;
 }
 
-bool RegFile::Export(Registry* registry, const std::vector<std::string>& keyPath,
-                     std::string* text, std::string* error) {
-  RegistryKey key = 0;
-  if (!registry->OpenKeyPath(kHkeyCurrentUser, keyPath, &key)) {
-    *error = RootedKeyPathText(keyPath) + ": " + registry->lastError();
-    return false;
+bool RegFile::Export(Registry* registry, const std::vector<std::string>& keyPath, std::string* text,
+                     std::string* error) {
+  // The names as stored, not as the caller spelled them.
+  RegistryKey key = kHkeyCurrentUser;
+  std::vector<std::string> names;
+  for (const std::string& name : keyPath) {
+    names.emplace_back();
+    if (!registry->OpenKey(key, name, &key) || !registry->KeyName(key, &names.back())) {
+      *error = RootedKeyPathText(keyPath) + ": " + registry->lastError();
+      return false;
+    }
   }
   std::string out = std::string(kHeader5) + "\n\n";
-  std::vector<std::string> names = keyPath;
   if (!ExportKey(registry, key, &names, &out, error)) return false;
   *text = std::move(out);
   return true;

@@ -54,8 +54,8 @@ class RegFile {
   // types given as hex are written as UTF-16LE, as Windows writes them. False
   // when the key is missing or the registry cannot be read (error says why;
   // registry->notFound() tells the two apart).
-  static bool Export(Registry* registry, const std::vector<std::string>& keyPath,
-                     std::string* text, std::string* error);
+  static bool Export(Registry* registry, const std::vector<std::string>& keyPath, std::string* text,
+                     std::string* error);
 
  private:
   bool Fail(int line, const std::string& message);

@@ -123,8 +123,7 @@ bool Registry::Initialize() {
   // write lock, so readers in two processes never wait for each other here.
   auto state = [this](int64_t* applicationId, int64_t* objects) {
     SqliteStatement id;
-    if (id.Prepare(connection_, "PRAGMA application_id") != SQLITE_OK ||
-        id.Step() != SQLITE_ROW) {
+    if (id.Prepare(connection_, "PRAGMA application_id") != SQLITE_OK || id.Step() != SQLITE_ROW) {
       return SqlFail(path_);
     }
     *applicationId = id.ColumnInt64(0);
@@ -199,8 +198,8 @@ bool Registry::KeyExists(RegistryKey key, bool* exists) {
 
 bool Registry::FindKey(RegistryKey parent, const std::string& folded, RegistryKey* out) {
   SqliteStatement statement;
-  if (statement.Prepare(connection_,
-                        "SELECT id FROM reg_keys WHERE parent = ?1 AND folded = ?2") != SQLITE_OK ||
+  if (statement.Prepare(connection_, "SELECT id FROM reg_keys WHERE parent = ?1 AND folded = ?2") !=
+          SQLITE_OK ||
       statement.BindInt64(1, parent) != SQLITE_OK || statement.BindText(2, folded) != SQLITE_OK) {
     return SqlFail("cannot read key");
   }

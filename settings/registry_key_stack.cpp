@@ -49,7 +49,8 @@ std::vector<std::string> SplitPath(const std::string& path) {
 
 }  // namespace
 
-RegistryKeyStack::RegistryKeyStack(RegistryKey root) : RegistryKeyStack(root, Registry::DefaultPath()) {}
+RegistryKeyStack::RegistryKeyStack(RegistryKey root)
+    : RegistryKeyStack(root, Registry::DefaultPath()) {}
 
 RegistryKeyStack::RegistryKeyStack(RegistryKey root, const std::string& registryPath)
     : registry_(registryPath) {
@@ -71,8 +72,8 @@ bool RegistryKeyStack::Push(const std::string& name, bool create) {
   const RegistryKey top = Top();
   if (top == 0) return false;
   RegistryKey child = 0;
-  const bool ok = create ? registry_.CreateKey(top, name, &child)
-                         : registry_.OpenKey(top, name, &child);
+  const bool ok =
+      create ? registry_.CreateKey(top, name, &child) : registry_.OpenKey(top, name, &child);
   if (!ok) return false;
   ++depth_;
   handles_[depth_] = child;

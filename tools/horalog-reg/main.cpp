@@ -135,8 +135,7 @@ int Get(const std::string& keyText, const std::string& name) {
   return kOk;
 }
 
-int Set(const std::string& keyText, const std::string& name, const std::string& text,
-        bool dword) {
+int Set(const std::string& keyText, const std::string& name, const std::string& text, bool dword) {
   std::vector<std::string> names;
   int status = kOk;
   if (!ParseKey(keyText, &names, &status)) return status;
@@ -169,8 +168,7 @@ int Delete(const std::string& keyText, const std::string* name) {
   Registry registry;
   RegistryKey key = 0;
   if (name) {
-    if (!registry.OpenKeyPath(kHkeyCurrentUser, names, &key) ||
-        !registry.DeleteValue(key, *name)) {
+    if (!registry.OpenKeyPath(kHkeyCurrentUser, names, &key) || !registry.DeleteValue(key, *name)) {
       return RegistryError(registry, keyText);
     }
     return kOk;
@@ -192,8 +190,8 @@ int List(const std::string& keyText) {
   RegistryKey key = 0;
   std::vector<RegistryValue> values;
   std::vector<std::string> subKeys;
-  if (!registry.OpenKeyPath(kHkeyCurrentUser, names, &key) ||
-      !registry.ListValues(key, &values) || !registry.ListSubKeys(key, &subKeys)) {
+  if (!registry.OpenKeyPath(kHkeyCurrentUser, names, &key) || !registry.ListValues(key, &values) ||
+      !registry.ListSubKeys(key, &subKeys)) {
     return RegistryError(registry, keyText);
   }
   for (const RegistryValue& value : values) {
@@ -238,7 +236,8 @@ int Import(const std::string& file) {
   RegFile reg;
   if (!reg.Parse(bytes)) return Error(kUsage, file + ": " + reg.error() + " (nothing imported)");
   Registry registry;
-  if (!reg.Apply(&registry)) return Error(kRegistry, file + ": " + reg.error() + " (nothing imported)");
+  if (!reg.Apply(&registry))
+    return Error(kRegistry, file + ": " + reg.error() + " (nothing imported)");
   return kOk;
 }
 
@@ -295,10 +294,12 @@ int main(int argc, char** argv) {
   del->add_option("KEY", key, "the key")->required();
   CLI::Option* deleteName = del->add_option("NAME", name, "the value to delete instead of the key");
 
-  CLI::App* list = app.add_subcommand("list", "List a key's values (NAME, TYPE, VALUE) and sub-keys");
+  CLI::App* list =
+      app.add_subcommand("list", "List a key's values (NAME, TYPE, VALUE) and sub-keys");
   list->add_option("KEY", key, "the key (default HKEY_CURRENT_USER)");
 
-  CLI::App* exp = app.add_subcommand("export", "Write a key and everything below it as a .reg file");
+  CLI::App* exp =
+      app.add_subcommand("export", "Write a key and everything below it as a .reg file");
   exp->add_option("KEY", key, "the key (default HKEY_CURRENT_USER)");
   exp->add_option("FILE", file, "the file to write (default standard output)");
 
