@@ -1,0 +1,253 @@
+// The state and rules of the main reporting window.
+#include "reporting/reporting_model.h"
+
+#include <filesystem>
+#include <map>
+#include <unordered_map>
+
+#include "platform/locale_format.h"
+#include "settings/rounding.h"
+#include "store/store_location.h"
+
+namespace {
+
+// The rates of one account within one refresh: each item's rate is looked up
+// once, and afresh at the next refresh.
+class RateCache {
+ public:
+  explicit RateCache(std::string account) : account_(std::move(account)) {}
+  int Rate(const std::string& item) {
+    auto found = rates_.find(item);
+    if (found != rates_.end()) return found->second;
+    return rates_[item] = GetAccountRate(account_, item);
+  }
+
+ private:
+  std::string account_;
+  std::map<std::string, int> rates_;
+};
+
+}  // namespace
+
+ReportingModel::ReportingModel() = default;
+
+void ReportingModel::LoadDefaults() {
+  LoadAccountDefaults(&defaults_);
+  dataPath_ = WithSeparator(ReadStoreFolders().dataPath);
+}
+
+std::vector<std::string> ReportingModel::DeviceNames(const std::string& dataPath) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  const std::filesystem::path folder = dataPath.empty() ? "." : dataPath;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string file = entry.path().filename().string();
+    // The store of name N is N.mdb exactly: any other spelling would make a
+    // fresh store when N is loaded.
+    if (file.size() > 4 && file.compare(file.size() - 4, 4, ".mdb") == 0 &&
+        entry.is_regular_file(ec)) {
+      names.push_back(file.substr(0, file.size() - 4));
+    }
+  }
+  return names;
+}
+
+void ReportingModel::FillDeviceList(const std::string& preferred) {
+  devices_.Clear();
+  for (const std::string& name : DeviceNames(dataPath_)) devices_.Add(name);
+  if (devices_.count() > 0) {
+    const int found = devices_.FindStringExact(preferred);
+    devices_.Select(found != ComboModel::kNone ? found : 0);
+  }
+  OnDeviceSelected();
+}
+
+void ReportingModel::SelectDevice(int index) {
+  devices_.Select(index);
+  OnDeviceSelected();
+}
+
+void ReportingModel::SelectAccount(int index) {
+  accounts_.Select(index);
+  OnAccountSelected();
+}
+
+void ReportingModel::SelectItem(int index) {
+  items_.Select(index);
+  OnItemSelected();
+}
+
+void ReportingModel::SelectDateRange(int index) {
+  dateRanges_.Select(index);
+  ApplyDateRange();
+}
+
+void ReportingModel::SetShowAll(bool showAll) {
+  showAll_ = showAll;
+  RefreshRecordList(false);
+}
+
+void ReportingModel::ClearSelection() {
+  items_.Clear();
+  rows_.clear();
+  selectedRow_ = -1;
+  rateText_.clear();
+  totalTimeText_.clear();
+  invoiceTotalText_.clear();
+  ranges_.Clear();
+  dateRanges_.Clear();
+  accountId_ = 0;
+  itemId_ = 0;
+}
+
+void ReportingModel::OnDeviceSelected() {
+  if (devices_.count() == 0) return;
+  // The file's own spelling: on a file system that tells letter cases
+  // apart, any other spelling would name a new, empty store.
+  deviceName_ = devices_.ComboText();
+  store_.SetDeviceName(deviceName_);
+  store_.Load();
+  FillAccountList();
+}
+
+void ReportingModel::FillAccountList() {
+  accounts_.Clear();
+  for (const AccountEntry& account : store_.accounts()) {
+    if (accounts_.FindStringExact(account.name) == ComboModel::kNone) accounts_.Add(account.name);
+  }
+  if (accounts_.count() > 0) {
+    accounts_.Select(0);
+    OnAccountSelected();
+  } else {
+    // A handheld without accounts shows nothing of the one before it.
+    ClearSelection();
+  }
+}
+
+void ReportingModel::OnAccountSelected() {
+  accountId_ = 0;
+  if (accounts_.count() == 0) return;
+  const std::string text = accounts_.ComboText();
+  accountId_ = store_.AccountIdByName(text);
+  accountName_ = text;
+  items_.Clear();
+  items_.Add("All");
+  for (const ItemEntry& item : store_.items()) {
+    if (item.parent == accountId_) items_.Add(item.name);
+  }
+  if (items_.count() > 0) {
+    items_.Select(0);
+    OnItemSelected();
+  }
+}
+
+void ReportingModel::OnItemSelected() {
+  itemId_ = 0;
+  if (accountId_ == 0) return;
+  const std::string text = items_.ComboText();
+  if (text != "All") itemId_ = store_.ItemIdByName(text, accountId_);
+  itemName_ = text;
+  RefreshRecordList(true);
+}
+
+void ReportingModel::RefreshRecordList(bool rebuildRanges) {
+  rows_.clear();
+  selectedRow_ = -1;
+  const int increment = GetAccountAtom(accountName_);
+  const int perHour = IncrementsPerHour(increment);
+  const RoundMode mode = GetAccountRound(accountName_);
+  RateCache rates(accountName_);
+  const auto& records = store_.timeRecords();
+  for (size_t i = 0; i < records.size(); ++i) {
+    const TimeRecord& record = records[i];
+    if (record.acct != accountId_ || (itemId_ != 0 && record.item != itemId_)) continue;
+    if (record.invoiced && !showAll_) continue;
+    RecordRow row;
+    row.id = record.id;
+    row.record = i;
+    row.inc = record.invoiced ? " " : "X";
+    row.item = store_.ItemName(record.item);
+    row.date = FormatPackedDate(record.grpdate, DateForm::Short);
+    const int64_t count = CountIncrements(store_, record.id, increment, mode);
+    row.time = FormatHours(count, perHour);
+    const int rate = rates.Rate(row.item);
+    row.rate = FormatRate(rate);
+    row.extension = FormatAmount(Extension(count, rate, perHour));
+    row.invDate = record.invoiced ? FormatDate(record.invoicedate, DateForm::Short) : " ";
+    rows_.push_back(std::move(row));
+  }
+  if (!rebuildRanges) {
+    ApplyDateRange();
+    return;
+  }
+  rateText_ = FormatRate(GetAccountRate(accounts_.ComboText(), items_.ComboText()));
+  UpdateTotals();
+  if (items_.count() == 0) {
+    ranges_.Clear();
+  } else {
+    ranges_.Rebuild(store_, accounts_.ComboText(), accountId_, itemId_, defaults_);
+  }
+  dateRanges_.Clear();
+  for (const std::string& entry : ranges_.entries()) dateRanges_.Add(entry);
+  dateRanges_.Select(0);
+}
+
+void ReportingModel::ApplyDateRange() {
+  const std::string text = dateRanges_.ComboText();
+  if (text == "All") {
+    for (RecordRow& row : rows_) {
+      if (row.invDate == " ") row.inc = "X";
+    }
+  } else if (const DateRange* range = ranges_.Find(text)) {
+    const TimeBounds widened = WidenToDays(range->bounds());
+    for (RecordRow& row : rows_) {
+      if (row.invDate != " ") continue;
+      row.inc = DateInRange(store_.timeRecords()[row.record].grpdate, widened) ? "X" : "";
+    }
+  }
+  UpdateTotals();
+}
+
+void ReportingModel::UpdateTotals() {
+  const std::string accountText = accounts_.ComboText();
+  const int increment = GetAccountAtom(accountText);
+  const int perHour = IncrementsPerHour(increment);
+  const RoundMode mode = GetAccountRound(accountText);
+  RateCache rates(accountName_);
+  BillingTotals totals;
+  for (RecordRow& row : rows_) {
+    if (row.inc != "X") continue;
+    const int rate = rates.Rate(row.item);
+    row.rate = FormatRate(rate);
+    if (row.id >= 0) {
+      const int64_t count = CountIncrements(store_, row.id, increment, mode);
+      row.extension = FormatAmount(totals.Add(count, rate, perHour));
+    }
+  }
+  totalTimeText_ = totals.HoursText(perHour);
+  invoiceTotalText_ = totals.AmountText();
+}
+
+void ReportingModel::FlipRow(int row) {
+  if (row >= 0 && row < static_cast<int>(rows_.size())) {
+    std::string& inc = rows_[static_cast<size_t>(row)].inc;
+    inc = inc == "X" ? "" : "X";
+  }
+  UpdateTotals();
+}
+
+void ReportingModel::SelectRow(int row) {
+  selectedRow_ = row >= 0 && row < static_cast<int>(rows_.size()) ? row : -1;
+}
+
+void ReportingModel::AfterAccountPrefs() {
+  LoadAccountDefaults(&defaults_);
+  OnItemSelected();
+}
+
+void ReportingModel::AfterRate(bool accepted) {
+  if (accepted) {
+    rateText_ = FormatRate(GetAccountRate(accounts_.ComboText(), items_.ComboText()));
+  }
+  RefreshRecordList(false);
+}
