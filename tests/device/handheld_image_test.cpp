@@ -155,39 +155,6 @@ TEST(HandheldImage, DatabaseHoldsAtMost65535Records) {
   EXPECT_EQ(image.RecordCount("HLGroup"), 65535);
 }
 
-TEST(HandheldImage, GenerateIsDeterministicAndConsistent) {
-  TempDir dir;
-  std::string error;
-  std::string dumps[3];
-  const uint32_t seeds[3] = {7, 7, 8};
-  for (int i = 0; i < 3; ++i) {
-    const std::string path = dir.File("g" + std::to_string(i));
-    ASSERT_TRUE(HandheldImage::Create(path, u"G", std::nullopt, false, &error));
-    HandheldImage image(path);
-    ASSERT_TRUE(image.PutRecord(99999, 1, 1, 1, u"replaced by generate"));
-    ASSERT_TRUE(image.Generate({.records = 200,
-                                .spansPerRecord = 3,
-                                .accounts = 4,
-                                .itemsPerAccount = 2,
-                                .seed = seeds[i]}));
-    EXPECT_EQ(image.RecordCount("HLAccountName"), 4);
-    EXPECT_EQ(image.RecordCount("HLItemName"), 8);
-    EXPECT_EQ(image.RecordCount("HLGroup"), 200);
-    EXPECT_EQ(image.RecordCount("HLTime"), 600);
-    std::vector<std::vector<CeValue>> records;
-    ASSERT_TRUE(image.Records("HLGroup", &records));
-    for (const auto& r : records) {
-      // Each record's item belongs to the record's account, and its date is real.
-      EXPECT_EQ((r[3].integer - 1) / 2 + 1, r[2].integer);
-      const int month = (r[1].integer >> 8) & 0xFF, day = r[1].integer & 0xFF;
-      EXPECT_TRUE(month >= 1 && month <= 12 && day >= 1 && day <= 31) << r[1].integer;
-    }
-    for (const char* database : kHandheldDatabases) dumps[i] += Dump(image, database);
-  }
-  EXPECT_EQ(dumps[0], dumps[1]);
-  EXPECT_NE(dumps[0], dumps[2]);
-}
-
 TEST(HandheldImage, BatchKeepsAllChangesOrNone) {
   TempDir dir;
   std::string error;
@@ -238,33 +205,4 @@ TEST(HandheldImage, RegistryNamesCompareWithoutLetterCase) {
   ASSERT_TRUE(HandheldImage::Create(dir.File("n.hhd"), u"N", std::nullopt, false, &error));
   EXPECT_FALSE(HandheldImage(dir.File("n.hhd"))
                    .HasRegistryKey(HKEY_CE_CURRENT_USER, u"\\ControlPanel\\Owner"));
-}
-
-TEST(HandheldImage, FaultsAndDelayAreKeptInTheImage) {
-  TempDir dir;
-  std::string error;
-  ASSERT_TRUE(HandheldImage::Create(dir.File("h.hhd"), u"P", std::nullopt, false, &error));
-  HandheldImage image(dir.File("h.hhd"));
-  EXPECT_EQ(image.Delay(), 0);
-  ASSERT_TRUE(image.SetFault(HandheldFault::Read, "HLGroup", 3));
-  ASSERT_TRUE(image.SetFault(HandheldFault::Read, "HLGroup", 3));
-  ASSERT_TRUE(image.SetFault(HandheldFault::Count, "HLTime", 9));
-  EXPECT_FALSE(image.SetFault(HandheldFault::Open, "HLNothing"));
-  EXPECT_FALSE(image.SetFault(HandheldFault::Seek, "HLGroup", -1));
-  ASSERT_TRUE(image.SetDelay(300));
-  EXPECT_FALSE(image.SetDelay(-1));
-
-  HandheldImage other(dir.File("h.hhd"));
-  std::vector<HandheldFaultEntry> faults;
-  ASSERT_TRUE(other.Faults(&faults));
-  ASSERT_EQ(faults.size(), 2u);
-  std::sort(faults.begin(), faults.end(),
-            [](const auto& a, const auto& b) { return a.database < b.database; });
-  EXPECT_TRUE(faults[0].what == HandheldFault::Read && faults[0].n == 3);
-  EXPECT_TRUE(faults[1].what == HandheldFault::Count && faults[1].n == 0);
-  EXPECT_EQ(other.Delay(), 300);
-  ASSERT_TRUE(image.ClearFaults());
-  ASSERT_TRUE(other.Faults(&faults));
-  EXPECT_TRUE(faults.empty());
-  EXPECT_EQ(other.Delay(), 0);
 }
