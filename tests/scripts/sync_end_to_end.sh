@@ -53,6 +53,16 @@ expect "spans" "$(sqlite3 "$store" 'SELECT parent, starttime, duration FROM hlti
   "100|32400|30
 100|84600|90"
 
+# The window's list, without the window.
+expect "devices" "$("$bin/horalog" devices)" "Pocket_PC"
+expect "ranges" "$("$bin/horalog" ranges Pocket_PC 'O`Brien')" "All"
+expect "records" "$("$bin/horalog" records Pocket_PC 'O`Brien' Design)" "$(printf 'Inc\tItem\tDate\tTime\tRate\tExtension\tInv Date\nX\tDesign\t3/15/03\t2.0\t0.00\t0.00\t \nRate\t0.00\nTotal Time\t2.0\nInvoice Total\t0.00')"
+set +e
+"$bin/horalog" records Pocket_PC Nobody 2>/dev/null
+rc=$?
+set -e
+expect "unknown account" "$rc" 1
+
 # Invoiced in the store, then an update-only run removes it from the handheld.
 sqlite3 "$store" "UPDATE hlgroup SET invoiced = 1, invoicedate = 37695 WHERE id = 100"
 out=$("$bin/horalog" sync --update-only)
