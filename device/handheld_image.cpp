@@ -497,7 +497,7 @@ bool HandheldImage::Generate(const HandheldGenerateOptions& o) {
   static const char* const kWords[] = {"meeting", "call",   "review", "draft",  "client",
                                        "report",  "design", "travel", "notes",  "follow-up",
                                        "budget",  "plan",   "fix",    "weekly", "site visit"};
-  // The engine is specified to the bit by the standard, so a seed gives the
+  // The C++ standard fixes the engine's output to the bit, so a seed gives the
   // same image everywhere; the distributions are not, so none is used.
   std::mt19937 random(o.seed);
   auto pick = [&random](uint32_t n) { return static_cast<int32_t>(random() % n); };
