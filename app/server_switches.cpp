@@ -1,0 +1,75 @@
+// The server switches of both programs.
+#include "app/server_switches.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/xdg_paths.h"
+
+namespace {
+
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ServerSwitch FindServerSwitch(const std::vector<std::string>& arguments) {
+  std::string line;
+  for (const std::string& argument : arguments) {
+    if (!line.empty()) line += ' ';
+    line += argument;
+  }
+  for (size_t at = line.find_first_of("-/"); at != std::string::npos;
+       at = line.find_first_of("-/", at + 1)) {
+    const std::string rest = line.substr(at + 1);
+    if (EqualsIgnoringCase(rest, "UnregServer")) return ServerSwitch::UnregServer;
+    if (EqualsIgnoringCase(rest, "RegServer")) return ServerSwitch::RegServer;
+  }
+  return ServerSwitch::None;
+}
+
+std::string DesktopEntryPath(const std::string& program) {
+  return DataHome() + "/applications/" + program + ".desktop";
+}
+
+bool RegisterDesktopEntry(const std::string& program, const std::string& name,
+                          const std::string& comment, const std::string& executable,
+                          std::string* error) {
+  const std::filesystem::path path = DesktopEntryPath(program);
+  std::error_code ec;
+  std::filesystem::create_directories(path.parent_path(), ec);
+  std::ofstream out(path, std::ios::trunc);
+  out << "[Desktop Entry]\n"
+      << "Type=Application\n"
+      << "Name=" << name << "\n"
+      << "Comment=" << comment << "\n"
+      << "Exec=\"" << executable << "\"\n"
+      << "Terminal=false\n"
+      << "Categories=Office;\n";
+  out.close();
+  if (!out) {
+    *error = path.string() + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool UnregisterDesktopEntry(const std::string& program, std::string* error) {
+  std::error_code ec;
+  std::filesystem::remove(DesktopEntryPath(program), ec);
+  if (ec) {
+    *error = DesktopEntryPath(program) + ": " + ec.message();
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,25 @@
+// The server switches of both programs: "RegServer" and "UnregServer" after
+// "-" or "/", at the very end of the command line. On Linux registering
+// means a desktop entry for the program; neither switch ever shows a window.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class ServerSwitch { None, RegServer, UnregServer };
+
+// The whole command line, program path included, scanned for the next "-" or
+// "/" whose remaining text equals "UnregServer" or "RegServer" (letter case
+// ignored). "/RegServer extra" is no switch.
+ServerSwitch FindServerSwitch(const std::vector<std::string>& arguments);
+
+// The desktop entry of program in $XDG_DATA_HOME/applications.
+std::string DesktopEntryPath(const std::string& program);
+
+// Writes the desktop entry of program (its name, a comment, the program's
+// full path); false with the reason when it cannot be written.
+bool RegisterDesktopEntry(const std::string& program, const std::string& name,
+                          const std::string& comment, const std::string& executable,
+                          std::string* error);
+// Removes the entry and leaves the folder; true also when there was none.
+bool UnregisterDesktopEntry(const std::string& program, std::string* error);

@@ -1,0 +1,39 @@
+// Start and end of both programs.
+#include "app/ui/program_shell.h"
+
+#include <QApplication>
+#include <filesystem>
+#include <iostream>
+#include <vector>
+
+#include "app/server_switches.h"
+#include "app/ui/app_icon.h"
+#include "platform/ui/qt_ui_services.h"
+
+int RunProgram(int argc, char** argv, const ProgramInfo& info,
+               const std::function<int(QApplication&)>& runWindow) {
+  const std::vector<std::string> arguments(argv, argv + argc);
+  const ServerSwitch serverSwitch = FindServerSwitch(arguments);
+  if (serverSwitch != ServerSwitch::None) {
+    std::string error;
+    bool done = false;
+    if (serverSwitch == ServerSwitch::RegServer) {
+      std::error_code ec;
+      std::string executable = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+      if (ec) executable = std::filesystem::absolute(argv[0]).string();
+      done = RegisterDesktopEntry(info.program, info.name, info.comment, executable, &error);
+    } else {
+      done = UnregisterDesktopEntry(info.program, &error);
+    }
+    if (!done) std::cerr << info.program << ": " << error << '\n';
+    return done ? 0 : 1;
+  }
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(info.name);
+  QApplication::setWindowIcon(HoralogIcon());
+  QtUiServices services;
+  SetUi(&services);
+  const int result = runWindow(app);
+  SetUi(nullptr);
+  return result;
+}

@@ -1,0 +1,330 @@
+// Kestrune's main window.
+#include "reporting/ui/reporting_dialog.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/ui/about_dialog.h"
+#include "app/ui/app_icon.h"
+#include "device/ui/sync_dialog.h"
+#include "platform/ui/help.h"
+#include "reporting/details_model.h"
+#include "reporting/ui/details_dialog.h"
+#include "settings/ui/account_prefs_dialog.h"
+#include "settings/ui/rate_dialog.h"
+#include "settings/ui/setup_dialog.h"
+
+// The record list's rows, straight from the model.
+class RecordTableModel : public QAbstractTableModel {
+ public:
+  explicit RecordTableModel(ReportingModel& model, QObject* parent)
+      : QAbstractTableModel(parent), model_(model) {}
+
+  int rowCount(const QModelIndex& parent) const override {
+    return parent.isValid() ? 0 : static_cast<int>(model_.rows().size());
+  }
+  int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 7; }
+
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid()) return {};
+    const RecordRow& row = model_.rows()[static_cast<size_t>(index.row())];
+    if (role == Qt::DisplayRole) {
+      const std::string* texts[] = {&row.inc,  &row.item,      &row.date,   &row.time,
+                                    &row.rate, &row.extension, &row.invDate};
+      return QString::fromStdString(*texts[index.column()]);
+    }
+    if (role == Qt::TextAlignmentRole) return Alignment(index.column());
+    if (role == Qt::UserRole) return row.id;
+    return {};
+  }
+
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::DisplayRole) return QString(kRecordColumns[section]);
+    if (role == Qt::TextAlignmentRole) return Alignment(section);
+    return {};
+  }
+
+  void Reset() {
+    beginResetModel();
+    endResetModel();
+  }
+  void ChangedTexts() {
+    if (rowCount({}) > 0) emit dataChanged(index(0, 0), index(rowCount({}) - 1, 6));
+  }
+
+  static int Alignment(int column) {
+    if (column == 0) return Qt::AlignCenter;
+    return (column == 1 ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter;
+  }
+
+ private:
+  ReportingModel& model_;
+};
+
+namespace {
+
+QComboBox* MakeCombo(QWidget* parent, const char* id) {
+  auto* combo = new QComboBox(parent);
+  combo->setObjectName(id);
+  combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  combo->setMinimumContentsLength(16);
+  return combo;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* id, const char* text) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(id);
+  return button;
+}
+
+QLineEdit* MakeReadOnly(QWidget* parent, const char* id) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(id);
+  edit->setReadOnly(true);
+  edit->setAlignment(Qt::AlignRight);
+  return edit;
+}
+
+// Fills combo with the model's entries and selection, raising no signal.
+void ShowCombo(QComboBox* combo, const ComboModel& model) {
+  QSignalBlocker block(combo);
+  combo->clear();
+  for (const std::string& text : model.Texts()) combo->addItem(QString::fromStdString(text));
+  combo->setCurrentIndex(model.selected());
+}
+
+}  // namespace
+
+ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
+    : QDialog(parent), platform_(platform) {
+  setObjectName("102");
+  setWindowTitle("Horalog Reporting");
+  setWindowIcon(HoralogIcon());
+  setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+  resize(820, 520);
+
+  devices_ = MakeCombo(this, "1040");
+  dateRanges_ = MakeCombo(this, "1003");
+  showAll_ = new QCheckBox("Show all records (including &invoiced)", this);
+  showAll_->setObjectName("1045");
+  accounts_ = MakeCombo(this, "1001");
+  items_ = MakeCombo(this, "1002");
+
+  list_ = new QTableView(this);
+  list_->setObjectName("1000");
+  table_ = new RecordTableModel(model_, this);
+  list_->setModel(table_);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setShowGrid(false);
+  list_->setWordWrap(false);
+  list_->verticalHeader()->hide();
+  list_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+  list_->horizontalHeader()->setHighlightSections(false);
+  const int widths[] = {30, 160, 72, 48, 60, 80, 72};
+  for (int column = 0; column < 7; ++column) list_->setColumnWidth(column, widths[column]);
+
+  details_ = MakeButton(this, "1046", "&Details");
+  details_->setEnabled(false);
+  QPushButton* close = MakeButton(this, "1", "Close");
+  close->setDefault(true);
+  QPushButton* help = MakeButton(this, "9", "&Help");
+  QPushButton* setup = MakeButton(this, "1032", "&Setup");
+  QPushButton* prefs = MakeButton(this, "1006", "&Acct Prefs");
+  QPushButton* rate = MakeButton(this, "1022", "&Rate");
+  QPushButton* invoice = MakeButton(this, "1025", "&Invoice");
+  QPushButton* connectButton = MakeButton(this, "1026", "&Connect");
+  QPushButton* report = MakeButton(this, "1064", "R&eport");
+  // The documents are not written yet.
+  invoice->setEnabled(false);
+  report->setEnabled(false);
+
+  rate_ = MakeReadOnly(this, "1023");
+  totalTime_ = MakeReadOnly(this, "1004");
+  invoiceTotal_ = MakeReadOnly(this, "1024");
+
+  // A Linux window has no system menu to extend: the About entry sits in the
+  // Help button's menu, beside the help itself, which F1 also opens.
+  auto* helpMenu = new QMenu(help);
+  helpMenu->addAction("Kestrune &Help", QKeySequence(QKeySequence::HelpContents), this,
+                      &ReportingDialog::OnHelp);
+  helpMenu->addSeparator();
+  helpMenu->addAction("&About Kestrune...", this, &ReportingDialog::OnAbout);
+  help->setMenu(helpMenu);
+  auto* f1 = new QShortcut(QKeySequence(QKeySequence::HelpContents), this);
+  connect(f1, &QShortcut::activated, this, &ReportingDialog::OnHelp);
+
+  auto* selection = new QGridLayout;
+  selection->addWidget(new QLabel("Device", this), 0, 0);
+  selection->addWidget(devices_, 0, 1);
+  selection->addWidget(new QLabel("Date Range", this), 0, 2);
+  selection->addWidget(dateRanges_, 0, 3);
+  selection->addWidget(showAll_, 0, 4);
+  selection->addWidget(new QLabel("Account", this), 1, 0);
+  selection->addWidget(accounts_, 1, 1);
+  selection->addWidget(new QLabel("Item", this), 1, 2);
+  selection->addWidget(items_, 1, 3);
+  selection->setColumnStretch(1, 1);
+  selection->setColumnStretch(3, 1);
+
+  auto* totals = new QHBoxLayout;
+  for (auto [label, edit] : {std::pair{"Rate", rate_}, std::pair{"Total Time", totalTime_},
+                             std::pair{"Invoice Total", invoiceTotal_}}) {
+    totals->addWidget(new QLabel(label, this));
+    totals->addWidget(edit);
+  }
+
+  auto* left = new QVBoxLayout;
+  left->addLayout(selection);
+  left->addWidget(list_, 1);
+  left->addLayout(totals);
+
+  auto* buttons = new QVBoxLayout;
+  for (QPushButton* button : {close, help, details_, setup, prefs, rate, invoice, connectButton, report}) {
+    buttons->addWidget(button);
+  }
+  buttons->addStretch(1);
+
+  auto* main = new QHBoxLayout(this);
+  main->addLayout(left, 1);
+  main->addLayout(buttons);
+
+  connect(devices_, &QComboBox::activated, this, [this](int index) {
+    model_.SelectDevice(index);
+    ShowModel();
+  });
+  connect(accounts_, &QComboBox::activated, this, [this](int index) {
+    model_.SelectAccount(index);
+    ShowModel();
+  });
+  connect(items_, &QComboBox::activated, this, [this](int index) {
+    model_.SelectItem(index);
+    ShowModel();
+  });
+  connect(dateRanges_, &QComboBox::activated, this, [this](int index) {
+    model_.SelectDateRange(index);
+    ShowRows();
+  });
+  connect(showAll_, &QCheckBox::toggled, this, [this](bool checked) {
+    model_.SetShowAll(checked);
+    ShowModel();
+  });
+  connect(list_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+    model_.FlipRow(index.isValid() ? index.row() : -1);
+    ShowRows();
+  });
+  connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            model_.SelectRow(current.isValid() ? current.row() : -1);
+            details_->setEnabled(model_.detailsEnabled());
+          });
+  connect(close, &QPushButton::clicked, this, [this] { done(QDialog::Accepted); });
+  connect(details_, &QPushButton::clicked, this, &ReportingDialog::OnDetails);
+  connect(setup, &QPushButton::clicked, this, &ReportingDialog::OnSetup);
+  connect(prefs, &QPushButton::clicked, this, &ReportingDialog::OnAcctPrefs);
+  connect(rate, &QPushButton::clicked, this, &ReportingDialog::OnRate);
+  connect(connectButton, &QPushButton::clicked, this, &ReportingDialog::OnConnect);
+}
+
+ReportingDialog::~ReportingDialog() = default;
+
+void ReportingDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // The synchronization dialog needs its owner on screen first.
+  if (!startedUp_) QTimer::singleShot(0, this, &ReportingDialog::StartUp);
+}
+
+void ReportingDialog::StartUp() {
+  if (startedUp_) return;
+  startedUp_ = true;
+  model_.LoadDefaults();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  SyncDialog sync(this, platform_, false);
+  sync.exec();
+  model_.FillDeviceList(sync.deviceName());
+  QApplication::restoreOverrideCursor();
+  ShowModel();
+}
+
+void ReportingDialog::ShowModel() {
+  ShowCombo(devices_, model_.devices());
+  ShowCombo(accounts_, model_.accounts());
+  ShowCombo(items_, model_.items());
+  {
+    QSignalBlocker block(showAll_);
+    showAll_->setChecked(model_.showAll());
+  }
+  table_->Reset();
+  ShowRows();
+}
+
+void ReportingDialog::ShowRows() {
+  ShowCombo(dateRanges_, model_.dateRanges());
+  if (table_->rowCount({}) != static_cast<int>(model_.rows().size())) {
+    table_->Reset();
+  } else {
+    table_->ChangedTexts();
+  }
+  rate_->setText(QString::fromStdString(model_.rateText()));
+  totalTime_->setText(QString::fromStdString(model_.totalTimeText()));
+  invoiceTotal_->setText(QString::fromStdString(model_.invoiceTotalText()));
+  if (model_.selectedRow() < 0) list_->selectionModel()->clearCurrentIndex();
+  details_->setEnabled(model_.detailsEnabled());
+}
+
+void ReportingDialog::OnAcctPrefs() {
+  AccountPrefsDialog dialog(model_.accounts().ComboText(), this);
+  dialog.exec();
+  model_.AfterAccountPrefs();
+  ShowModel();
+}
+
+void ReportingDialog::OnRate() {
+  RateDialog dialog(model_.accounts().ComboText(), model_.items().ComboText(), this);
+  model_.AfterRate(dialog.exec() == QDialog::Accepted);
+  ShowModel();
+}
+
+void ReportingDialog::OnConnect() {
+  SyncDialog sync(this, platform_, false);
+  sync.exec();
+  model_.AfterConnect();
+  ShowModel();
+}
+
+void ReportingDialog::OnSetup() {
+  SetupDialog dialog(this);
+  dialog.exec();
+  model_.AfterSetup();
+  ShowModel();
+}
+
+void ReportingDialog::OnDetails() {
+  const int row = model_.selectedRow();
+  if (row < 0) return;
+  DetailsDialog dialog(model_.store(), model_.rows()[static_cast<size_t>(row)].id,
+                       model_.accounts().ComboText(), this);
+  dialog.exec();
+}
+
+void ReportingDialog::OnHelp() { ShowHelp(kHelpMainWindow); }
+
+void ReportingDialog::OnAbout() {
+  AboutDialog about(this);
+  about.exec();
+}

@@ -1,0 +1,62 @@
+// Kestrune's main window "Horalog Reporting": shows the reporting model and
+// hands the user's actions to it.
+#pragma once
+
+#include <QDialog>
+
+#include "device/ce_platform.h"
+#include "reporting/reporting_model.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class RecordTableModel;
+
+class ReportingDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // platform is the handheld the window synchronizes with (at start and on
+  // Connect). The start-up synchronization runs once the window shows.
+  ReportingDialog(CePlatform& platform, QWidget* parent = nullptr);
+  ~ReportingDialog() override;
+
+  ReportingModel& model() { return model_; }
+  // Runs the start-up: defaults, synchronization dialog, device list.
+  void StartUp();
+  bool startedUp() const { return startedUp_; }
+
+  // Button actions, public so that tests and the program drive them alike.
+  void OnAcctPrefs();
+  void OnRate();
+  void OnConnect();
+  void OnSetup();
+  void OnDetails();
+  void OnHelp();
+  void OnAbout();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  // Shows the model's state in every control.
+  void ShowModel();
+  void ShowRows();
+
+  CePlatform& platform_;
+  ReportingModel model_;
+  bool startedUp_ = false;
+  QComboBox* devices_;
+  QComboBox* dateRanges_;
+  QCheckBox* showAll_;
+  QComboBox* accounts_;
+  QComboBox* items_;
+  QTableView* list_;
+  RecordTableModel* table_;
+  QPushButton* details_;
+  QLineEdit* rate_;
+  QLineEdit* totalTime_;
+  QLineEdit* invoiceTotal_;
+};
