@@ -21,7 +21,6 @@
 #include "app/ui/app_icon.h"
 #include "device/ui/sync_dialog.h"
 #include "platform/ui/help.h"
-#include "reporting/details_model.h"
 #include "reporting/ui/details_dialog.h"
 #include "settings/ui/account_prefs_dialog.h"
 #include "settings/ui/rate_dialog.h"
@@ -317,9 +316,8 @@ void ReportingDialog::OnSetup() {
 void ReportingDialog::OnDetails() {
   const int row = model_.selectedRow();
   if (row < 0) return;
-  DetailsDialog dialog(model_.store(), model_.rows()[static_cast<size_t>(row)].id,
-                       model_.accounts().ComboText(), this);
-  dialog.exec();
+  DetailsDialog::ShowRecord(this, model_.store(), model_.rows()[static_cast<size_t>(row)].id,
+                            model_.accounts().ComboText());
 }
 
 void ReportingDialog::OnHelp() { ShowHelp(kHelpMainWindow); }

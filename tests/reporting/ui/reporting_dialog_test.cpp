@@ -1,0 +1,137 @@
+// The main window on the offscreen platform, over a real docked handheld.
+#include "reporting/ui/reporting_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+#include "device/emulated_handheld.h"
+#include "settings/registry_key_stack.h"
+#include "support/handheld_fixture.h"
+
+namespace {
+
+template <typename T>
+T* Control(QWidget& window, const char* id) {
+  T* control = window.findChild<T*>(id);
+  EXPECT_NE(control, nullptr) << id;
+  return control;
+}
+
+QString Cell(QTableView* list, int row, int column) {
+  return list->model()->index(row, column).data().toString();
+}
+
+// Answers the next modal dialog that opens: accept or reject it.
+void AnswerNextDialog(bool accept) {
+  QTimer::singleShot(50, [accept] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      accept ? dialog->accept() : dialog->reject();
+    }
+  });
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(env.image.PutAccount(1, u"Acme"));
+    ASSERT_TRUE(env.image.PutItem(10, 1, u"Design"));
+    ASSERT_TRUE(env.image.PutItem(11, 1, u"Admin"));
+    ASSERT_TRUE(env.image.PutRecord(100, PackDate(2002, 3, 6), 1, 10, u"first"));
+    ASSERT_TRUE(env.image.PutRecord(101, PackDate(2002, 3, 12), 1, 11, u"second"));
+    ASSERT_TRUE(env.image.AddSpan(100, 3600, 12));
+    ASSERT_TRUE(env.image.AddSpan(101, 7200, 18));
+    env.CreateStore("Another");
+  }
+  HandheldFixture env;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartUpSynchronizesAndShowsTheHandheld) {
+  EmulatedHandheld handheld(env.dockPath());
+  ReportingDialog window(handheld);
+  EXPECT_EQ(window.windowTitle(), "Horalog Reporting");
+  window.StartUp();
+  auto* devices = Control<QComboBox>(window, "1040");
+  EXPECT_EQ(devices->count(), 2);
+  EXPECT_EQ(devices->currentText(), "Pocket_PC");  // the one just synchronized
+  EXPECT_EQ(Control<QComboBox>(window, "1001")->currentText(), "Acme");
+  auto* items = Control<QComboBox>(window, "1002");
+  EXPECT_EQ(items->itemText(0), "Admin");
+  EXPECT_EQ(items->itemText(1), "All");
+
+  auto* list = Control<QTableView>(window, "1000");
+  const char* headings[] = {"Inc", "Item", "Date", "Time", "Rate", "Extension", "Inv Date"};
+  const int widths[] = {30, 160, 72, 48, 60, 80, 72};
+  for (int column = 0; column < 7; ++column) {
+    EXPECT_EQ(list->model()->headerData(column, Qt::Horizontal).toString(), headings[column]);
+    EXPECT_EQ(list->columnWidth(column), widths[column]);
+  }
+  EXPECT_EQ(list->model()->headerData(0, Qt::Horizontal, Qt::TextAlignmentRole).toInt() &
+                Qt::AlignHCenter,
+            Qt::AlignHCenter);
+  EXPECT_EQ(list->model()->index(0, 2).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight,
+            Qt::AlignRight);
+
+  // Admin alone, then All.
+  ASSERT_EQ(list->model()->rowCount(), 1);
+  EXPECT_EQ(Cell(list, 0, 1), "Admin");
+  items->setCurrentIndex(1);
+  emit items->activated(1);
+  ASSERT_EQ(list->model()->rowCount(), 2);
+  EXPECT_EQ(Control<QLineEdit>(window, "1004")->text(), "0.5");
+
+  // A double click takes a row out of the totals.
+  emit list->doubleClicked(list->model()->index(0, 0));
+  EXPECT_EQ(Cell(list, 0, 0), "");
+  EXPECT_EQ(Control<QLineEdit>(window, "1004")->text(), "0.3");
+
+  // Details follows the selection.
+  auto* details = Control<QPushButton>(window, "1046");
+  EXPECT_FALSE(details->isEnabled());
+  list->setCurrentIndex(list->model()->index(1, 0));
+  EXPECT_TRUE(details->isEnabled());
+
+  // The documents are not wired yet.
+  EXPECT_FALSE(Control<QPushButton>(window, "1025")->isEnabled());
+  EXPECT_FALSE(Control<QPushButton>(window, "1064")->isEnabled());
+  for (const char* id : {"1045", "1003", "1023", "1024", "1", "9", "1032", "1006", "1022", "1026"}) {
+    EXPECT_NE(window.findChild<QWidget*>(id), nullptr) << id;
+  }
+}
+
+TEST_F(MainWindowTest, RateDialogOkAndCancelBothRefresh) {
+  EmulatedHandheld handheld(env.dockPath());
+  ReportingDialog window(handheld);
+  window.StartUp();
+  auto* items = Control<QComboBox>(window, "1002");
+  items->setCurrentIndex(1);
+  emit items->activated(1);
+  auto* rate = Control<QLineEdit>(window, "1023");
+  EXPECT_EQ(rate->text(), "0.00");
+
+  // Another program changes the rate while the dialog is open; Cancel keeps
+  // the field, yet the rows show the new rate.
+  RegistryKeyStack keys;
+  keys.CreatePath(kAcctsKeyPath);
+  keys.CreatePath("Acme\\All");
+  keys.SetDword("Rate", 4500);
+  keys.CloseAll();
+  AnswerNextDialog(false);
+  window.OnRate();
+  EXPECT_EQ(rate->text(), "0.00");
+  auto* list = Control<QTableView>(window, "1000");
+  EXPECT_EQ(Cell(list, 0, 4), "45.00");
+  AnswerNextDialog(true);
+  window.OnRate();
+  EXPECT_EQ(rate->text(), "45.00");
+}
