@@ -1,0 +1,102 @@
+// How long the main window's list of one account takes to refresh: 10,000
+// records with 30,000 spans, and twice that to show whether it grows faster
+// than the records do.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/sqlite_connection.h"
+#include "platform/sqlite_statement.h"
+#include "platform/sqlite_transaction.h"
+#include "reporting/reporting_model.h"
+#include "settings/account_settings.h"
+#include "settings/registry_key_stack.h"
+#include "store/records.h"
+
+namespace {
+
+void SetString(const std::string& path, const std::string& name, const std::string& value) {
+  RegistryKeyStack keys;
+  keys.CreatePath(path);
+  keys.SetString(name, value);
+  keys.CloseAll();
+}
+
+// A store holding records for one account over ten items, three spans each.
+void MakeStore(const std::string& path, int records) {
+  std::filesystem::remove(path);
+  SqliteConnection db;
+  db.Open(path, true);
+  std::string schema;
+  {
+    FILE* in = std::fopen(HORALOG_SCHEMA, "r");
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) schema.append(buffer, n);
+    std::fclose(in);
+  }
+  db.Exec(schema);
+  SqliteTransaction transaction(db);
+  db.Exec("INSERT INTO accountName VALUES (1, 'Acme')");
+  for (int item = 0; item < 10; ++item) {
+    db.Exec("INSERT INTO itemName VALUES (" + std::to_string(100 + item) + ", 1, 'Item " +
+            std::to_string(item) + "')");
+  }
+  SqliteStatement record, span;
+  record.Prepare(db, "INSERT INTO hlgroup VALUES (?, ?, 1, ?, 'notes', 0, 2.0, 0)");
+  span.Prepare(db, "INSERT INTO hltime VALUES (?, ?, ?)");
+  for (int id = 1; id <= records; ++id) {
+    const int day = id % 365;
+    record.BindInt64(1, id);
+    record.BindInt64(2, PackDate(2025 + day / 365, 1 + (day / 28) % 12, 1 + day % 28));
+    record.BindInt64(3, 100 + id % 10);
+    record.Step();
+    record.Reset();
+    for (int k = 0; k < 3; ++k) {
+      span.BindInt64(1, id);
+      span.BindInt64(2, 3600 * (8 + k));
+      span.BindInt64(3, 7 + k * 11);
+      span.Step();
+      span.Reset();
+    }
+  }
+  transaction.Commit();
+}
+
+double RefreshMs(const std::string& device) {
+  ReportingModel model;
+  model.LoadDefaults();
+  model.FillDeviceList(device);  // loads the store, selects Acme and its first item
+  model.SelectItem(model.items().FindStringExact("All"));
+  const auto start = std::chrono::steady_clock::now();
+  model.RefreshRecordList(true);
+  const auto end = std::chrono::steady_clock::now();
+  return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+}  // namespace
+
+int main() {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "horalog-bench-list";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "stores");
+  setenv("HORALOG_REGISTRY", (dir / "registry.db").c_str(), 1);
+  setenv("LC_ALL", "en_US.UTF-8", 1);
+  SetString(kSetupKeyPath, "DataPath", (dir / "stores").string());
+  SetString("SOFTWARE\\Brackwell\\Horalog\\Accts\\Acme\\", "Period", "One Week");
+
+  MakeStore((dir / "stores" / "Ten.mdb").string(), 10000);
+  MakeStore((dir / "stores" / "Twenty.mdb").string(), 20000);
+  // Best of three, so a busy moment of the machine does not count.
+  double ten = 1e9, twenty = 1e9;
+  for (int run = 0; run < 3; ++run) {
+    ten = std::min(ten, RefreshMs("Ten"));
+    twenty = std::min(twenty, RefreshMs("Twenty"));
+  }
+  std::printf("list refresh, 10000 records / 30000 spans: %.1f ms (target < 100 ms)\n", ten);
+  std::printf("list refresh, 20000 records / 60000 spans: %.1f ms (%.2f x; target <= 2.2 x)\n",
+              twenty, twenty / ten);
+  std::filesystem::remove_all(dir);
+  return 0;
+}
