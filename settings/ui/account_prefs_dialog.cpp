@@ -1,0 +1,190 @@
+// The "Account Preferences" window over AccountPrefsModel.
+#include "settings/ui/account_prefs_dialog.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "platform/ui/help.h"
+
+namespace {
+
+// Dialog units of the 8-point dialog font, in pixels.
+int Dx(int units) { return units * 3 / 2; }
+int Dy(int units) { return units * 13 / 8; }
+
+template <typename T>
+T* Place(T* widget, const char* id, int x, int y, int width, int height) {
+  if (id != nullptr) widget->setObjectName(id);
+  widget->setGeometry(Dx(x), Dy(y), Dx(width), Dy(height));
+  return widget;
+}
+
+// A spin with its edit: the spin carries the spin's number, its edit the
+// edit's, so each is found as the template numbers it. Typed positions
+// outside the range are clamped rather than thrown away.
+QSpinBox* DateSpin(QWidget* parent, const char* spinId, const char* editId) {
+  auto* spin = new QSpinBox(parent);
+  spin->setObjectName(spinId);
+  spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+  if (auto* edit = spin->findChild<QLineEdit*>()) edit->setObjectName(editId);
+  return spin;
+}
+
+struct PeriodRadio {
+  const char* id;
+  const char* text;
+  PeriodKind period;
+  int y;
+};
+
+constexpr PeriodRadio kPeriodRadios[] = {
+    {"1007", "All", PeriodKind::All, 19},
+    {"1008", "1 Week", PeriodKind::OneWeek, 31},
+    {"1009", "2 Weeks", PeriodKind::TwoWeeks, 43},
+    {"1011", "1 Month", PeriodKind::OneMonth, 55},
+    {"1010", "1/2 Month", PeriodKind::HalfMonth, 67},
+};
+
+struct RoundRadio {
+  const char* id;
+  const char* text;
+  RoundMode round;
+  int y;
+};
+
+constexpr RoundRadio kRoundRadios[] = {
+    {"1019", "Down", RoundMode::Down, 31},
+    {"1020", "To Nearest", RoundMode::Nearest, 43},
+    {"1021", "Up", RoundMode::Up, 55},
+};
+
+}  // namespace
+
+AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* parent)
+    : QDialog(parent), model_(account) {
+  setObjectName("129");
+  setWindowTitle("Account Preferences");
+  setFixedSize(Dx(300), Dy(196));
+
+  Place(new QGroupBox("Duration", this), nullptr, 7, 7, 140, 94);
+  periods_ = new QButtonGroup(this);
+  for (const PeriodRadio& radio : kPeriodRadios) {
+    auto* button = Place(new QRadioButton(radio.text, this), radio.id, 14, radio.y, 55, 10);
+    periods_->addButton(button, static_cast<int>(radio.period));
+  }
+  Place(new QLabel("Starting", this), nullptr, 76, 19, 60, 8);
+  day_ = Place(new QComboBox(this), "1013", 76, 29, 64, 12);
+  for (int day = 0; day < 7; ++day) day_->addItem(DayText(day));
+  date1_ = Place(DateSpin(this, "1014", "1015"), nullptr, 76, 47, 36, 12);
+  date2_ = Place(DateSpin(this, "1017", "1016"), nullptr, 76, 63, 36, 12);
+  auto* durationDefault = Place(new QPushButton("Make Default", this), "1058", 76, 81, 64, 14);
+
+  Place(new QGroupBox("Time Periods", this), nullptr, 153, 7, 140, 94);
+  increments_ = Place(new QListWidget(this), "1018", 160, 19, 72, 76);
+  for (const RoundingIncrement& increment : kRoundingIncrements) {
+    increments_->addItem(increment.listText);
+  }
+  Place(new QLabel("Round", this), nullptr, 238, 19, 50, 8);
+  rounds_ = new QButtonGroup(this);
+  for (const RoundRadio& radio : kRoundRadios) {
+    auto* button = Place(new QRadioButton(radio.text, this), radio.id, 238, radio.y, 52, 10);
+    rounds_->addButton(button, static_cast<int>(radio.round));
+  }
+  auto* roundingDefault = Place(new QPushButton("Make Default", this), "1059", 238, 81, 50, 14);
+
+  Place(new QGroupBox("Address", this), nullptr, 7, 106, 200, 83);
+  const char* addressIds[] = {"1027", "1028", "1029", "1030"};
+  for (size_t line = 0; line < addresses_.size(); ++line) {
+    addresses_[line] = Place(new QLineEdit(this), addressIds[line], 14,
+                             118 + 16 * static_cast<int>(line), 186, 12);
+    addresses_[line]->setMaxLength(static_cast<int>(AccountPrefsModel::kAddressChars));
+  }
+  Place(new QLabel("Account", this), nullptr, 214, 108, 79, 8);
+  auto* name =
+      Place(new QLineEdit(QString::fromStdString(account), this), "1031", 214, 118, 79, 12);
+  name->setReadOnly(true);
+
+  auto* ok = Place(new QPushButton("OK", this), "1", 243, 139, 50, 14);
+  ok->setDefault(true);
+  auto* cancel = Place(new QPushButton("Cancel", this), "2", 243, 156, 50, 14);
+  auto* help = Place(new QPushButton("&Help", this), "9", 243, 173, 50, 14);
+
+  ShowModel();
+
+  // Connected after the model is shown, so showing it feeds nothing back.
+  connect(periods_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    if (checked) ApplyPeriod(static_cast<PeriodKind>(id));
+  });
+  connect(rounds_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+    if (checked) model_.SelectRound(static_cast<RoundMode>(id));
+  });
+  connect(day_, &QComboBox::currentTextChanged, this,
+          [this](const QString& text) { model_.SelectStartDay(text.toStdString()); });
+  connect(date1_, &QSpinBox::valueChanged, this,
+          [this](int value) { model_.SetStartDate1(value); });
+  connect(date2_, &QSpinBox::valueChanged, this,
+          [this](int value) { model_.SetStartDate2(value); });
+  connect(increments_, &QListWidget::itemSelectionChanged, this, [this] {
+    const QList<QListWidgetItem*> selected = increments_->selectedItems();
+    model_.SelectIncrement(selected.isEmpty() ? -1 : increments_->row(selected.first()));
+  });
+  for (size_t line = 0; line < addresses_.size(); ++line) {
+    connect(addresses_[line], &QLineEdit::textChanged, this,
+            [this, line](const QString& text) { model_.SetAddress(line, text.toStdString()); });
+  }
+  connect(durationDefault, &QPushButton::clicked, this, [this] {
+    TakeSpinTexts();
+    model_.SaveDurationDefaults();
+  });
+  connect(roundingDefault, &QPushButton::clicked, this, [this] {
+    TakeSpinTexts();
+    model_.SaveRoundingDefaults();
+  });
+  connect(ok, &QPushButton::clicked, this, &AccountPrefsDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &AccountPrefsDialog::reject);
+  connect(help, &QPushButton::clicked, this, [] { ShowHelp(kHelpAccountPrefs); });
+}
+
+void AccountPrefsDialog::ShowModel() {
+  const AccountPrefs& prefs = model_.prefs();
+  periods_->button(static_cast<int>(prefs.period))->setChecked(true);
+  rounds_->button(static_cast<int>(prefs.round))->setChecked(true);
+  day_->setCurrentText(QString::fromStdString(prefs.startDay));
+  date2_->setRange(AccountPrefsModel::kDate2Min, AccountPrefsModel::kDate2Max);
+  date2_->setValue(prefs.startDate2);
+  ApplyPeriod(prefs.period);
+  date1_->setValue(prefs.startDate1);
+  if (prefs.incrementPosition >= 0) increments_->setCurrentRow(prefs.incrementPosition);
+  for (size_t line = 0; line < addresses_.size(); ++line) {
+    addresses_[line]->setText(QString::fromStdString(prefs.addresses[line]));
+  }
+}
+
+void AccountPrefsDialog::ApplyPeriod(PeriodKind period) {
+  model_.SelectPeriod(period);
+  date1_->setRange(AccountPrefsModel::kDate1Min, model_.date1Max());
+  const StartEnabling enabling = model_.enabling();
+  day_->setEnabled(enabling.day);
+  date1_->setEnabled(enabling.date1);
+  date2_->setEnabled(enabling.date2);
+}
+
+void AccountPrefsDialog::TakeSpinTexts() {
+  // A date still being typed counts as the spin would settle it on leaving
+  // the edit (clamped into its range).
+  date1_->interpretText();
+  date2_->interpretText();
+}
+
+void AccountPrefsDialog::accept() {
+  TakeSpinTexts();
+  model_.Save();
+  QDialog::accept();
+}

@@ -1,0 +1,60 @@
+// The rate window over RateDialogModel.
+#include "settings/ui/rate_dialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "platform/ui/qt_ui_services.h"
+#include "settings/rate_text.h"
+
+namespace {
+
+// Dialog units of the 8-point dialog font, in pixels.
+int Dx(int units) { return units * 3 / 2; }
+int Dy(int units) { return units * 13 / 8; }
+
+template <typename T>
+T* Place(T* widget, const char* id, int x, int y, int width, int height) {
+  if (id != nullptr) widget->setObjectName(id);
+  widget->setGeometry(Dx(x), Dy(y), Dx(width), Dy(height));
+  return widget;
+}
+
+}  // namespace
+
+RateDialog::RateDialog(const std::string& account, const std::string& itemText, QWidget* parent)
+    : QDialog(parent), model_(account, itemText) {
+  setObjectName("131");
+  setWindowTitle(QString::fromStdString(model_.Caption()));
+  setFixedSize(Dx(160), Dy(45));
+
+  Place(new QLabel("Hourly Rate", this), nullptr, 7, 9, 45, 8);
+  rate_ = Place(new QLineEdit(this), "1023", 54, 7, 50, 12);
+  auto* ok = Place(new QPushButton("OK", this), "1", 113, 7, 40, 14);
+  ok->setDefault(true);
+  auto* cancel = Place(new QPushButton("Cancel", this), "2", 113, 24, 40, 14);
+
+  // Every change passes the filter, typed, pasted or set.
+  connect(rate_, &QLineEdit::textChanged, this, &RateDialog::Filter);
+  rate_->setText(QString::fromStdString(model_.initialText()));
+  connect(ok, &QPushButton::clicked, this, &RateDialog::accept);
+  connect(cancel, &QPushButton::clicked, this, &RateDialog::reject);
+}
+
+void RateDialog::Filter(const QString& text) {
+  const FilteredRateText filtered = FilterRateText(text.toStdString());
+  if (!filtered.changed) return;
+  // Setting the filtered text calls the filter again, which finds nothing.
+  rate_->setText(QString::fromStdString(filtered.text));
+  rate_->setCursorPosition(static_cast<int>(filtered.caret));
+}
+
+void RateDialog::accept() {
+  if (!model_.Save(rate_->text().toStdString())) {
+    ShowMessageBox(this, RateTooLargeMessage(), "Horalog", MessageButtons::Ok);
+    rate_->setFocus();
+    return;
+  }
+  QDialog::accept();
+}
