@@ -38,17 +38,17 @@ DetailsDialog::DetailsDialog(QWidget* parent, const std::string& dateText,
   setWindowTitle("Details");
   setFixedSize(Dx(247), Dy(175));
 
-  Place(new QLabel("Date:", this), nullptr, 7, 9, 45, 8);
-  Place(Sunken(this, dateText), "1048", 54, 7, 186, 12);
-  Place(new QLabel("Account/Item:", this), nullptr, 7, 25, 45, 8);
-  Place(Sunken(this, accountItemText), "1049", 54, 23, 186, 12);
-  Place(new QLabel("Notes:", this), nullptr, 7, 41, 45, 8);
+  Place(new QLabel("Date:", this), nullptr, 7, 9, 57, 8);
+  Place(Sunken(this, dateText), "1048", 66, 7, 174, 12);
+  Place(new QLabel("Account/Item:", this), nullptr, 7, 25, 57, 8);
+  Place(Sunken(this, accountItemText), "1049", 66, 23, 174, 12);
+  Place(new QLabel("Notes:", this), nullptr, 7, 41, 57, 8);
   auto* notesEdit =
-      Place(new QPlainTextEdit(QString::fromStdString(notes), this), "1052", 54, 39, 186, 44);
+      Place(new QPlainTextEdit(QString::fromStdString(notes), this), "1052", 66, 39, 174, 44);
   notesEdit->setReadOnly(true);
   notesEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Place(new QLabel("Times:", this), nullptr, 7, 89, 45, 8);
-  auto* times = Place(new QListWidget(this), "1051", 54, 89, 186, 60);
+  Place(new QLabel("Times:", this), nullptr, 7, 89, 57, 8);
+  auto* times = Place(new QListWidget(this), "1051", 66, 89, 174, 60);
   times->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   for (const DetailsTimeLine& line : DetailsModel::TimeLines(store, recordId)) {
     auto* item = new QListWidgetItem(QString::fromStdString(line.text), times);

@@ -71,7 +71,7 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
     : QDialog(parent), model_(account) {
   setObjectName("129");
   setWindowTitle("Account Preferences");
-  setFixedSize(Dx(300), Dy(196));
+  setFixedSize(Dx(320), Dy(196));
 
   Place(new QGroupBox("Duration", this), nullptr, 7, 7, 140, 94);
   periods_ = new QButtonGroup(this);
@@ -86,18 +86,19 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
   date2_ = Place(DateSpin(this, "1017", "1016"), nullptr, 76, 63, 36, 12);
   auto* durationDefault = Place(new QPushButton("Make Default", this), "1058", 76, 81, 64, 14);
 
-  Place(new QGroupBox("Time Periods", this), nullptr, 153, 7, 140, 94);
-  increments_ = Place(new QListWidget(this), "1018", 160, 19, 72, 76);
+  Place(new QGroupBox("Time Periods", this), nullptr, 153, 7, 160, 94);
+  increments_ = Place(new QListWidget(this), "1018", 160, 19, 82, 76);
+  increments_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   for (const RoundingIncrement& increment : kRoundingIncrements) {
     increments_->addItem(increment.listText);
   }
-  Place(new QLabel("Round", this), nullptr, 238, 19, 50, 8);
+  Place(new QLabel("Round", this), nullptr, 248, 19, 58, 8);
   rounds_ = new QButtonGroup(this);
   for (const RoundRadio& radio : kRoundRadios) {
-    auto* button = Place(new QRadioButton(radio.text, this), radio.id, 238, radio.y, 52, 10);
+    auto* button = Place(new QRadioButton(radio.text, this), radio.id, 248, radio.y, 60, 10);
     rounds_->addButton(button, static_cast<int>(radio.round));
   }
-  auto* roundingDefault = Place(new QPushButton("Make Default", this), "1059", 238, 81, 50, 14);
+  auto* roundingDefault = Place(new QPushButton("Make Default", this), "1059", 248, 81, 58, 14);
 
   Place(new QGroupBox("Address", this), nullptr, 7, 106, 200, 83);
   const char* addressIds[] = {"1027", "1028", "1029", "1030"};
@@ -106,15 +107,15 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
                              118 + 16 * static_cast<int>(line), 186, 12);
     addresses_[line]->setMaxLength(static_cast<int>(AccountPrefsModel::kAddressChars));
   }
-  Place(new QLabel("Account", this), nullptr, 214, 108, 79, 8);
+  Place(new QLabel("Account", this), nullptr, 214, 108, 99, 8);
   auto* name =
-      Place(new QLineEdit(QString::fromStdString(account), this), "1031", 214, 118, 79, 12);
+      Place(new QLineEdit(QString::fromStdString(account), this), "1031", 214, 118, 99, 12);
   name->setReadOnly(true);
 
-  auto* ok = Place(new QPushButton("OK", this), "1", 243, 139, 50, 14);
+  auto* ok = Place(new QPushButton("OK", this), "1", 263, 139, 50, 14);
   ok->setDefault(true);
-  auto* cancel = Place(new QPushButton("Cancel", this), "2", 243, 156, 50, 14);
-  auto* help = Place(new QPushButton("&Help", this), "9", 243, 173, 50, 14);
+  auto* cancel = Place(new QPushButton("Cancel", this), "2", 263, 156, 50, 14);
+  auto* help = Place(new QPushButton("&Help", this), "9", 263, 173, 50, 14);
 
   ShowModel();
 

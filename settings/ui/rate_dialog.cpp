@@ -27,13 +27,13 @@ RateDialog::RateDialog(const std::string& account, const std::string& itemText, 
     : QDialog(parent), model_(account, itemText) {
   setObjectName("131");
   setWindowTitle(QString::fromStdString(model_.Caption()));
-  setFixedSize(Dx(160), Dy(45));
+  setFixedSize(Dx(165), Dy(45));
 
-  Place(new QLabel("Hourly Rate", this), nullptr, 7, 9, 45, 8);
-  rate_ = Place(new QLineEdit(this), "1023", 54, 7, 50, 12);
-  auto* ok = Place(new QPushButton("OK", this), "1", 113, 7, 40, 14);
+  Place(new QLabel("Hourly Rate", this), nullptr, 7, 9, 50, 8);
+  rate_ = Place(new QLineEdit(this), "1023", 58, 7, 50, 12);
+  auto* ok = Place(new QPushButton("OK", this), "1", 118, 7, 40, 14);
   ok->setDefault(true);
-  auto* cancel = Place(new QPushButton("Cancel", this), "2", 113, 24, 40, 14);
+  auto* cancel = Place(new QPushButton("Cancel", this), "2", 118, 24, 40, 14);
 
   // Every change passes the filter, typed, pasted or set.
   connect(rate_, &QLineEdit::textChanged, this, &RateDialog::Filter);

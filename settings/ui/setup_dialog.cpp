@@ -44,21 +44,21 @@ SetupDialog::SetupDialog(QWidget* parent) : QDialog(parent) {
     addresses_[line]->setText(Text(initial.addresses[line]));
   }
 
-  Place(new QLabel("Editor", this), nullptr, 7, 93, 45, 8);
-  editor_ = Place(new QLineEdit(this), "1037", 54, 91, 168, 12);
+  Place(new QLabel("Editor", this), nullptr, 7, 93, 50, 8);
+  editor_ = Place(new QLineEdit(this), "1037", 60, 91, 162, 12);
   editor_->setMaxLength(static_cast<int>(SetupModel::kEditorChars));
   editor_->setText(Text(initial.editorPath));
   auto* browse = Place(new QPushButton("...", this), "1038", 226, 91, 17, 12);
 
-  Place(new QLabel("Default Rate", this), nullptr, 7, 110, 45, 8);
-  rate_ = Place(new QLineEdit(this), "1039", 54, 108, 50, 12);
+  Place(new QLabel("Default Rate", this), nullptr, 7, 110, 52, 8);
+  rate_ = Place(new QLineEdit(this), "1039", 60, 108, 50, 12);
   connect(rate_, &QLineEdit::textChanged, this, &SetupDialog::FilterRate);
   rate_->setText(Text(initial.defaultRate));
 
-  Place(new QLabel("Currency Symbol", this), nullptr, 120, 110, 60, 8);
+  Place(new QLabel("Currency Symbol", this), nullptr, 116, 110, 72, 8);
   // No length limit on the edit itself: that would cut a longer stored
   // symbol; CheckCurrency refuses typing beyond one character instead.
-  currency_ = Place(new QLineEdit(this), "1069", 182, 108, 20, 12);
+  currency_ = Place(new QLineEdit(this), "1069", 190, 108, 20, 12);
   currency_->setText(Text(initial.currencySymbol));
   acceptedCurrency_ = currency_->text();
   connect(currency_, &QLineEdit::textChanged, this, &SetupDialog::CheckCurrency);

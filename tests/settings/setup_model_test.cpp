@@ -9,91 +9,68 @@
 
 namespace {
 
-std::optional<std::string> SetupString(const std::string& name) {
+// A Setup value as text: "#n" for a DWORD, "(missing)" when absent.
+std::string Stored(const std::string& name) {
   RegistryKeyStack stack;
-  std::string text;
-  if (!stack.OpenPath(kSetupKeyPath) || !stack.QueryString(name, &text, 0)) return std::nullopt;
-  return text;
-}
-
-std::optional<uint32_t> SetupDword(const std::string& name) {
-  RegistryKeyStack stack;
+  std::string text = "(missing)";
   uint32_t value = 0;
-  if (!stack.OpenPath(kSetupKeyPath) || !stack.QueryDword(name, &value)) return std::nullopt;
-  return value;
-}
-
-void Put(const std::string& name, const std::string& text) {
-  RegistryKeyStack stack;
-  ASSERT_TRUE(stack.CreatePath(kSetupKeyPath));
-  ASSERT_TRUE(stack.SetString(name, text));
+  if (!stack.OpenPath(kSetupKeyPath)) return text;
+  if (name == "DefaultRate")
+    return stack.QueryDword(name, &value) ? "#" + std::to_string(value) : text;
+  stack.QueryString(name, &text, 0);
+  return text;
 }
 
 }  // namespace
 
-TEST(SetupModel, ReadsStoredValuesAndKeepsDefaultsForMissingOrOversizedOnes) {
+TEST(SetupModel, WritesEveryLineAndTheSplitRateAndReadsThemBack) {
   TestEnvironment env;
-  {
-    const SetupValues& shown = SetupModel().initial();
-    EXPECT_EQ(shown.addresses, (std::array<std::string, 4>{}));
-    EXPECT_EQ(shown.editorPath, "");
-    EXPECT_EQ(shown.defaultRate, "");
-    EXPECT_EQ(shown.currencySymbol, "$");
-  }
-  Put("Address1", "Brackwell Ltd");
-  Put("Address2", std::string(63, 'x'));
-  Put("Address3", std::string(64, 'y'));  // longer than the edit holds
-  Put("EditorPath", "/usr/bin/abiword");
-  Put("CurrencySymbol", "USD");
-  RegistryKeyStack stack;
-  stack.CreatePath(kSetupKeyPath);
-  stack.SetDword("DefaultRate", 4550);
-  stack.CloseAll();
-  SetupValues shown = SetupModel().initial();
-  EXPECT_EQ(shown.addresses,
-            (std::array<std::string, 4>{"Brackwell Ltd", std::string(63, 'x'), "", ""}));
-  EXPECT_EQ(shown.editorPath, "/usr/bin/abiword");
-  EXPECT_EQ(shown.defaultRate, "45.50");
-  EXPECT_EQ(shown.currencySymbol, "USD");
-  Put("CurrencySymbol", "EURO");
   EXPECT_EQ(SetupModel().initial().currencySymbol, "$");
-}
-
-TEST(SetupModel, WritesEveryAddressLineAndTheSplitDefaultRate) {
-  TestEnvironment env;
-  Put("Address3", "old line");
+  EXPECT_EQ(SetupModel().initial().defaultRate, "");
   SetupValues values;
   values.addresses = {"Brackwell Ltd", "", "", std::string(70, 'z')};
   values.editorPath = "/usr/bin/libreoffice";
   values.currencySymbol = "EURO";
-  for (const auto& [typed, rate] : std::vector<std::pair<const char*, uint32_t>>{
-           {"45", 4500}, {"45.5", 4550}, {"45.50", 4550}, {"45.567", 4556}, {"", 0}}) {
+  for (const auto& [typed, rate] : {std::pair{"45", "#4500"},
+                                    {"45.5", "#4550"},
+                                    {"45.567", "#4556"},
+                                    {"", "#0"},
+                                    {"8.", "#800"}}) {
     values.defaultRate = typed;
     ASSERT_TRUE(SetupModel().Save(values));
-    EXPECT_EQ(SetupDword("DefaultRate"), rate) << typed;
+    EXPECT_EQ(Stored("DefaultRate"), rate) << typed;
   }
-  EXPECT_EQ(SetupString("Address1"), "Brackwell Ltd");
-  EXPECT_EQ(SetupString("Address2"), "");  // written empty, not deleted
-  EXPECT_EQ(SetupString("Address3"), "");
-  EXPECT_EQ(SetupString("Address4"), std::string(63, 'z'));
-  EXPECT_EQ(SetupString("EditorPath"), "/usr/bin/libreoffice");
-  EXPECT_EQ(SetupString("CurrencySymbol"), "EUR");
+  EXPECT_EQ(Stored("Address2"), "");  // written empty, not deleted
+  EXPECT_EQ(Stored("CurrencySymbol"), "EUR");
+  const SetupValues shown = SetupModel().initial();
+  EXPECT_EQ(shown.addresses,
+            (std::array<std::string, 4>{"Brackwell Ltd", "", "", std::string(63, 'z')}));
+  EXPECT_EQ(shown.editorPath, "/usr/bin/libreoffice");
+  EXPECT_EQ(shown.defaultRate, "8.00");
+  EXPECT_EQ(shown.currencySymbol, "EUR");
 
   values.defaultRate = "21474836.48";
   values.editorPath = "/never/written";
   EXPECT_FALSE(SetupModel().Save(values));
-  EXPECT_EQ(SetupDword("DefaultRate"), 0u);
-  EXPECT_EQ(SetupString("EditorPath"), "/usr/bin/libreoffice");
+  EXPECT_EQ(Stored("DefaultRate"), "#800");
+  EXPECT_EQ(Stored("EditorPath"), "/usr/bin/libreoffice");
+
+  RegistryKeyStack stack;  // too long for the readers' buffers: the defaults show
+  stack.CreatePath(kSetupKeyPath);
+  stack.SetString("CurrencySymbol", "EURO");
+  stack.SetString("Address1", std::string(64, 'y'));
+  stack.CloseAll();
+  EXPECT_EQ(SetupModel().initial().currencySymbol, "$");
+  EXPECT_EQ(SetupModel().initial().addresses[0], "");
 }
 
 TEST(SetupModel, CurrencyEditsMayShortenALongSymbolButNotGrowPastOne) {
-  EXPECT_TRUE(SetupModel::AcceptsCurrencyEdit("$", ""));
-  EXPECT_TRUE(SetupModel::AcceptsCurrencyEdit("", "€"));
-  EXPECT_TRUE(SetupModel::AcceptsCurrencyEdit("USD", "UD"));
-  EXPECT_TRUE(SetupModel::AcceptsCurrencyEdit("USD", "U"));
-  EXPECT_TRUE(SetupModel::AcceptsCurrencyEdit("USD", "£"));  // all selected and retyped
-  EXPECT_FALSE(SetupModel::AcceptsCurrencyEdit("$", "$x"));
-  EXPECT_FALSE(SetupModel::AcceptsCurrencyEdit("USD", "USDx"));
-  EXPECT_FALSE(SetupModel::AcceptsCurrencyEdit("USD", "UxD"));  // same length, replaced
-  EXPECT_FALSE(SetupModel::AcceptsCurrencyEdit("USD", "xD"));   // "US" replaced by "x"
+  for (const auto& [before, after] : {std::pair{"$", ""}, {"", "€"}, {"USD", "UD"}, {"USD", "£"}}) {
+    EXPECT_TRUE(SetupModel::AcceptsCurrencyEdit(before, after)) << before << " -> " << after;
+  }
+  // Typed onto "$", appended, replacing a letter, replacing "US" by one letter.
+  for (const auto& [before, after] :
+       {std::pair{"$", "$x"}, {"USD", "USDx"}, {"USD", "UxD"}, {"USD", "xD"}}) {
+    EXPECT_FALSE(SetupModel::AcceptsCurrencyEdit(before, after)) << before << " -> " << after;
+  }
 }
