@@ -73,29 +73,30 @@ int IncrementListPosition(int increment) {
 int IncrementsPerHour(int increment) { return 60 / SafeIncrement(increment); }
 
 int64_t CountIncrements(const RecordStore& store, int32_t recordId, int increment, RoundMode mode) {
-  const int a = SafeIncrement(increment);
-  const int half = (a + 1) / 2;
   int64_t total = 0;
   for (size_t position : store.SpansOf(recordId)) {
-    const int32_t duration = store.timeSpans()[position].duration;
-    // A negative length is a damaged span; it bills nothing rather than
-    // taking time off the record's other spans.
-    if (duration <= 0) continue;
-    const int64_t q = duration / a;
-    const int64_t r = duration % a;
-    switch (mode) {
-      case RoundMode::Nearest:
-        total += r >= half ? q + 1 : q;
-        break;
-      case RoundMode::Up:
-        total += r >= 1 ? q + 1 : q;
-        break;
-      case RoundMode::Down:
-        total += q;
-        break;
-    }
+    total += SpanIncrements(store.timeSpans()[position].duration, increment, mode);
   }
   return total;
+}
+
+int64_t SpanIncrements(int64_t duration, int increment, RoundMode mode) {
+  // A negative length is a damaged span; it bills nothing rather than
+  // taking time off the record's other spans.
+  if (duration <= 0) return 0;
+  const int a = SafeIncrement(increment);
+  const int half = (a + 1) / 2;
+  const int64_t q = duration / a;
+  const int64_t r = duration % a;
+  switch (mode) {
+    case RoundMode::Nearest:
+      return r >= half ? q + 1 : q;
+    case RoundMode::Up:
+      return r >= 1 ? q + 1 : q;
+    case RoundMode::Down:
+      return q;
+  }
+  return q;
 }
 
 std::string FormatHours(int64_t count, int perHour) {

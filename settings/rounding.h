@@ -53,6 +53,11 @@ int IncrementsPerHour(int increment);
 // increment that is none of the twelve counts as 6.
 int64_t CountIncrements(const RecordStore& store, int32_t recordId, int increment, RoundMode mode);
 
+// The increments of one span of duration minutes, rounded as CountIncrements
+// rounds each span (the documents show them span by span). 0 for a duration
+// of 0 or less; an increment that is none of the twelve counts as 6.
+int64_t SpanIncrements(int64_t duration, int increment, RoundMode mode);
+
 // count increments at perHour per hour as the record list, the totals and the
 // time report show them: "2:05" (per hour 60), "2.3" (10), "2.2" (5),
 // "2.25" (4), "2.5" (2), "2 1/3" (3, 30, 20, 15, 12, 6, 1; the fraction is

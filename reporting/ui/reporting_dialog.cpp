@@ -20,6 +20,7 @@
 #include "app/ui/about_dialog.h"
 #include "app/ui/app_icon.h"
 #include "device/ui/sync_dialog.h"
+#include "documents/invoice.h"
 #include "platform/ui/help.h"
 #include "reporting/ui/details_dialog.h"
 #include "settings/ui/account_prefs_dialog.h"
@@ -149,8 +150,7 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   QPushButton* invoice = MakeButton(this, "1025", "&Invoice");
   QPushButton* connectButton = MakeButton(this, "1026", "&Connect");
   QPushButton* report = MakeButton(this, "1064", "R&eport");
-  // The documents are not written yet.
-  invoice->setEnabled(false);
+  // The report dialog is not written yet.
   report->setEnabled(false);
 
   rate_ = MakeReadOnly(this, "1023");
@@ -238,6 +238,7 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   connect(prefs, &QPushButton::clicked, this, &ReportingDialog::OnAcctPrefs);
   connect(rate, &QPushButton::clicked, this, &ReportingDialog::OnRate);
   connect(connectButton, &QPushButton::clicked, this, &ReportingDialog::OnConnect);
+  connect(invoice, &QPushButton::clicked, this, &ReportingDialog::OnInvoice);
 }
 
 ReportingDialog::~ReportingDialog() = default;
@@ -311,6 +312,17 @@ void ReportingDialog::OnSetup() {
   dialog.exec();
   model_.AfterSetup();
   ShowModel();
+}
+
+void ReportingDialog::OnInvoice() {
+  DocumentOptions options;
+  // The invoiced records leave the handheld at once when it is docked.
+  options.updateHandheld = [this] {
+    SyncDialog sync(this, platform_, true);
+    sync.exec();
+  };
+  CreateInvoice(model_, options);
+  ShowRows();
 }
 
 void ReportingDialog::OnDetails() {

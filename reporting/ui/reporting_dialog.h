@@ -33,6 +33,9 @@ class ReportingDialog : public QDialog {
   void OnRate();
   void OnConnect();
   void OnSetup();
+  // Writes the invoice of the rows marked "X", marks them invoiced, updates
+  // the handheld and refreshes the list.
+  void OnInvoice();
   void OnDetails();
   void OnHelp();
   void OnAbout();

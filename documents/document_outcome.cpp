@@ -1,0 +1,50 @@
+// The marking of billed records that both documents share.
+#include "documents/document_outcome.h"
+
+#include "platform/locale_format.h"
+#include "platform/ui_services.h"
+#include "store/record_store.h"
+
+std::string UnmarkedRecordsMessage(const RecordStore& store, const std::vector<int32_t>& ids) {
+  std::string text = "The document was written, but these records could not be marked invoiced in " +
+                     store.storePath() + ":\n";
+  for (int32_t id : ids) {
+    const TimeRecord* found = nullptr;
+    for (const TimeRecord& record : store.timeRecords()) {
+      if (record.id == id) {
+        found = &record;
+        break;
+      }
+    }
+    text += "\n";
+    if (found != nullptr) {
+      text += FormatPackedDate(found->grpdate, DateForm::Short) + "  " +
+              store.AccountName(found->acct) + "/" + store.ItemName(found->item) + "  ";
+    }
+    text += "(record " + std::to_string(id) + ")";
+  }
+  text += "\n\nThey stay uninvoiced and on the handheld.";
+  return text;
+}
+
+void MarkBilledRecords(RecordStore& store, const std::vector<int32_t>& ids,
+                       const DocumentOptions& options, DocumentOutcome* outcome) {
+  if (!ids.empty()) store.Locate();
+  for (int32_t id : ids) {
+    if (store.MarkInvoiced(id)) {
+      outcome->marked.push_back(id);
+    } else {
+      outcome->unmarked.push_back(id);
+    }
+  }
+  outcome->status = outcome->unmarked.empty() ? DocumentOutcome::Status::Written
+                                              : DocumentOutcome::Status::PartlyMarked;
+  if (!outcome->unmarked.empty()) {
+    Ui().ShowMessage(UnmarkedRecordsMessage(store, outcome->unmarked), "Horalog",
+                     MessageButtons::Ok);
+  }
+  if (!outcome->marked.empty() && options.updateHandheld) {
+    options.updateHandheld();
+    outcome->handheldUpdated = true;
+  }
+}

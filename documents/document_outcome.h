@@ -1,0 +1,45 @@
+// What a document run was asked to do beside writing, and what came of it;
+// the marking of billed records that both documents share.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class RecordStore;
+
+// How a document run ends besides writing its file.
+struct DocumentOptions {
+  bool openEditor = true;  // start the editor on the written document
+  // The update-only synchronization, run once records were marked invoiced:
+  // the synchronization dialog in the program, the procedure in the tool.
+  // None: the handheld is not contacted.
+  std::function<void()> updateHandheld;
+};
+
+struct DocumentOutcome {
+  enum class Status {
+    Written,       // the document is complete and every record to mark was marked
+    NotWritten,    // no document (error says why); nothing was marked
+    PartlyMarked,  // the document is complete, some records could not be marked
+  };
+  Status status = Status::NotWritten;
+  std::string path;                // the written document
+  std::string error;               // why no document was written
+  std::vector<int32_t> marked;     // records marked invoiced, in marking order
+  std::vector<int32_t> unmarked;   // records the store refused to mark
+  bool editorStarted = false;
+  bool handheldUpdated = false;    // updateHandheld was run
+};
+
+// Marks each of ids invoiced in store, in order, filling outcome's marked and
+// unmarked lists and setting its status (Written or PartlyMarked). When the
+// store refused some, one message (caption "Horalog") lists them with their
+// dates, accounts, items and ids. Then, when at least one record was marked
+// and options has updateHandheld, runs it.
+void MarkBilledRecords(RecordStore& store, const std::vector<int32_t>& ids,
+                       const DocumentOptions& options, DocumentOutcome* outcome);
+
+// The message naming records the store refused to mark invoiced.
+std::string UnmarkedRecordsMessage(const RecordStore& store, const std::vector<int32_t>& ids);
