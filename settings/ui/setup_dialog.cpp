@@ -3,10 +3,12 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 
 #include "platform/ui/help.h"
 #include "platform/ui/qt_ui_services.h"
@@ -26,6 +28,21 @@ T* Place(T* widget, const char* id, int x, int y, int width, int height) {
 }
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+// The chooser's view of a folder: its sub-folders and the files the user may
+// execute.
+class ProgramsOnly : public QSortFilterProxyModel {
+ public:
+  using QSortFilterProxyModel::QSortFilterProxyModel;
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+    auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+    if (files == nullptr) return true;
+    const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+    return info.isDir() || info.isExecutable();
+  }
+};
 
 }  // namespace
 
@@ -79,13 +96,15 @@ SetupDialog::SetupDialog(QWidget* parent) : QDialog(parent) {
 
 QString SetupDialog::ChooseEditor(QWidget* parent, const QString& current) {
   QFileDialog dialog(parent, "Editor");
-  // Qt's own dialog honours the executable filter below; a desktop's native
+  // Qt's own dialog takes the programs-only view below; a desktop's native
   // one would list every file.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setNameFilter("Programs (*)");
-  dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot);
+  // QDir::Executable as the dialog's filter hides every entry; a proxy does
+  // the filtering instead.
+  dialog.setProxyModel(new ProgramsOnly(&dialog));
   if (!current.isEmpty()) {
     const QFileInfo info(current);
     dialog.setDirectory(info.absolutePath());

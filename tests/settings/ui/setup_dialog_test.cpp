@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -106,15 +107,25 @@ TEST(SetupDialog, BrowseStartsAtTheEditorAndTakesTheChosenProgramsPath) {
   const std::string program = env.dir.File("my-editor");
   std::ofstream(program) << "#!/bin/sh\n";
   ::chmod(program.c_str(), 0755);
+  std::ofstream(env.dir.File("notes.txt")) << "not a program\n";
   SetupDialog dialog;
   QLineEdit* editor = Edit(dialog, "1037");
   editor->setText(QString::fromStdString(env.dir.File("old-editor")));
   QString startFolder;
+  QStringList listed;
   bool cancel = true;
+  int ticks = 0;
   QTimer answer;
   QObject::connect(&answer, &QTimer::timeout, [&] {
     auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (chooser == nullptr) return;
+    // The folder is read in the background: wait for its entries (at most 2 s).
+    auto* view = chooser->findChild<QListView*>("listView");
+    listed.clear();
+    for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+      listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
+    }
+    if (!listed.contains("my-editor") && ++ticks < 200) return;
     startFolder = chooser->directory().absolutePath();
     if (!cancel) chooser->selectFile(QString::fromStdString(program));
     cancel ? chooser->reject() : static_cast<QDialog*>(chooser)->accept();  // Cancel or Open
@@ -122,6 +133,8 @@ TEST(SetupDialog, BrowseStartsAtTheEditorAndTakesTheChosenProgramsPath) {
   answer.start(10);
   dialog.findChild<QPushButton*>("1038")->click();
   EXPECT_EQ(startFolder.toStdString(), env.dir.path());
+  EXPECT_TRUE(listed.contains("my-editor"));
+  EXPECT_FALSE(listed.contains("notes.txt"));
   EXPECT_EQ(editor->text().toStdString(), env.dir.File("old-editor"));
   cancel = false;
   dialog.findChild<QPushButton*>("1038")->click();
