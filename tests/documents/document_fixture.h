@@ -4,11 +4,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -21,6 +23,7 @@
 #include "documents/rtf_document.h"
 #include "settings/account_settings.h"
 #include "settings/registry_key_stack.h"
+#include "store/record_store.h"
 #include "support/handheld_fixture.h"
 #include "support/recording_sync_view.h"
 
@@ -74,6 +77,25 @@ inline std::vector<std::string> FilesIn(const std::string& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The records of device's store that are invoiced, in list order.
+inline std::vector<int32_t> InvoicedIds(const std::string& device) {
+  RecordStore store;
+  store.SetDeviceName(device);
+  store.Load();
+  std::vector<int32_t> ids;
+  for (const TimeRecord& record : store.timeRecords()) {
+    if (record.invoiced) ids.push_back(record.id);
+  }
+  return ids;
+}
+
+// How often what occurs in text.
+inline size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
 }
 
 // The structure every document must have so that readers open it: lines
@@ -143,6 +165,27 @@ inline void ExpectGolden(const std::string& text, const std::string& name) {
                 << golden.substr(start, golden.find('\n', at) - start)
                 << "\nwritten:  " << text.substr(start, text.find('\n', at) - start);
 }
+
+// Files may grow to at most limit bytes while the object lives; a write
+// beyond fails with EFBIG instead of ending the process.
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t limit) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lowered = old_;
+    lowered.rlim_cur = limit;
+    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
+  }
+  ~ScopedFileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit old_{};
+  void (*oldHandler_)(int) = nullptr;
+};
 
 // An editor that writes its arguments, one a line, to argsPath() and
 // nothing else; the programs do not wait for it, so tests poll.

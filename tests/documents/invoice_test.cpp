@@ -3,9 +3,6 @@
 #include "documents/invoice.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 
 #include "documents/document_fixture.h"
 #include "reporting/reporting_model.h"
@@ -23,44 +20,6 @@ void Open(ReportingModel& model, const std::string& account) {
   ASSERT_NE(index, ComboModel::kNone);
   model.SelectAccount(index);
 }
-
-std::vector<int32_t> InvoicedIds(const std::string& device) {
-  RecordStore store;
-  store.SetDeviceName(device);
-  store.Load();
-  std::vector<int32_t> ids;
-  for (const TimeRecord& record : store.timeRecords()) {
-    if (record.invoiced) ids.push_back(record.id);
-  }
-  return ids;
-}
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-// Files may grow to at most limit bytes while the object lives; a write
-// beyond fails with EFBIG instead of ending the process.
-class ScopedFileSizeLimit {
- public:
-  explicit ScopedFileSizeLimit(rlim_t limit) {
-    ::getrlimit(RLIMIT_FSIZE, &old_);
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit lowered = old_;
-    lowered.rlim_cur = limit;
-    EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &lowered), 0);
-  }
-  ~ScopedFileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit old_{};
-  void (*oldHandler_)(int) = nullptr;
-};
 
 }  // namespace
 
