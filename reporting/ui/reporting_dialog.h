@@ -40,12 +40,14 @@ class ReportingDialog : public QDialog {
   void OnHelp();
   void OnAbout();
 
+  // Shows the model's state in every control, after the model was driven
+  // directly.
+  void ShowModel();
+
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
-  // Shows the model's state in every control.
-  void ShowModel();
   void ShowRows();
 
   CePlatform& platform_;
