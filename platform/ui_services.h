@@ -9,6 +9,8 @@
 enum class MessageButtons { Ok, OkCancel, YesNo };
 // What the user pressed.
 enum class MessageAnswer { Ok, Cancel, Yes, No };
+// The icon beside the text.
+enum class MessageIcon { None, Warning };
 
 class UiServices {
  public:
@@ -16,6 +18,12 @@ class UiServices {
   // Shows text with caption and waits for the answer. Never fails.
   virtual MessageAnswer ShowMessage(const std::string& text, const std::string& caption,
                                     MessageButtons buttons) = 0;
+  // The same with the warning (exclamation) icon, for questions whose Yes
+  // destroys data. Without an icon of its own it is ShowMessage.
+  virtual MessageAnswer ShowWarning(const std::string& text, const std::string& caption,
+                                    MessageButtons buttons) {
+    return ShowMessage(text, caption, buttons);
+  }
   virtual void Beep() = 0;
   // Lets the window repaint during long work.
   virtual void PumpMessages() = 0;

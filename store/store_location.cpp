@@ -1,6 +1,8 @@
 // Where a handheld's store file lives and how it comes into being.
 #include "store/store_location.h"
 
+#include <filesystem>
+
 #include "platform/file_system.h"
 #include "settings/account_settings.h"
 #include "settings/registry_key_stack.h"
@@ -25,6 +27,22 @@ std::string WithSeparator(const std::string& folder) {
 
 std::string StoreFilePath(const StoreFolders& folders, const std::string& deviceName) {
   return WithSeparator(folders.dataPath) + deviceName + ".mdb";
+}
+
+std::vector<std::string> ListStoreNames(const std::string& dataPath) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  const std::filesystem::path folder = dataPath.empty() ? "." : dataPath;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string file = entry.path().filename().string();
+    // N.mdb exactly: a store listed as N under any other spelling (N.MDB)
+    // would be a fresh, empty N.mdb once opened.
+    if (file.size() > 4 && file.compare(file.size() - 4, 4, ".mdb") == 0 &&
+        entry.is_regular_file(ec)) {
+      names.push_back(file.substr(0, file.size() - 4));
+    }
+  }
+  return names;
 }
 
 int CreateStoreIfMissing(const StoreFolders& folders, const std::string& path) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // DataPath and ExecPath of the Setup key, read whole; empty when missing.
 struct StoreFolders {
@@ -16,6 +17,11 @@ std::string WithSeparator(const std::string& folder);
 
 // DataPath + deviceName + ".mdb".
 std::string StoreFilePath(const StoreFolders& folders, const std::string& deviceName);
+
+// The names of the stores in dataPath (the current folder when empty): every
+// regular file named N.mdb gives N, in no particular order. Empty when the
+// folder cannot be read.
+std::vector<std::string> ListStoreNames(const std::string& dataPath);
 
 // Creates the store file at path from ExecPath's HR_Template.mdb when the
 // file does not exist but its folder does. 0 when nothing needed doing or the

@@ -5,9 +5,9 @@
 #include <QMessageBox>
 
 MessageAnswer ShowMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
-                             MessageButtons buttons) {
+                             MessageButtons buttons, MessageIcon icon) {
   QMessageBox box(owner);
-  box.setIcon(QMessageBox::NoIcon);
+  box.setIcon(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon);
   box.setWindowTitle(QString::fromStdString(caption));
   box.setText(QString::fromStdString(text));
   switch (buttons) {
@@ -28,6 +28,11 @@ void PumpQtMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); 
 MessageAnswer QtUiServices::ShowMessage(const std::string& text, const std::string& caption,
                                         MessageButtons buttons) {
   return ShowMessageBox(QApplication::activeWindow(), text, caption, buttons);
+}
+
+MessageAnswer QtUiServices::ShowWarning(const std::string& text, const std::string& caption,
+                                        MessageButtons buttons) {
+  return ShowMessageBox(QApplication::activeWindow(), text, caption, buttons, MessageIcon::Warning);
 }
 
 void QtUiServices::Beep() { QApplication::beep(); }

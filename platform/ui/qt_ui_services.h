@@ -9,14 +9,16 @@ class QtUiServices : public UiServices {
  public:
   MessageAnswer ShowMessage(const std::string& text, const std::string& caption,
                             MessageButtons buttons) override;
+  MessageAnswer ShowWarning(const std::string& text, const std::string& caption,
+                            MessageButtons buttons) override;
   void Beep() override;
   void PumpMessages() override;
 };
 
-// A message box with text, caption and buttons, owned by owner (none when
-// null), without an icon; the answer.
+// A message box with text, caption, buttons and icon, owned by owner (none
+// when null); the answer.
 MessageAnswer ShowMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
-                             MessageButtons buttons);
+                             MessageButtons buttons, MessageIcon icon = MessageIcon::None);
 
 // Dispatches what waits for the user-interface thread, so the window repaints.
 void PumpQtMessages();

@@ -67,6 +67,12 @@ MessageAnswer RecordingUi::ShowMessage(const std::string& text, const std::strin
   return answer;
 }
 
+MessageAnswer RecordingUi::ShowWarning(const std::string& text, const std::string& caption,
+                                       MessageButtons buttons) {
+  messages.push_back({text, caption, buttons, MessageIcon::Warning});
+  return answer;
+}
+
 TestEnvironment::TestEnvironment()
     : registry("HORALOG_REGISTRY", dir.File("registry.db")),
       configHome("XDG_CONFIG_HOME", dir.File("config")),

@@ -63,10 +63,13 @@ class RecordingUi : public UiServices {
     std::string text;
     std::string caption;
     MessageButtons buttons;
+    MessageIcon icon = MessageIcon::None;
   };
   RecordingUi();   // installs itself
   ~RecordingUi() override;  // restores the console services
   MessageAnswer ShowMessage(const std::string& text, const std::string& caption,
+                            MessageButtons buttons) override;
+  MessageAnswer ShowWarning(const std::string& text, const std::string& caption,
                             MessageButtons buttons) override;
   void Beep() override { ++beeps; }
   void PumpMessages() override { ++pumps; }
