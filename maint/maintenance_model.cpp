@@ -1,0 +1,159 @@
+// The state and rules of Kestsweep's maintenance window.
+#include "maint/maintenance_model.h"
+
+#include <cstdio>
+
+#include "maint/store_deletion.h"
+#include "platform/ui_services.h"
+#include "store/statements.h"
+#include "store/store_location.h"
+#include "store/table_command.h"
+
+namespace {
+
+constexpr const char* kWarningCaption = "Delete Warning";
+constexpr const char* kErrorCaption = "Database Error";
+
+}  // namespace
+
+void MaintenanceModel::Open() {
+  dataPath_ = WithSeparator(ReadStoreFolders().dataPath);
+  FillDeviceList();
+  if (devices_.count() > 0) {
+    devices_.Select(0);
+    deviceName_ = devices_.ComboText();
+  }
+  store_.SetDeviceName(deviceName_);
+  store_.Locate();
+  OpenSelectedDevice();
+}
+
+void MaintenanceModel::SelectDevice(int index) {
+  devices_.Select(index);
+  OpenSelectedDevice();
+}
+
+void MaintenanceModel::SelectAccount(int index) {
+  accounts_.Select(index);
+  ShowStatus();
+}
+
+void MaintenanceModel::FillDeviceList() {
+  devices_.Clear();
+  for (const std::string& name : ListStoreNames(dataPath_)) devices_.Add(name);
+}
+
+void MaintenanceModel::OpenSelectedDevice() {
+  if (devices_.count() == 0) return;
+  deviceName_ = devices_.ComboText();
+  store_.SetDeviceName(deviceName_);
+  store_.Locate();
+  store_.Load();
+  FillAccountList();
+}
+
+void MaintenanceModel::FillAccountList() {
+  accounts_.Clear();
+  // Every account gets its entry, also one whose name another shares: the
+  // entry's id, not its name, tells which account it stands for.
+  for (const AccountEntry& account : store_.accounts()) accounts_.Add(account.name, account.id);
+  if (accounts_.count() > 0) accounts_.Select(0);
+  ShowStatus();
+}
+
+void MaintenanceModel::ShowStatus() {
+  status_.Clear();
+  if (accounts_.selected() == ComboModel::kNone) return;
+  const auto id = static_cast<int32_t>(accounts_.Data(accounts_.selected()));
+  int records = 0;
+  int invoiced = 0;
+  for (const TimeRecord& record : store_.timeRecords()) {
+    if (record.acct != id) continue;
+    ++records;
+    if (record.invoiced) ++invoiced;
+  }
+  char line[48];
+  std::snprintf(line, sizeof line, "Date Records = %d", records);
+  status_.Add(line);
+  if (records != 0) {
+    std::snprintf(line, sizeof line, "Invoiced = %d", invoiced);
+    status_.Add(line);
+  }
+}
+
+void MaintenanceModel::DeleteHandheld() {
+  if (Ui().ShowWarning(kDeleteHandheldQuestion, kWarningCaption, MessageButtons::YesNo) !=
+      MessageAnswer::Yes) {
+    return;
+  }
+  if (devices_.selected() != ComboModel::kNone) {
+    const std::string name = devices_.ComboText();
+    std::string reason;
+    if (!DeleteStoreFiles(dataPath_ + name + ".mdb", &reason)) {
+      Ui().ShowMessage("The data of the device " + name + " could not be deleted: " + reason,
+                       kErrorCaption, MessageButtons::Ok);
+    }
+  }
+  FillDeviceList();
+  if (devices_.count() > 0) {
+    devices_.Select(0);
+    OpenSelectedDevice();
+  } else {
+    // Nothing of the deleted store may stay on show, nor be deleted again.
+    deviceName_.clear();
+    store_ = RecordStore();
+    accounts_.Clear();
+    status_.Clear();
+  }
+}
+
+void MaintenanceModel::DeleteAccount() {
+  if (Ui().ShowWarning(kDeleteAccountQuestion, kWarningCaption, MessageButtons::YesNo) !=
+      MessageAnswer::Yes) {
+    return;
+  }
+  status_.Clear();
+  if (accounts_.selected() != ComboModel::kNone) {
+    const int index = accounts_.selected();
+    const std::string reason = RunAccountDeletion(static_cast<int32_t>(accounts_.Data(index)));
+    if (!reason.empty()) {
+      Ui().ShowMessage("The data of the account " + accounts_.Text(index) +
+                           " could not all be deleted: " + reason,
+                       kErrorCaption, MessageButtons::Ok);
+    }
+  }
+  store_.Load();
+  FillAccountList();
+}
+
+std::string MaintenanceModel::RunAccountDeletion(int32_t accountId) {
+  // Records synchronized since the store was loaded belong to the account
+  // too; left behind, they would outlive it with no account to show them.
+  store_.LoadTimeRecords();
+  const std::string& path = store_.storePath();
+  auto run = [&path](const std::string& statement) {
+    std::string error;
+    const DbStatus status = ExecuteStatement(path, statement, nullptr, &error);
+    if (status == S_OK) return std::string();
+    if (error.empty()) {
+      char code[24];
+      std::snprintf(code, sizeof code, "error 0x%08X", static_cast<unsigned>(status));
+      error = code;
+    }
+    return error;
+  };
+  // A record goes after its spans, the account after its records and items,
+  // so a deletion cut short never leaves spans or items without an owner.
+  for (const TimeRecord& record : store_.timeRecords()) {
+    if (record.acct != accountId) continue;
+    for (const std::string& statement :
+         {DeleteSpansStatement(record.id), DeleteTimeRecordStatement(record.id)}) {
+      if (std::string error = run(statement); !error.empty()) return error;
+    }
+  }
+  for (const std::string& statement :
+       {DeleteItemsOfAccountStatement(accountId), DeleteAccountStatement(accountId)}) {
+    if (std::string error = run(statement); !error.empty()) return error;
+  }
+  return {};
+}

@@ -1,0 +1,124 @@
+// Kestsweep's window.
+#include "maint/ui/maintenance_dialog.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShortcut>
+
+#include "app/ui/app_icon.h"
+#include "platform/ui/help.h"
+
+namespace {
+
+// Fills list with the model's entries and selection, raising no signal.
+void ShowList(QListWidget* list, const ComboModel& model) {
+  QSignalBlocker block(list);
+  list->clear();
+  for (const std::string& text : model.Texts()) list->addItem(QString::fromStdString(text));
+  list->setCurrentRow(model.selected());
+}
+
+}  // namespace
+
+MaintenanceDialog::MaintenanceDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName("maint");
+  setWindowTitle("Horalog Database Maintenance");
+  setWindowIcon(HoralogIcon());
+
+  // The controls sit where the dialog template puts them, in dialog units of
+  // the window's font, so the window keeps its proportions with any font.
+  // The group boxes come first: the controls inside them are drawn on top.
+  auto place = [this](QWidget* control, const char* id, QRect where) {
+    if (id) control->setObjectName(id);
+    control->setGeometry(where);
+    return control;
+  };
+  place(new QGroupBox("Device", this), nullptr, DialogUnits(7, 7, 221, 38));
+  place(new QGroupBox("Account", this), nullptr, DialogUnits(7, 46, 221, 105));
+
+  devices_ = new QComboBox(this);
+  QRect comboArea = DialogUnits(13, 20, 92, 105);
+  comboArea.setHeight(devices_->sizeHint().height());  // the closed box; its list drops below
+  place(devices_, "1000", comboArea);
+  auto* archiveDevice = new QPushButton("Archive", this);
+  place(archiveDevice, "1003", DialogUnits(114, 19, 50, 14));
+  auto* deleteDevice = new QPushButton("Delete", this);
+  place(deleteDevice, "1004", DialogUnits(171, 19, 50, 14));
+
+  accounts_ = new QListWidget(this);
+  place(accounts_, "1001", DialogUnits(13, 58, 92, 88));
+  auto* archiveAccount = new QPushButton("Archive", this);
+  place(archiveAccount, "1002", DialogUnits(114, 58, 50, 14));
+  auto* deleteAccount = new QPushButton("Delete", this);
+  place(deleteAccount, "1005", DialogUnits(171, 58, 50, 14));
+  place(new QLabel("Status", this), nullptr, DialogUnits(114, 81, 44, 9));
+  status_ = new QListWidget(this);
+  place(status_, "1006", DialogUnits(114, 90, 106, 56));
+
+  auto* close = new QPushButton("Close", this);
+  place(close, "2", DialogUnits(239, 7, 50, 14));
+  close->setDefault(true);
+  auto* help = new QPushButton("Help", this);
+  place(help, "9", DialogUnits(239, 26, 50, 14));
+  setFixedSize(DialogUnits(0, 0, 296, 158).size());
+
+  // Archiving was never built: the buttons stay, disabled.
+  archiveDevice->setEnabled(false);
+  archiveAccount->setEnabled(false);
+
+  connect(devices_, &QComboBox::activated, this, [this](int index) {
+    model_.SelectDevice(index);
+    ShowModel();
+  });
+  connect(accounts_, &QListWidget::currentRowChanged, this, [this](int row) {
+    model_.SelectAccount(row);
+    ShowList(status_, model_.status());
+  });
+  connect(deleteDevice, &QPushButton::clicked, this, &MaintenanceDialog::OnDeleteHandheld);
+  connect(deleteAccount, &QPushButton::clicked, this, &MaintenanceDialog::OnDeleteAccount);
+  connect(close, &QPushButton::clicked, this, &QDialog::accept);
+  connect(help, &QPushButton::clicked, this, &MaintenanceDialog::OnHelp);
+  auto* f1 = new QShortcut(QKeySequence(QKeySequence::HelpContents), this);
+  connect(f1, &QShortcut::activated, this, &MaintenanceDialog::OnHelp);
+
+  model_.Open();
+  ShowModel();
+}
+
+QRect MaintenanceDialog::DialogUnits(int x, int y, int width, int height) const {
+  // Windows' base units: the average width of the letters, and the height
+  // of the font; a dialog unit is a quarter of the one, an eighth of the other.
+  const QFontMetrics metrics = fontMetrics();
+  const int baseX =
+      (metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") + 26) / 52;
+  const int baseY = metrics.height();
+  return QRect(x * baseX / 4, y * baseY / 8, width * baseX / 4, height * baseY / 8);
+}
+
+void MaintenanceDialog::ShowModel() {
+  {
+    QSignalBlocker block(devices_);
+    devices_->clear();
+    for (const std::string& text : model_.devices().Texts()) {
+      devices_->addItem(QString::fromStdString(text));
+    }
+    devices_->setCurrentIndex(model_.devices().selected());
+  }
+  ShowList(accounts_, model_.accounts());
+  ShowList(status_, model_.status());
+}
+
+void MaintenanceDialog::OnDeleteHandheld() {
+  model_.DeleteHandheld();
+  ShowModel();
+}
+
+void MaintenanceDialog::OnDeleteAccount() {
+  model_.DeleteAccount();
+  ShowModel();
+}
+
+void MaintenanceDialog::OnHelp() { ShowHelp(kHelpMaintenance); }

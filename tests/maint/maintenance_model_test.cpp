@@ -1,0 +1,322 @@
+// The maintenance model on real stores in a temporary data folder, with a
+// second real process where the deletion meets another program.
+#include "maint/maintenance_model.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "platform/sqlite_connection.h"
+#include "platform/sqlite_statement.h"
+#include "store/statements.h"
+#include "support/store_fixture.h"
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+// Alpha: Acme (1) with records 11 to 15, 11 and 12 invoiced, items 101 and
+// 102; beta corp (2) without records; another Acme (3) with record 31 and
+// item 301. Every record has one span.
+void MakeAlpha(StoreFixture& env) {
+  Texts alpha = {InsertAccountStatement(1, "Acme"),    InsertAccountStatement(2, "beta corp"),
+                 InsertAccountStatement(3, "Acme"),    InsertItemStatement(101, 1, "Design"),
+                 InsertItemStatement(102, 1, "Admin"), InsertItemStatement(301, 3, "Design")};
+  for (int id : {11, 12, 13, 14, 15, 31}) {
+    alpha.push_back(
+        InsertTimeRecordStatement(id, PackDate(2003, 3, id - 10), id / 10, id / 10 * 100 + 1, "n"));
+    alpha.push_back(InsertSpanStatement(id, 3600, 30));
+  }
+  alpha.push_back(MarkInvoicedStatement("03/15/03", 11));
+  alpha.push_back(MarkInvoicedStatement("03/15/03", 12));
+  env.Run(env.CreateStore("Alpha"), alpha);
+}
+
+// beta with the account Zed, and the empty Zulu.
+void MakeOthers(StoreFixture& env) {
+  env.Run(env.CreateStore("beta"), {InsertAccountStatement(7, "Zed")});
+  env.CreateStore("Zulu");
+}
+
+void MakeStores(StoreFixture& env) {
+  MakeAlpha(env);
+  MakeOthers(env);
+}
+
+// The ids of a store's accounts, items, records and spans' parents.
+std::string Contents(const std::string& device) {
+  RecordStore store;
+  store.SetDeviceName(device);
+  store.Load();
+  std::string text = "accounts";
+  for (const auto& a : store.accounts()) text += " " + std::to_string(a.id);
+  text += " items";
+  for (const auto& i : store.items()) text += " " + std::to_string(i.id);
+  text += " records";
+  for (const auto& r : store.timeRecords()) text += " " + std::to_string(r.id);
+  text += " spans";
+  for (const auto& s : store.timeSpans()) text += " " + std::to_string(s.parent);
+  return text;
+}
+
+const std::string kAlphaWhole =
+    "accounts 1 2 3 items 101 102 301 records 11 12 13 14 15 31 spans 11 12 13 14 15 31";
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs body in a child process (as nobody when run as root); its exit code.
+int RunInChild(const std::function<int()>& body, bool unprivileged) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+      ::_exit(90);
+    }
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
+
+}  // namespace
+
+TEST(MaintenanceModel, ListsStoresAccountsAndCounts) {
+  StoreFixture env;
+  MakeStores(env);
+  std::ofstream(env.dataPath() + "/Old.MDB") << "x";  // opened as Old, it would be a new Old.mdb
+  std::ofstream(env.dataPath() + "/notes.txt") << "x";
+  // Data folder and template folder in one: the template is a store like any other.
+  fs::copy_file(env.TemplateDir() + "/HR_Template.mdb", env.dataPath() + "/HR_Template.mdb");
+  WriteSetupString("ExecPath", env.dataPath());
+
+  MaintenanceModel model;
+  model.Open();
+  EXPECT_EQ(model.devices().Texts(), (Texts{"Alpha", "beta", "HR_Template", "Zulu"}));
+  EXPECT_EQ(model.devices().selected(), 0);
+  EXPECT_EQ(model.store().storePath(), env.dataPath() + "/Alpha.mdb");
+  EXPECT_EQ(model.accounts().Texts(), (Texts{"Acme", "Acme", "beta corp"}));
+  EXPECT_EQ(model.accounts().Data(1), 3);  // the second Acme
+  EXPECT_EQ(model.status().Texts(), (Texts{"Date Records = 5", "Invoiced = 2"}));
+  model.SelectAccount(1);
+  EXPECT_EQ(model.status().Texts(), (Texts{"Date Records = 1", "Invoiced = 0"}));
+  model.SelectAccount(2);
+  EXPECT_EQ(model.status().Texts(), (Texts{"Date Records = 0"}));
+
+  model.SelectDevice(2);
+  EXPECT_EQ(model.deviceName(), "HR_Template");
+  EXPECT_TRUE(model.accounts().Texts().empty());
+  EXPECT_TRUE(model.status().Texts().empty());
+  model.SelectDevice(1);
+  EXPECT_EQ(model.accounts().Texts(), Texts{"Zed"});
+  EXPECT_TRUE(env.ui.messages.empty());
+}
+
+TEST(MaintenanceModel, DeleteAccountTakesThatAccountByIdAndNothingElse) {
+  StoreFixture env;
+  MakeStores(env);
+  const std::string alpha = env.dataPath() + "/Alpha.mdb";
+  MaintenanceModel model;
+  model.Open();
+  model.SelectAccount(1);  // the second Acme
+
+  // No leaves the store as it was.
+  const std::string before = ReadAll(alpha);
+  env.ui.answer = MessageAnswer::No;
+  model.DeleteAccount();
+  model.DeleteHandheld();
+  EXPECT_EQ(ReadAll(alpha), before);
+  EXPECT_EQ(model.devices().count(), 3);
+  EXPECT_EQ(model.status().Texts(), (Texts{"Date Records = 1", "Invoiced = 0"}));
+  ASSERT_EQ(env.ui.messages.size(), 2u);
+  EXPECT_EQ(env.ui.messages[0].text, kDeleteAccountQuestion);
+  EXPECT_EQ(env.ui.messages[1].text, kDeleteHandheldQuestion);
+  for (const auto& question : env.ui.messages) {
+    EXPECT_EQ(question.caption, "Delete Warning");
+    EXPECT_EQ(question.buttons, MessageButtons::YesNo);
+    EXPECT_EQ(question.icon, MessageIcon::Warning);
+  }
+
+  // A record synchronized after the list was shown goes with its account.
+  env.Run(alpha, {InsertTimeRecordStatement(32, PackDate(2003, 4, 1), 3, 301, "late"),
+                  InsertSpanStatement(32, 0, 5)});
+  env.ui.answer = MessageAnswer::Yes;
+  model.DeleteAccount();
+  EXPECT_EQ(env.ui.messages.size(), 3u);  // the question alone
+  EXPECT_EQ(Contents("Alpha"),
+            "accounts 1 2 items 101 102 records 11 12 13 14 15 spans 11 12 13 14 15");
+  EXPECT_EQ(model.accounts().Texts(), (Texts{"Acme", "beta corp"}));
+  EXPECT_EQ(model.status().Texts(), (Texts{"Date Records = 5", "Invoiced = 2"}));
+
+  // A statement that fails stops the deletion and says why: the account
+  // keeps its items, and every record but the first, whose spans went.
+  SqliteConnection connection;
+  ASSERT_EQ(connection.Open(alpha, false), SQLITE_OK);
+  ASSERT_EQ(connection.Exec("CREATE TRIGGER keep BEFORE DELETE ON hlgroup "
+                            "BEGIN SELECT RAISE(ABORT, 'records are kept'); END"),
+            SQLITE_OK);
+  connection.Close();
+  model.DeleteAccount();
+  ASSERT_EQ(env.ui.messages.size(), 5u);
+  EXPECT_EQ(env.ui.messages[4].caption, "Database Error");
+  EXPECT_EQ(env.ui.messages[4].text,
+            "The data of the account Acme could not all be deleted: records are kept");
+  EXPECT_EQ(Contents("Alpha"),
+            "accounts 1 2 items 101 102 records 11 12 13 14 15 spans 12 13 14 15");
+  EXPECT_EQ(model.status().Texts(), (Texts{"Date Records = 5", "Invoiced = 2"}));
+}
+
+TEST(MaintenanceModel, DeleteHandheldTakesTheJournalsOfACrashAlong) {
+  StoreFixture env;
+  const std::string alpha = env.dataPath() + "/Alpha.mdb";
+  // A program that died inside a transaction: its rollback journal, or its
+  // write-ahead log, still holds pages of the store.
+  MakeOthers(env);
+  for (const char* crash :
+       {"PRAGMA synchronous=OFF; BEGIN; DELETE FROM hltime; DELETE FROM hlgroup",
+        "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; "
+        "INSERT INTO accountName VALUES (9, 'crash')"}) {
+    MakeAlpha(env);
+    MaintenanceModel model;
+    model.Open();
+    const int code = RunInChild(
+        [&] {
+          SqliteConnection connection;
+          if (connection.Open(alpha, false) != SQLITE_OK || connection.Exec(crash) != SQLITE_OK) {
+            return 1;
+          }
+          ::_exit(0);  // without closing, as in a crash
+        },
+        false);
+    ASSERT_EQ(code, 0);
+    ASSERT_TRUE(fs::exists(alpha + "-journal") || fs::exists(alpha + "-wal")) << crash;
+    env.ui.answer = MessageAnswer::Yes;
+    model.DeleteHandheld();
+    EXPECT_EQ(model.devices().Texts(), (Texts{"beta", "Zulu"}));
+    EXPECT_EQ(model.accounts().Texts(), Texts{"Zed"});  // the first remaining, open
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+      EXPECT_FALSE(fs::exists(alpha + suffix)) << suffix;
+    }
+    // The next store of that name is the empty one it should be.
+    EXPECT_EQ(Contents("Alpha"), "accounts items records spans") << crash;
+  }
+
+  // Deleting every handheld leaves three empty lists; Delete then asks and
+  // deletes nothing.
+  MaintenanceModel model;
+  model.Open();
+  for (int left = model.devices().count(); left > 0; --left) model.DeleteHandheld();
+  EXPECT_EQ(model.devices().count() + model.accounts().count() + model.status().count(), 0);
+  EXPECT_TRUE(fs::is_empty(env.dataPath()));
+  const size_t asked = env.ui.messages.size();
+  model.DeleteHandheld();
+  model.DeleteAccount();
+  EXPECT_EQ(env.ui.messages.size(), asked + 2);
+}
+
+TEST(MaintenanceModel, AStoreThatCannotBeDeletedStaysAndTheMessageSaysWhy) {
+  StoreFixture env;
+  MakeStores(env);
+  MaintenanceModel model;
+  model.Open();
+  ::chmod(env.dataPath().c_str(), 0555);
+  ::chmod(env.dir.path().c_str(), 0755);
+  ::chmod(env.registryPath().c_str(), 0644);
+  env.ui.answer = MessageAnswer::Yes;
+  const int code = RunInChild(
+      [&] {
+        model.DeleteHandheld();
+        if (env.ui.messages.size() != 2) return 1;
+        if (env.ui.messages[1].caption != "Database Error") return 2;
+        if (env.ui.messages[1].text !=
+            "The data of the device Alpha could not be deleted: Permission denied") {
+          return 3;
+        }
+        return model.devices().count() == 3 && model.accounts().count() == 3 ? 0 : 4;
+      },
+      true);
+  EXPECT_EQ(code, 0);
+  ::chmod(env.dataPath().c_str(), 0755);
+  EXPECT_EQ(Contents("Alpha"), kAlphaWhole);
+}
+
+namespace {
+
+// Kestrune's side: loads Alpha, reads it inside a transaction that is still
+// open when the other program deletes the store, keeps loading and marking
+// while the deletion goes on, and once told it is over loads an empty store.
+int KestruneWhileDeleted(const std::string& path, int toParent, int fromParent) {
+  RecordStore store;
+  store.SetDeviceName("Alpha");
+  store.Load();
+  if (store.timeRecords().size() != 6) return 10;
+  SqliteConnection reading;
+  if (reading.Open(path, false) != SQLITE_OK || reading.Exec("BEGIN") != SQLITE_OK) return 11;
+  SqliteStatement count;
+  if (count.Prepare(reading, "SELECT count(*) FROM hlgroup") != SQLITE_OK) return 11;
+  if (count.Step() != SQLITE_ROW || count.ColumnInt64(0) != 6 || count.Reset() != SQLITE_OK) {
+    return 12;
+  }
+  if (::write(toParent, "r", 1) != 1) return 13;
+  ::usleep(300 * 1000);
+  // The transaction still sees the whole store.
+  if (count.Step() != SQLITE_ROW || count.ColumnInt64(0) != 6 || count.Reset() != SQLITE_OK) {
+    return 14;
+  }
+  if (reading.Exec("COMMIT") != SQLITE_OK) return 15;
+  ::fcntl(fromParent, F_SETFL, O_NONBLOCK);
+  char done = 0;
+  for (int round = 0; round < 2000 && ::read(fromParent, &done, 1) != 1; ++round) {
+    store.Load();
+    if (!store.timeRecords().empty()) store.MarkInvoiced(store.timeRecords().back().id);
+  }
+  store.Load();
+  if (done != 'd') return 16;
+  const size_t left = store.accounts().size() + store.items().size() + store.timeRecords().size() +
+                      store.timeSpans().size();
+  return left == 0 ? 0 : 17;
+}
+
+}  // namespace
+
+TEST(MaintenanceModel, DeletingAStoreInUseHarmsNeitherFileNorProgram) {
+  StoreFixture env;
+  MakeStores(env);
+  const std::string alpha = env.dataPath() + "/Alpha.mdb";
+  int toParent[2], fromParent[2];
+  ASSERT_EQ(::pipe(toParent), 0);
+  ASSERT_EQ(::pipe(fromParent), 0);
+  const pid_t kestrune = ::fork();
+  if (kestrune == 0) ::_exit(KestruneWhileDeleted(alpha, toParent[1], fromParent[0]));
+
+  MaintenanceModel model;
+  model.Open();
+  char ready = 0;
+  ASSERT_EQ(::read(toParent[0], &ready, 1), 1);
+  env.ui.answer = MessageAnswer::Yes;
+  const auto start = std::chrono::steady_clock::now();
+  model.DeleteHandheld();
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(::write(fromParent[1], "d", 1), 1);
+  int status = 0;
+  ::waitpid(kestrune, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  // The deletion waited for kestrune's transaction rather than pull the
+  // store from under it, and succeeded.
+  EXPECT_GE(waited, std::chrono::milliseconds(200));
+  EXPECT_EQ(env.ui.messages.size(), 1u);
+  // What kestrune loaded last is a fresh copy of the template, untouched.
+  EXPECT_EQ(ReadAll(alpha), ReadAll(env.TemplateDir() + "/HR_Template.mdb"));
+  for (int fd : {toParent[0], toParent[1], fromParent[0], fromParent[1]}) ::close(fd);
+}
