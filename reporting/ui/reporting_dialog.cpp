@@ -21,6 +21,7 @@
 #include "app/ui/app_icon.h"
 #include "device/ui/sync_dialog.h"
 #include "documents/invoice.h"
+#include "documents/ui/report_dialog.h"
 #include "platform/ui/help.h"
 #include "reporting/ui/details_dialog.h"
 #include "settings/ui/account_prefs_dialog.h"
@@ -150,8 +151,6 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   QPushButton* invoice = MakeButton(this, "1025", "&Invoice");
   QPushButton* connectButton = MakeButton(this, "1026", "&Connect");
   QPushButton* report = MakeButton(this, "1064", "R&eport");
-  // The report dialog is not written yet.
-  report->setEnabled(false);
 
   rate_ = MakeReadOnly(this, "1023");
   totalTime_ = MakeReadOnly(this, "1004");
@@ -239,6 +238,7 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   connect(rate, &QPushButton::clicked, this, &ReportingDialog::OnRate);
   connect(connectButton, &QPushButton::clicked, this, &ReportingDialog::OnConnect);
   connect(invoice, &QPushButton::clicked, this, &ReportingDialog::OnInvoice);
+  connect(report, &QPushButton::clicked, this, &ReportingDialog::OnReport);
 }
 
 ReportingDialog::~ReportingDialog() = default;
@@ -323,6 +323,13 @@ void ReportingDialog::OnInvoice() {
   };
   CreateInvoice(model_, options);
   ShowRows();
+}
+
+void ReportingDialog::OnReport() {
+  ReportDialog dialog(model_.deviceName(), platform_, this);
+  dialog.exec();
+  model_.AfterReport();
+  ShowModel();
 }
 
 void ReportingDialog::OnDetails() {

@@ -36,6 +36,8 @@ class ReportingDialog : public QDialog {
   // Writes the invoice of the rows marked "X", marks them invoiced, updates
   // the handheld and refreshes the list.
   void OnInvoice();
+  // Runs the report dialog for the selected handheld, then refreshes the list.
+  void OnReport();
   void OnDetails();
   void OnHelp();
   void OnAbout();
