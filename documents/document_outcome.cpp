@@ -6,8 +6,9 @@
 #include "store/record_store.h"
 
 std::string UnmarkedRecordsMessage(const RecordStore& store, const std::vector<int32_t>& ids) {
-  std::string text = "The document was written, but these records could not be marked invoiced in " +
-                     store.storePath() + ":\n";
+  std::string text =
+      "The document was written, but these records could not be marked invoiced in " +
+      store.storePath() + ":\n";
   for (int32_t id : ids) {
     const TimeRecord* found = nullptr;
     for (const TimeRecord& record : store.timeRecords()) {

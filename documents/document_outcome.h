@@ -25,12 +25,12 @@ struct DocumentOutcome {
     PartlyMarked,  // the document is complete, some records could not be marked
   };
   Status status = Status::NotWritten;
-  std::string path;                // the written document
-  std::string error;               // why no document was written
-  std::vector<int32_t> marked;     // records marked invoiced, in marking order
-  std::vector<int32_t> unmarked;   // records the store refused to mark
+  std::string path;               // the written document
+  std::string error;              // why no document was written
+  std::vector<int32_t> marked;    // records marked invoiced, in marking order
+  std::vector<int32_t> unmarked;  // records the store refused to mark
   bool editorStarted = false;
-  bool handheldUpdated = false;    // updateHandheld was run
+  bool handheldUpdated = false;  // updateHandheld was run
 };
 
 // Marks each of ids invoiced in store, in order, filling outcome's marked and

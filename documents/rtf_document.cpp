@@ -96,16 +96,12 @@ std::string RtfEscape(const std::string& text) {
         out += '\\';
         out += static_cast<char>(c);
         break;
-      case '\t':
-        out += "\\tab ";
-        break;
+      case '\t': out += "\\tab "; break;
       case '\r':
         if (i < text.size() && text[i] == '\n') ++i;
         out += "\\line ";
         break;
-      case '\n':
-        out += "\\line ";
-        break;
+      case '\n': out += "\\line "; break;
       default:
         if (c < 0x20 || c == 0x7F) {
           char hex[8];
@@ -216,14 +212,17 @@ void RtfDocument::WriteEdge(const std::string& fragment, int column) {
 void RtfDocument::WriteHeaderRowFormat() {
   if (columnCount_ == 0) return;
   WriteLine("\\trowd \\trgaph68");
-  WriteEdge("\\clvertalt\\clbrdrt\\brdrth\\brdrw15 \\clbrdrl\\brdrth\\brdrw15 \\cltxlrtb \\cellx", 0);
+  WriteEdge("\\clvertalt\\clbrdrt\\brdrth\\brdrw15 \\clbrdrl\\brdrth\\brdrw15 \\cltxlrtb \\cellx",
+            0);
   for (int column = 1; column < columnCount_ - 1; ++column) {
-    WriteEdge("\\clvertalt\\clbrdrt\\brdrth\\brdrw15  \\clbrdrl\\brdrs\\brdrw15  \\cltxlrtb \\cellx",
-              column);
+    WriteEdge(
+        "\\clvertalt\\clbrdrt\\brdrth\\brdrw15  \\clbrdrl\\brdrs\\brdrw15  \\cltxlrtb \\cellx",
+        column);
   }
   if (columnCount_ > 1) {
     WriteEdge(
-        "\\clvertalt\\clbrdrt\\brdrth\\brdrw15  \\clbrdrl\\brdrs\\brdrw15 \\clbrdrr\\brdrth\\brdrw15  "
+        "\\clvertalt\\clbrdrt\\brdrth\\brdrw15  \\clbrdrl\\brdrs\\brdrw15 "
+        "\\clbrdrr\\brdrth\\brdrw15  "
         "\\cltxlrtb \\cellx",
         columnCount_ - 1);
   }
@@ -235,12 +234,13 @@ void RtfDocument::WriteBodyRowFormat() {
   WriteLine("\\clvertalt\\clbrdrl\\brdrth\\brdrw15 \\clbrdrt\\brdrs\\brdrw15 ");
   WriteEdge("\\cltxlrtb \\cellx", 0);
   for (int column = 1; column < columnCount_ - 1; ++column) {
-    WriteEdge(
-        "\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 \\cltxlrtb \\cellx", column);
+    WriteEdge("\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 \\cltxlrtb \\cellx",
+              column);
   }
   if (columnCount_ > 1) {
     WriteLine(
-        "\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 \\clbrdrr\\brdrth\\brdrw15 ");
+        "\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 "
+        "\\clbrdrr\\brdrth\\brdrw15 ");
     WriteEdge("\\cltxlrtb \\cellx", columnCount_ - 1);
   }
 }
@@ -254,7 +254,8 @@ void RtfDocument::WriteClosingRowFormat() {
       0);
   for (int column = 1; column < columnCount_ - 1; ++column) {
     WriteLine(
-        "\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 \\clbrdrb\\brdrth\\brdrw15 ");
+        "\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 "
+        "\\clbrdrb\\brdrth\\brdrw15 ");
     WriteEdge("\\cltxlrtb \\cellx", column);
   }
   if (columnCount_ > 1) {
@@ -336,7 +337,8 @@ bool RtfDocument::ShowInEditor() {
   std::string editor;
   {
     RegistryKeyStack keys;
-    if (!keys.OpenPath(kSetupKeyPath) || !keys.QueryString("EditorPath", &editor, 0)) editor.clear();
+    if (!keys.OpenPath(kSetupKeyPath) || !keys.QueryString("EditorPath", &editor, 0))
+      editor.clear();
     keys.CloseAll();
   }
   const std::string program = editor.empty() ? "xdg-open" : editor;

@@ -308,10 +308,9 @@ std::string SpanTimesText(const RecordStore& store, int32_t id, int increment, R
   for (size_t position : store.SpansOf(id)) {
     const TimeSpan& span = store.timeSpans()[position];
     const int64_t start = span.starttime / 60;
-    const std::string text = FormatTimeOfDay(start * 60) + "-" +
-                             FormatTimeOfDay(int64_t{SpanEndMinutes(span)} * 60) + " (" +
-                             FormatHours(SpanIncrements(span.duration, increment, mode), perHour) +
-                             ")";
+    const std::string text =
+        FormatTimeOfDay(start * 60) + "-" + FormatTimeOfDay(int64_t{SpanEndMinutes(span)} * 60) +
+        " (" + FormatHours(SpanIncrements(span.duration, increment, mode), perHour) + ")";
     lines.push_back({start, RtfEscape(text)});
   }
   std::stable_sort(lines.begin(), lines.end(),
@@ -399,8 +398,9 @@ DocumentOutcome CreateTimeReport(const TimeReportRequest& request, const Documen
   const TimeReportContent content = WriteTimeReport(document, store, request, now);
   if (!document.Close()) {
     outcome.error = document.error();
-    Ui().ShowMessage(outcome.error + (request.setInvoiced ? "\n\nNothing was marked invoiced." : ""),
-                     "Horalog", MessageButtons::Ok);
+    Ui().ShowMessage(
+        outcome.error + (request.setInvoiced ? "\n\nNothing was marked invoiced." : ""), "Horalog",
+        MessageButtons::Ok);
     return outcome;
   }
   outcome.path = document.filePath();

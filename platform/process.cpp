@@ -51,7 +51,8 @@ bool StartDetachedProcess(const std::string& program, const std::vector<std::str
   pid_t pid = 0;
   // glibc reports a failed exec (missing program, no permission) as the
   // result of posix_spawnp itself.
-  const int result = ::posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+  const int result =
+      ::posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   if (result != 0) {
     if (error != nullptr) *error = std::strerror(result);

@@ -55,8 +55,8 @@ ReportDialog::ReportDialog(const std::string& deviceName, CePlatform& platform, 
 
   Place(new QLabel("Date Range", this), nullptr, 77, 28, 36, 8);
   ranges_ = Place(new QComboBox(this), "1003", 115, 26, 138, 80);
-  setInvoiced_ = Place(new QCheckBox("Set Invoiced flag when reported", this), "1061", 115, 45,
-                       138, 10);
+  setInvoiced_ =
+      Place(new QCheckBox("Set Invoiced flag when reported", this), "1061", 115, 45, 138, 10);
   create_ = Place(new QPushButton("&Create", this), "1065", 115, 62, 50, 14);
 
   Place(new QLabel("Total Time", this), nullptr, 262, 28, 50, 8);
@@ -76,9 +76,8 @@ ReportDialog::ReportDialog(const std::string& deviceName, CePlatform& platform, 
       ShowModel();
     });
   }
-  connect(startDay_, &QComboBox::activated, this, [this](int index) {
-    model_.SelectStartDay(index);
-  });
+  connect(startDay_, &QComboBox::activated, this,
+          [this](int index) { model_.SelectStartDay(index); });
   connect(startDate1_, &QSpinBox::valueChanged, this, [this](int value) {
     model_.SetStartDate1(value);
     ShowModel();
@@ -130,7 +129,8 @@ void ReportDialog::ShowModel() {
   startDate2_->setEnabled(controls.date2Enabled);
 
   ranges_->clear();
-  for (const std::string& label : model_.rangeLabels()) ranges_->addItem(QString::fromStdString(label));
+  for (const std::string& label : model_.rangeLabels())
+    ranges_->addItem(QString::fromStdString(label));
   ranges_->setCurrentIndex(model_.selectedRange());
   setInvoiced_->setChecked(model_.setInvoiced());
   create_->setEnabled(model_.canCreate());

@@ -161,8 +161,8 @@ inline void ExpectGolden(const std::string& text, const std::string& name) {
   }
   const size_t from = golden.rfind('\n', at == 0 ? 0 : at - 1);
   const size_t start = from == std::string::npos ? 0 : from + 1;
-  ADD_FAILURE() << name << " differs at line " << line << "\nexpected: "
-                << golden.substr(start, golden.find('\n', at) - start)
+  ADD_FAILURE() << name << " differs at line " << line
+                << "\nexpected: " << golden.substr(start, golden.find('\n', at) - start)
                 << "\nwritten:  " << text.substr(start, text.find('\n', at) - start);
 }
 

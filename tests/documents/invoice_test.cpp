@@ -174,8 +174,8 @@ TEST(Invoice, AnyNumberOfRecordsAndItemsAndWholeHours) {
     statements.push_back(InsertItemStatement(100 + item, 1, "Item " + std::to_string(item)));
   }
   for (int record = 0; record < 101; ++record) {
-    statements.push_back(InsertTimeRecordStatement(
-        record + 1, PackDate(2003, 3, 1 + record % 28), 1, 100 + record % 41, "n"));
+    statements.push_back(InsertTimeRecordStatement(record + 1, PackDate(2003, 3, 1 + record % 28),
+                                                   1, 100 + record % 41, "n"));
     statements.push_back(InsertSpanStatement(record + 1, 3600, 6));
   }
   statements.push_back(InsertTimeRecordStatement(900, PackDate(2003, 3, 1), 2, 500, "four"));
@@ -229,7 +229,8 @@ TEST(InvoiceParts, FileNamesDateOrderAndSpanHours) {
   EXPECT_EQ(OrderByDate(store, {3, 77, 1}), (std::vector<int32_t>{77, 3, 1}));
   EXPECT_EQ(OrderByDate(store, {}), std::vector<int32_t>{});
 
-  EXPECT_EQ(SpanHoursCell(store, 4, 15, RoundMode::Nearest), "{\\plain 0.25 }{\\plain  \\par 0.75 }");
+  EXPECT_EQ(SpanHoursCell(store, 4, 15, RoundMode::Nearest),
+            "{\\plain 0.25 }{\\plain  \\par 0.75 }");
   EXPECT_EQ(SpanHoursCell(store, 4, 15, RoundMode::Up), "{\\plain 0.50 }{\\plain  \\par 1.00 }");
   EXPECT_EQ(SpanHoursCell(store, 1, 15, RoundMode::Nearest), "");
 }

@@ -15,12 +15,16 @@ TEST(RtfEscape, UserTextBecomesSevenBitRtf) {
       {"Smith & Co", "Smith & Co"},
       {"a\\b{c}d", "a\\\\b\\{c\\}d"},
       {"caf\xC3\xA9", "caf\\u233?"},
-      {"\xE2\x82\xAC" "5", "\\u8364?5"},               // the euro sign, then a digit
-      {"\xEF\xA3\xBF", "\\u-1793?"},                   // U+F8FF: beyond 32767, negative
-      {"\xF0\x9F\x98\x80", "\\u-10179?\\u-8704?"},     // U+1F600: a surrogate pair
-      {"\xFF" "x", "\\u-3?x"},                         // not UTF-8: U+FFFD
-      {"\xC3", "\\u-3?"},                              // a cut sequence
-      {"\xED\xA0\x80", "\\u-3?\\u-3?\\u-3?"},          // an encoded surrogate
+      {"\xE2\x82\xAC"
+       "5",
+       "\\u8364?5"},                                // the euro sign, then a digit
+      {"\xEF\xA3\xBF", "\\u-1793?"},                // U+F8FF: beyond 32767, negative
+      {"\xF0\x9F\x98\x80", "\\u-10179?\\u-8704?"},  // U+1F600: a surrogate pair
+      {"\xFF"
+       "x",
+       "\\u-3?x"},                             // not UTF-8: U+FFFD
+      {"\xC3", "\\u-3?"},                      // a cut sequence
+      {"\xED\xA0\x80", "\\u-3?\\u-3?\\u-3?"},  // an encoded surrogate
       {"a\tb", "a\\tab b"},
       {"one\r\ntwo\nthree\rfour", "one\\line two\\line three\\line four"},
       {std::string("nul\x01", 4), "nul\\'01"},
@@ -107,14 +111,15 @@ TEST(RtfDocument, TableLayoutsRowsAndCells) {
   document.ResetColumns();
   for (int width : {16, 40, 12}) document.AddColumn(width);
   document.WriteClosingRowFormat();
-  EXPECT_EQ(document.text(),
-            "\\trowd \\trgaph68 \r\n"
-            "\\clvertalt\\clbrdrt\\brdrs\\brdrw15\\clbrdrb\\brdrs\\brdrw15\\clbrdrl\\brdrth\\brdrw15"
-            "\\cellx1152\r\n"
-            "\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 \\clbrdrb\\brdrth\\brdrw15 "
-            "\r\n\\cltxlrtb \\cellx4032\r\n"
-            "\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 \\clbrdrb\\brdrth\\brdrw15 "
-            "\\clbrdrr\\brdrth\\brdrw15 \r\n\\cltxlrtb \\cellx4896\r\n");
+  EXPECT_EQ(
+      document.text(),
+      "\\trowd \\trgaph68 \r\n"
+      "\\clvertalt\\clbrdrt\\brdrs\\brdrw15\\clbrdrb\\brdrs\\brdrw15\\clbrdrl\\brdrth\\brdrw15"
+      "\\cellx1152\r\n"
+      "\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 \\clbrdrb\\brdrth\\brdrw15 "
+      "\r\n\\cltxlrtb \\cellx4032\r\n"
+      "\\clvertalt\\clbrdrt\\brdrs\\brdrw15 \\clbrdrl\\brdrs\\brdrw15 \\clbrdrb\\brdrth\\brdrw15 "
+      "\\clbrdrr\\brdrth\\brdrw15 \r\n\\cltxlrtb \\cellx4896\r\n");
 
   // The fourth cell of four ends the row at once; the next cell starts a
   // new row without a new definition. Cell text is written unchanged.

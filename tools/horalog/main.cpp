@@ -1,11 +1,15 @@
 // horalog: the desktop program's work without windows, for scripts and checks.
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <iostream>
 
 #include "device/emulated_handheld.h"
 #include "device/sync_procedure.h"
+#include "documents/invoice.h"
+#include "documents/report_dialog_model.h"
 #include "reporting/reporting_model.h"
+#include "store/store_location.h"
 #include "tools/horalog/console_sync_view.h"
 
 namespace {
@@ -46,6 +50,45 @@ bool Select(ReportingModel& model, const std::string& device, const std::string&
   return true;
 }
 
+// The documents' messages go to standard error, where scripts look for the
+// reason; the synchronization's lines stay on standard output.
+class DocumentUi : public UiServices {
+ public:
+  MessageAnswer ShowMessage(const std::string& text, const std::string& caption,
+                            MessageButtons buttons) override {
+    std::cerr << caption << ": " << text << '\n';
+    ++shown;
+    return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::No;
+  }
+  void Beep() override {}
+  void PumpMessages() override {}
+  int shown = 0;
+};
+
+// What the buttons do after a document: the update-only synchronization,
+// when a handheld is docked.
+DocumentOptions ToolDocumentOptions(bool open, ConsoleSyncView& console) {
+  DocumentOptions options;
+  options.openEditor = open;
+  options.updateHandheld = [&console] {
+    if (!std::filesystem::exists(DockLocation())) return;
+    EmulatedHandheld handheld;
+    SyncProcedure(handheld, console, true).Run();
+  };
+  return options;
+}
+
+// The path as the last line; 0 when written and all marked, 1 when no
+// document was written, 2 when some records could not be marked.
+int DocumentExitCode(const DocumentOutcome& outcome, const DocumentUi& ui) {
+  if (outcome.status == DocumentOutcome::Status::NotWritten) {
+    if (ui.shown == 0) std::cerr << "horalog: " << outcome.error << '\n';
+    return 1;
+  }
+  std::cout << outcome.path << std::endl;
+  return outcome.status == DocumentOutcome::Status::Written ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,6 +115,35 @@ int main(int argc, char** argv) {
   records->add_option("--range", range, "a date range's label, or All (the default)");
   records->add_flag("--all", all, "include invoiced records");
 
+  bool noOpen = false, setInvoiced = false;
+  std::string period, startDay;
+  int startDate1 = 0, startDate2 = 0;
+  std::string reportRange;
+  CLI::App* report = app.add_subcommand(
+      "report", "Write the time report of a period (the report dialog's setting unless given)");
+  report->add_option("DEVICE", device, "the handheld")->required();
+  report->add_option("--period", period, "the period kind (not saved)")
+      ->check(CLI::IsMember({"One Week", "Two Weeks", "Half Month", "One Month"}));
+  report->add_option("--start-day", startDay, "the first day of weekly periods")
+      ->check(CLI::IsMember({"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday",
+                             "Saturday"}));
+  report->add_option("--start-date1", startDate1, "the day months and half months start")
+      ->check(CLI::Range(1, 31));
+  report->add_option("--start-date2", startDate2, "the day second half months start")
+      ->check(CLI::Range(16, 31));
+  report->add_option("--range", reportRange, "a period's label (default: the first)");
+  report->add_flag("--set-invoiced", setInvoiced, "mark the reported records invoiced");
+  CLI::App* invoice = app.add_subcommand(
+      "invoice", "Invoice the records the main window would mark X, and mark them invoiced");
+  invoice->add_option("DEVICE", device, "the handheld")->required();
+  invoice->add_option("ACCOUNT", account, "the account")->required();
+  invoice->add_option("ITEM", item, "the item, or All (the default)");
+  invoice->add_option("--range", range, "a date range's label, or All (the default)");
+  invoice->add_flag("--all", all, "show invoiced records too, as the window's box does");
+  for (CLI::App* sub : {report, invoice}) {
+    sub->add_flag("--no-open", noOpen, "do not start the editor on the document");
+  }
+
   CLI11_PARSE(app, argc, argv);
 
   ConsoleSyncView console;
@@ -82,10 +154,50 @@ int main(int argc, char** argv) {
     return SyncExitCode(procedure.Run());
   }
   ReportingModel model;
+  DocumentUi documentUi;
+  if (report->parsed() || invoice->parsed()) SetUi(&documentUi);
+  if (report->parsed()) {
+    model.LoadDefaults();
+    ComboModel names(true);
+    for (const std::string& name : ListStoreNames(model.dataPath())) names.Add(name);
+    const int found = names.FindStringExact(device);
+    if (found == ComboModel::kNone) {
+      std::cerr << "horalog: no handheld named " << device << '\n';
+      return 1;
+    }
+    ReportDialogModel dialog(names.Text(found));
+    dialog.Open();
+    if (!period.empty()) dialog.ClickPeriod(PeriodFromText(period));
+    if (!startDay.empty()) dialog.SelectStartDay(DayFromText(startDay));
+    if (startDate1 != 0) dialog.SetStartDate1(startDate1);
+    if (startDate2 != 0) dialog.SetStartDate2(startDate2);
+    if ((startDate1 != 0 && dialog.startDate1() != startDate1) ||
+        (startDate2 != 0 && dialog.startDate2() != startDate2)) {
+      std::cerr << "horalog: half months start on days 1..15 and 16..31\n";
+      return 1;
+    }
+    // Rebuilt with the weekday (choosing it alone rebuilds nothing).
+    dialog.ClickPeriod(dialog.setting().kind);
+    const std::vector<std::string> labels = dialog.rangeLabels();
+    if (labels.empty()) {
+      std::cerr << "horalog: " << device << " has no records to report\n";
+      return 1;
+    }
+    if (!reportRange.empty()) {
+      auto chosen = std::find(labels.begin(), labels.end(), reportRange);
+      if (chosen == labels.end()) {
+        std::cerr << "horalog: no period " << reportRange << '\n';
+        return 1;
+      }
+      dialog.SelectRange(static_cast<int>(chosen - labels.begin()));
+    }
+    dialog.SetSetInvoiced(setInvoiced);
+    return DocumentExitCode(dialog.Create(ToolDocumentOptions(!noOpen, console)), documentUi);
+  }
   if (devices->parsed()) {
     model.LoadDefaults();
     ComboModel sorted(true);
-    for (const std::string& name : ReportingModel::DeviceNames(model.dataPath())) sorted.Add(name);
+    for (const std::string& name : ListStoreNames(model.dataPath())) sorted.Add(name);
     for (const std::string& name : sorted.Texts()) std::cout << name << '\n';
     return 0;
   }
@@ -103,6 +215,10 @@ int main(int argc, char** argv) {
       return 1;
     }
     model.SelectDateRange(static_cast<int>(found - entries.begin()));
+  }
+  if (invoice->parsed()) {
+    return DocumentExitCode(CreateInvoice(model, ToolDocumentOptions(!noOpen, console)),
+                            documentUi);
   }
   std::cout << "Inc\tItem\tDate\tTime\tRate\tExtension\tInv Date\n";
   for (const RecordRow& row : model.rows()) {
