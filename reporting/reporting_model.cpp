@@ -1,7 +1,6 @@
 // The state and rules of the main reporting window.
 #include "reporting/reporting_model.h"
 
-#include <filesystem>
 #include <map>
 #include <unordered_map>
 
@@ -36,25 +35,9 @@ void ReportingModel::LoadDefaults() {
   dataPath_ = WithSeparator(ReadStoreFolders().dataPath);
 }
 
-std::vector<std::string> ReportingModel::DeviceNames(const std::string& dataPath) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  const std::filesystem::path folder = dataPath.empty() ? "." : dataPath;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    const std::string file = entry.path().filename().string();
-    // The store of name N is N.mdb exactly: any other spelling would make a
-    // fresh store when N is loaded.
-    if (file.size() > 4 && file.compare(file.size() - 4, 4, ".mdb") == 0 &&
-        entry.is_regular_file(ec)) {
-      names.push_back(file.substr(0, file.size() - 4));
-    }
-  }
-  return names;
-}
-
 void ReportingModel::FillDeviceList(const std::string& preferred) {
   devices_.Clear();
-  for (const std::string& name : DeviceNames(dataPath_)) devices_.Add(name);
+  for (const std::string& name : ListStoreNames(dataPath_)) devices_.Add(name);
   if (devices_.count() > 0) {
     const int found = devices_.FindStringExact(preferred);
     devices_.Select(found != ComboModel::kNone ? found : 0);

@@ -14,15 +14,15 @@
 
 // One row of the record list: its seven column texts and its record's id.
 struct RecordRow {
-  int32_t id = 0;         // the row's item data
-  size_t record = 0;      // position of its record in the store's list
-  std::string inc;        // "X" included, " " invoiced, "" excluded
+  int32_t id = 0;     // the row's item data
+  size_t record = 0;  // position of its record in the store's list
+  std::string inc;    // "X" included, " " invoiced, "" excluded
   std::string item;
   std::string date;
   std::string time;
   std::string rate;
   std::string extension;
-  std::string invDate;    // " " for a record not invoiced
+  std::string invDate;  // " " for a record not invoiced
 };
 
 // The column headings of the record list, in order.
@@ -35,8 +35,6 @@ class ReportingModel {
 
   // Start-up: the Default key's values and the data folder.
   void LoadDefaults();
-  // The store names (file names without ".mdb") in the data folder, in no order.
-  static std::vector<std::string> DeviceNames(const std::string& dataPath);
 
   // Refills the device list and selects preferred (letter case ignored), else
   // the first entry; then loads it.

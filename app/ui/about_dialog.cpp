@@ -5,11 +5,7 @@
 #include <QPushButton>
 
 #include "app/ui/app_icon.h"
-
-namespace {
-int Dx(int units) { return units * 3 / 2; }
-int Dy(int units) { return units * 13 / 8; }
-}  // namespace
+#include "platform/ui/dialog_units.h"
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("100");

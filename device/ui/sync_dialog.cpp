@@ -8,13 +8,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "platform/ui/dialog_units.h"
 #include "platform/ui/qt_ui_services.h"
-
-namespace {
-// Dialog units of the 8-point dialog font, in pixels.
-int Dx(int units) { return units * 3 / 2; }
-int Dy(int units) { return units * 13 / 8; }
-}  // namespace
 
 SyncDialog::SyncDialog(QWidget* owner, CePlatform& platform, bool updateOnly)
     : QDialog(owner), procedure_(platform, *this, updateOnly) {

@@ -6,21 +6,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "platform/ui/dialog_units.h"
 #include "platform/ui/help.h"
 #include "reporting/details_model.h"
 
 namespace {
-
-// Dialog units of the 8-point dialog font, in pixels.
-int Dx(int units) { return units * 3 / 2; }
-int Dy(int units) { return units * 13 / 8; }
-
-template <typename T>
-T* Place(T* widget, const char* id, int x, int y, int width, int height) {
-  if (id != nullptr) widget->setObjectName(id);
-  widget->setGeometry(Dx(x), Dy(y), Dx(width), Dy(height));
-  return widget;
-}
 
 QLabel* Sunken(QWidget* parent, const std::string& text) {
   auto* label = new QLabel(QString::fromStdString(text), parent);

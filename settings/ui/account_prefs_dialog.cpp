@@ -11,20 +11,10 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
+#include "platform/ui/dialog_units.h"
 #include "platform/ui/help.h"
 
 namespace {
-
-// Dialog units of the 8-point dialog font, in pixels.
-int Dx(int units) { return units * 3 / 2; }
-int Dy(int units) { return units * 13 / 8; }
-
-template <typename T>
-T* Place(T* widget, const char* id, int x, int y, int width, int height) {
-  if (id != nullptr) widget->setObjectName(id);
-  widget->setGeometry(Dx(x), Dy(y), Dx(width), Dy(height));
-  return widget;
-}
 
 // A spin with its edit: the spin carries the spin's number, its edit the
 // edit's, so each is found as the template numbers it. Typed positions

@@ -5,23 +5,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "platform/ui/dialog_units.h"
 #include "platform/ui/qt_ui_services.h"
 #include "settings/rate_text.h"
-
-namespace {
-
-// Dialog units of the 8-point dialog font, in pixels.
-int Dx(int units) { return units * 3 / 2; }
-int Dy(int units) { return units * 13 / 8; }
-
-template <typename T>
-T* Place(T* widget, const char* id, int x, int y, int width, int height) {
-  if (id != nullptr) widget->setObjectName(id);
-  widget->setGeometry(Dx(x), Dy(y), Dx(width), Dy(height));
-  return widget;
-}
-
-}  // namespace
 
 RateDialog::RateDialog(const std::string& account, const std::string& itemText, QWidget* parent)
     : QDialog(parent), model_(account, itemText) {
