@@ -12,6 +12,7 @@
 #include "app/ui/about_dialog.h"
 #include "device/emulated_handheld.h"
 #include "device/ui/sync_dialog.h"
+#include "maint/ui/maintenance_dialog.h"
 #include "platform/ui/qt_ui_services.h"
 #include "reporting/details_model.h"
 #include "reporting/ui/details_dialog.h"
@@ -91,6 +92,10 @@ int main(int argc, char** argv) {
     dialog.show();
     while (!dialog.hasRun()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ok &= Grab(dialog, "synchronization");
+  }
+  {
+    MaintenanceDialog dialog;
+    ok &= Grab(dialog, "maintenance");
   }
   SetUi(nullptr);
   return ok ? 0 : 1;
