@@ -1,8 +1,5 @@
 // Tests of horalog-handheld, run as a process on real images.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +8,7 @@
 
 #include "device/emulated_handheld.h"
 #include "device/handheld_image.h"
+#include "support/run_tool.h"
 #include "support/test_env.h"
 
 extern char** environ;
@@ -19,40 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Outcome = ToolRun;
 
 class HoralogHandheldTest : public ::testing::Test {
  protected:
   // Runs the tool with args in folder cwd (the test's folder by default).
   Outcome Run(const std::vector<std::string>& args, std::string cwd = {}) {
-    if (cwd.empty()) cwd = dir.path();
-    const std::string outFile = dir.File("stdout"), errFile = dir.File("stderr");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    const std::string tool = HORALOG_BIN_DIR "/horalog-handheld";
-    std::vector<char*> argv{const_cast<char*>(tool.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    Outcome outcome;
-    pid_t pid = 0;
-    int wstatus = 0;
-    if (posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ) == 0 &&
-        waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
-      outcome.status = WEXITSTATUS(wstatus);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    outcome.out = Slurp(outFile);
-    outcome.err = Slurp(errFile);
-    return outcome;
+    return RunTool("horalog-handheld", args, "/dev/null", cwd.empty() ? dir.path() : cwd);
   }
 
   static std::string Slurp(const std::string& path) {

@@ -1,9 +1,6 @@
 // Tests of horalog-reg, run as a real process on a real registry file, and
 // of the provisioning it runs.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,17 +8,12 @@
 
 #include "settings/provisioning.h"
 #include "settings/registry.h"
+#include "support/run_tool.h"
 #include "support/test_env.h"
 
 extern char** environ;
 
 namespace {
-
-struct ToolRun {
-  int status = -1;  // exit status; 128 + signal for a crash
-  std::string out;
-  std::string err;
-};
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -36,29 +28,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 // Runs horalog-reg with args in the current environment.
 ToolRun Tool(const std::vector<std::string>& args, const std::string& input = "/dev/null") {
-  TempDir dir;
-  const std::string binary = HORALOG_BIN_DIR "/horalog-reg";
-  std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, dir.File("out").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, dir.File("err").c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  ToolRun run;
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return run;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.out = ReadFile(dir.File("out"));
-  run.err = ReadFile(dir.File("err"));
-  return run;
+  return RunTool("horalog-reg", args, input);
 }
 
 const std::string kSetup = "HKEY_CURRENT_USER\\SOFTWARE\\Brackwell\\Horalog\\Setup";
