@@ -12,19 +12,9 @@
 #include <QSpinBox>
 
 #include "device/ui/sync_dialog.h"
+#include "platform/ui/dialog_units.h"
 
 namespace {
-
-// Dialog units of the 8-point dialog font, in pixels.
-int Dx(int units) { return units * 3 / 2; }
-int Dy(int units) { return units * 13 / 8; }
-
-template <typename T>
-T* Place(T* widget, const char* id, int x, int y, int width, int height) {
-  if (id != nullptr) widget->setObjectName(id);
-  widget->setGeometry(Dx(x), Dy(y), Dx(width), Dy(height));
-  return widget;
-}
 
 QLineEdit* ReadOnly(QWidget* parent, const char* id, int x, int y) {
   auto* edit = Place(new QLineEdit(parent), id, x, y, 50, 12);
