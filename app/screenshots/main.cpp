@@ -12,6 +12,7 @@
 #include "app/ui/about_dialog.h"
 #include "device/emulated_handheld.h"
 #include "device/ui/sync_dialog.h"
+#include "documents/ui/report_dialog.h"
 #include "maint/ui/maintenance_dialog.h"
 #include "platform/ui/qt_ui_services.h"
 #include "reporting/details_model.h"
@@ -80,6 +81,10 @@ int main(int argc, char** argv) {
     DetailsDialog dialog(&window, details.dateText(), details.accountItemText(), details.notes(),
                          model.store(), id);
     ok &= Grab(dialog, "details");
+  }
+  {
+    ReportDialog dialog(model.deviceName(), handheld, &window);
+    ok &= Grab(dialog, "report");
   }
   {
     AboutDialog dialog(&window);

@@ -35,18 +35,18 @@ ReportDialog::ReportDialog(const std::string& deviceName, CePlatform& platform, 
   oneWeek_ = Place(new QRadioButton("1 Week", this), "1008", 14, 17, 50, 10);
   twoWeeks_ = Place(new QRadioButton("2 Weeks", this), "1009", 14, 33, 50, 10);
   oneMonth_ = Place(new QRadioButton("1 Month", this), "1011", 14, 49, 50, 10);
-  halfMonth_ = Place(new QRadioButton("1/2 Month", this), "1010", 14, 65, 50, 10);
+  halfMonth_ = Place(new QRadioButton("1/2 Month", this), "1010", 12, 65, 55, 10);
 
   Place(new QLabel("Starting", this), nullptr, 77, 9, 36, 8);
-  startDay_ = Place(new QComboBox(this), "1013", 115, 7, 62, 80);
+  startDay_ = Place(new QComboBox(this), "1013", 115, 7, 62, 12);
   for (int day = 0; day < 7; ++day) startDay_->addItem(DayText(day));
   startDate1_ = Place(new QSpinBox(this), "1015", 181, 7, 34, 12);
   startDate2_ = Place(new QSpinBox(this), "1016", 219, 7, 34, 12);
 
-  Place(new QLabel("Date Range", this), nullptr, 77, 28, 36, 8);
-  ranges_ = Place(new QComboBox(this), "1003", 115, 26, 138, 80);
+  Place(new QLabel("Date Range", this), nullptr, 70, 28, 45, 8);
+  ranges_ = Place(new QComboBox(this), "1003", 115, 26, 138, 12);
   setInvoiced_ =
-      Place(new QCheckBox("Set Invoiced flag when reported", this), "1061", 115, 45, 138, 10);
+      Place(new QCheckBox("Set Invoiced flag when reported", this), "1061", 115, 45, 145, 10);
   create_ = Place(new QPushButton("&Create", this), "1065", 115, 62, 50, 14);
 
   Place(new QLabel("Total Time", this), nullptr, 262, 28, 50, 8);
