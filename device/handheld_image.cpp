@@ -18,6 +18,7 @@
 #include "platform/sqlite_statement.h"
 #include "platform/sqlite_transaction.h"
 #include "platform/utf16.h"
+#include "store/ole_date.h"
 
 namespace {
 
@@ -145,19 +146,6 @@ std::u16string NormalKey(const std::u16string& key) {
     }
   }
   return FoldCase(out);
-}
-
-// The Gregorian date of a day counted from 1970-01-01.
-void CivilFromDays(int64_t days, int* year, int* month, int* day) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t doe = days - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *year = static_cast<int>(yoe + era * 400 + (*month <= 2 ? 1 : 0));
 }
 
 // One open image file, with its statements prepared once.

@@ -9,28 +9,6 @@
 
 namespace {
 
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int* y, int* m, int* d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
-}
-
 const int64_t kOleEpochDays = DaysFromCivil(1899, 12, 30);
 
 int DaysInMonth(int year, int month) {
@@ -57,7 +35,8 @@ int NearestYear(int twoDigits, int month, int day, std::time_t today) {
   const int century = (now.tm_year + 1900) / 100 * 100;
   int best = century + twoDigits;
   int64_t bestDistance = INT64_MAX;
-  for (int candidate : {century - 100 + twoDigits, century + twoDigits, century + 100 + twoDigits}) {
+  for (int candidate :
+       {century - 100 + twoDigits, century + twoDigits, century + 100 + twoDigits}) {
     int safeDay = std::min(day, DaysInMonth(candidate, month));
     int64_t distance = std::llabs(DaysFromCivil(candidate, month, safeDay) - todayDays);
     if (distance < bestDistance) {
@@ -69,6 +48,28 @@ int NearestYear(int twoDigits, int month, int day, std::time_t today) {
 }
 
 }  // namespace
+
+// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int* y, int* m, int* d) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  *d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  *m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  *y = static_cast<int>(yoe + era * 400 + (*m <= 2));
+}
 
 double OleDateFromCivil(const CivilTime& t) {
   const int64_t days = DaysFromCivil(t.year, t.month, t.day) - kOleEpochDays;

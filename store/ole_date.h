@@ -2,6 +2,7 @@
 // time of day) and the date texts of the statements.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -13,6 +14,10 @@ struct CivilTime {
   int minute = 0;
   int second = 0;
 };
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day);
+void CivilFromDays(int64_t days, int* year, int* month, int* day);
 
 // The OLE date of a calendar date and clock time (days before 30 December
 // 1899 are negative with a positive fraction, as OLE writes them).
