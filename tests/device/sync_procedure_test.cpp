@@ -112,7 +112,7 @@ TEST(SyncProcedure, ConnectionFailuresLeaveTheDialogOpen) {
 
 TEST(SyncProcedure, AHandheldThatAnswersTooLateIsNotConnected) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.SetDelay(5600));
+  ASSERT_TRUE(env.image.SetDelay(8000));
   RecordingSyncView view;
   WatchedHandheld handheld(env.dockPath());
   SyncProcedure procedure(handheld, view, false);
@@ -120,7 +120,7 @@ TEST(SyncProcedure, AHandheldThatAnswersTooLateIsNotConnected) {
   EXPECT_EQ(procedure.Run(), SyncProcedure::Outcome::NotConnected);
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(4900));
-  EXPECT_LT(waited, std::chrono::milliseconds(5500));
+  EXPECT_LT(waited, std::chrono::milliseconds(7000));
   EXPECT_EQ(view.statuses, std::vector<std::string>{kConnectFailed});
   EXPECT_EQ(handheld.ended, 1);
   EXPECT_FALSE(std::filesystem::exists(env.dataPath() + "/Pocket_PC.mdb"));
