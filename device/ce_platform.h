@@ -12,6 +12,8 @@
 using CeOid = uint32_t;     // object identifier of a database or record; 0 is none
 using CeHandle = uint32_t;  // handle of an open database
 constexpr CeHandle kCeInvalidHandle = 0xFFFFFFFFu;
+// A database name fits in 32 UTF-16 units, terminator included.
+constexpr size_t kCeMaxDatabaseName = 31;
 
 // Property identifiers: property number in the high 16 bits, type in the low.
 constexpr uint16_t CEVT_I2 = 2;

@@ -3,11 +3,6 @@
 
 #include "platform/utf16.h"
 
-namespace {
-// A database name holds at most 31 UTF-16 units and its terminator.
-constexpr size_t kMaxDatabaseName = 31;
-}  // namespace
-
 DeviceDatabase::DeviceDatabase(CePlatform& platform, std::string name, uint32_t sortProperty)
     : platform_(platform), name_(std::move(name)), sortProperty_(sortProperty) {}
 
@@ -15,7 +10,7 @@ DeviceDatabase::~DeviceDatabase() { Close(); }
 
 CeHandle DeviceDatabase::Open() {
   std::u16string wide = Utf8ToUtf16(name_);
-  if (wide.size() > kMaxDatabaseName) wide.resize(kMaxDatabaseName);
+  if (wide.size() > kCeMaxDatabaseName) wide.resize(kCeMaxDatabaseName);
   objectId_ = 0;
   CeHandle handle = platform_.CeOpenDatabase(&objectId_, wide, sortProperty_, 0);
   if (handle == kCeInvalidHandle || handle == 0) return 0;

@@ -30,8 +30,6 @@ constexpr int32_t kErrorInvalidHandle = 6;
 constexpr int32_t kErrorInvalidParameter = 87;
 constexpr int32_t kErrorNotConnected = 1167;
 
-// A database name fits in 32 UTF-16 units, terminator included.
-constexpr size_t kMaxDatabaseName = 31;
 constexpr uint32_t kFirstKeyHandle = 0x100;
 
 // What the caller's thread and the connecting thread share. The thread holds
@@ -234,7 +232,7 @@ CeHandle EmulatedHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name
     db.oid = *oid;
     if (!image->DatabaseName(db.oid, &db.name)) return kCeInvalidHandle;
   } else {
-    if (name.size() > kMaxDatabaseName || !Utf16ToUtf8(name, &db.name)) return kCeInvalidHandle;
+    if (name.size() > kCeMaxDatabaseName || !Utf16ToUtf8(name, &db.name)) return kCeInvalidHandle;
     if (!image->FindDatabase(db.name, &db.oid)) return kCeInvalidHandle;
     // The faults are kept under the name as the handheld spells it.
     if (!image->DatabaseName(db.oid, &db.name)) return kCeInvalidHandle;

@@ -53,6 +53,17 @@ void Fill(StoreFixture& env, const std::vector<std::string>& statements, RecordS
   store->Load();
 }
 
+// Records of account 1 in March 2002, inserted out of date order, the last
+// one invoiced, and one record of account 2 in February.
+std::vector<std::string> MarchRecords(const std::string& invoicedNotes) {
+  return {InsertTimeRecordStatement(104, D(2002, 3, 20), 1, 11, invoicedNotes),
+          InsertTimeRecordStatement(103, D(2002, 3, 13), 1, 10, ""),
+          InsertTimeRecordStatement(101, D(2002, 3, 6), 1, 10, ""),
+          InsertTimeRecordStatement(102, D(2002, 3, 7), 1, 10, ""),
+          InsertTimeRecordStatement(201, D(2002, 2, 1), 2, 20, ""),
+          MarkInvoicedStatement("03/25/02", 104)};
+}
+
 }  // namespace
 
 TEST(GetPeriodRanges, EveryKindInZonesWithDaylightSaving) {
@@ -230,14 +241,7 @@ TEST(DateRangeList, MainWindowListFromTheAccountsRecords) {
   StoreFixture env;
   RecordStore store;
   // Inserted out of date order: the list follows the store's ascending order.
-  Fill(env,
-       {InsertTimeRecordStatement(104, D(2002, 3, 20), 1, 11, "invoiced"),
-        InsertTimeRecordStatement(103, D(2002, 3, 13), 1, 10, ""),
-        InsertTimeRecordStatement(101, D(2002, 3, 6), 1, 10, ""),
-        InsertTimeRecordStatement(102, D(2002, 3, 7), 1, 10, ""),
-        InsertTimeRecordStatement(201, D(2002, 2, 1), 2, 20, ""),
-        MarkInvoicedStatement("03/25/02", 104)},
-       &store);
+  Fill(env, MarchRecords("invoiced"), &store);
   ASSERT_EQ(store.timeRecords().size(), 5u);
   AccountDefaults defaults;
   defaults.period = "One Month";
@@ -311,14 +315,7 @@ TEST(DateRangeList, EqualLabelsOnceInTheMainListEqualStartsOnceInTheReport) {
 TEST(BuildReportRanges, EveryAccountByStartWithoutRepeats) {
   StoreFixture env;
   RecordStore store;
-  Fill(env,
-       {InsertTimeRecordStatement(104, D(2002, 3, 20), 1, 11, ""),
-        InsertTimeRecordStatement(103, D(2002, 3, 13), 1, 10, ""),
-        InsertTimeRecordStatement(101, D(2002, 3, 6), 1, 10, ""),
-        InsertTimeRecordStatement(102, D(2002, 3, 7), 1, 10, ""),
-        InsertTimeRecordStatement(201, D(2002, 2, 1), 2, 20, ""),
-        MarkInvoicedStatement("03/25/02", 104)},
-       &store);
+  Fill(env, MarchRecords(""), &store);
   EXPECT_EQ(
       Labels(BuildReportRanges(store, {kFortnight, kMon, 1, 16})),
       (std::vector<std::string>{"1/21/02 - 2/3/02", "1/28/02 - 2/10/02", "2/25/02 - 3/10/02",

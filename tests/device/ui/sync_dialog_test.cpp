@@ -10,17 +10,7 @@
 
 #include "device/emulated_handheld.h"
 #include "support/handheld_fixture.h"
-
-namespace {
-
-template <typename T>
-T* Control(QWidget& dialog, const char* id) {
-  T* control = dialog.findChild<T*>(id);
-  EXPECT_NE(control, nullptr) << id;
-  return control;
-}
-
-}  // namespace
+#include "support/ui/controls.h"
 
 TEST(SyncDialog, SuccessClosesItselfWithTheHandheldNamed) {
   HandheldFixture env;

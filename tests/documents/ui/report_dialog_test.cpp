@@ -17,17 +17,11 @@
 #include "device/emulated_handheld.h"
 #include "documents/document_fixture.h"
 #include "reporting/ui/reporting_dialog.h"
+#include "support/ui/controls.h"
 
 using namespace document_test;
 
 namespace {
-
-template <typename T>
-T* Control(QWidget& window, const char* id) {
-  T* control = window.findChild<T*>(id);
-  EXPECT_NE(control, nullptr) << id;
-  return control;
-}
 
 void Choose(QComboBox* combo, const std::string& text) {
   const int index = combo->findText(QString::fromStdString(text));

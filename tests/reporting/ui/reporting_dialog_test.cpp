@@ -15,15 +15,9 @@
 #include "device/emulated_handheld.h"
 #include "settings/registry_key_stack.h"
 #include "support/handheld_fixture.h"
+#include "support/ui/controls.h"
 
 namespace {
-
-template <typename T>
-T* Control(QWidget& window, const char* id) {
-  T* control = window.findChild<T*>(id);
-  EXPECT_NE(control, nullptr) << id;
-  return control;
-}
 
 QString Cell(QTableView* list, int row, int column) {
   return list->model()->index(row, column).data().toString();
@@ -102,8 +96,8 @@ TEST_F(MainWindowTest, StartUpSynchronizesAndShowsTheHandheld) {
   EXPECT_TRUE(details->isEnabled());
 
   // The document buttons are tested with the documents.
-  for (const char* id : {"1045", "1003", "1023", "1024", "1", "9", "1032", "1006", "1022", "1026",
-                         "1025", "1064"}) {
+  for (const char* id :
+       {"1045", "1003", "1023", "1024", "1", "9", "1032", "1006", "1022", "1026", "1025", "1064"}) {
     EXPECT_NE(window.findChild<QWidget*>(id), nullptr) << id;
   }
 }

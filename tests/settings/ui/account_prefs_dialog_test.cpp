@@ -16,15 +16,9 @@
 
 #include "settings/registry_key_stack.h"
 #include "support/test_env.h"
+#include "support/ui/controls.h"
 
 namespace {
-
-template <typename T>
-T* Control(QWidget& dialog, const char* id) {
-  T* control = dialog.findChild<T*>(id);
-  EXPECT_NE(control, nullptr) << id;
-  return control;
-}
 
 void Put(const std::string& name, const std::string& text) {
   RegistryKeyStack stack;
