@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "settings/registry.h"
+#include "platform/utf8.h"
 
 void ComboModel::Clear() {
   entries_.clear();
@@ -38,9 +38,7 @@ std::vector<std::string> ComboModel::Texts() const {
   return texts;
 }
 
-void ComboModel::Select(int index) {
-  selected_ = index >= 0 && index < count() ? index : kNone;
-}
+void ComboModel::Select(int index) { selected_ = index >= 0 && index < count() ? index : kNone; }
 
 std::string ComboModel::ComboText() const {
   return selected_ == kNone ? editText_ : entries_[static_cast<size_t>(selected_)].text;

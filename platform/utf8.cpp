@@ -1,24 +1,68 @@
 // Character counts and cuts of UTF-8 text.
 #include "platform/utf8.h"
 
-namespace {
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-}  // namespace
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include <cstdint>
 
 size_t CountCharacters(const std::string& text) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const int32_t length = static_cast<int32_t>(text.size());
   size_t count = 0;
-  for (unsigned char byte : text) {
-    if (!IsContinuation(byte)) ++count;
+  for (int32_t i = 0; i < length; ++count) {
+    UChar32 c;
+    U8_NEXT(bytes, i, length, c);
   }
   return count;
 }
 
-std::string CutToCharacters(const std::string& text, size_t maxChars) {
-  size_t chars = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (IsContinuation(static_cast<unsigned char>(text[i]))) continue;
-    if (chars == maxChars) return text.substr(0, i);
-    ++chars;
+std::string CutToCharacters(const std::string& text, size_t maxCharacters) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const int32_t length = static_cast<int32_t>(text.size());
+  int32_t i = 0;
+  for (size_t count = 0; i < length && count < maxCharacters; ++count) {
+    UChar32 c;
+    U8_NEXT(bytes, i, length, c);
   }
-  return text;
+  return text.substr(0, static_cast<size_t>(i));
+}
+
+std::string FoldCase(const std::string& text) {
+  std::string folded;
+  folded.reserve(text.size());
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const int32_t length = static_cast<int32_t>(text.size());
+  int32_t i = 0;
+  while (i < length) {
+    const int32_t start = i;
+    UChar32 c;
+    U8_NEXT(bytes, i, length, c);
+    if (c < 0) {
+      // Bytes that are not UTF-8 stay as they are, so distinct names stay distinct.
+      folded.append(text, static_cast<size_t>(start), static_cast<size_t>(i - start));
+      continue;
+    }
+    const UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
+    uint8_t out[U8_MAX_LENGTH];
+    int32_t n = 0;
+    U8_APPEND_UNSAFE(out, n, f);
+    folded.append(reinterpret_cast<const char*>(out), static_cast<size_t>(n));
+  }
+  return folded;
+}
+
+bool IsUtf8(const std::string& text, size_t* bad) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+  const int32_t length = static_cast<int32_t>(text.size());
+  for (int32_t i = 0; i < length;) {
+    const int32_t start = i;
+    UChar32 c;
+    U8_NEXT(bytes, i, length, c);
+    if (c < 0) {
+      if (bad) *bad = static_cast<size_t>(start);
+      return false;
+    }
+  }
+  return true;
 }

@@ -4,9 +4,17 @@
 #include <cstddef>
 #include <string>
 
-// Number of characters (code points) of UTF-8 text; stray continuation bytes
-// count as nothing.
+// Number of characters (code points) of UTF-8 text; a byte that is not UTF-8
+// counts as one.
 size_t CountCharacters(const std::string& text);
 
 // text cut after at most maxChars characters, never inside a UTF-8 sequence.
 std::string CutToCharacters(const std::string& text, size_t maxChars);
+
+// Simple per-character case folding of UTF-8 text, as names compare on
+// Windows (Straße and STRASSE differ); bytes that are not UTF-8 stay as they are.
+std::string FoldCase(const std::string& text);
+
+// True when text is well-formed UTF-8; otherwise false, with the byte offset
+// of the first ill-formed sequence in *bad when bad is given.
+bool IsUtf8(const std::string& text, size_t* bad = nullptr);

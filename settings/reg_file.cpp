@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdio>
 
+#include "platform/utf8.h"
+
 namespace {
 
 constexpr const char* kHeader5 = "Windows Registry Editor Version 5.00";
@@ -83,22 +85,6 @@ std::vector<uint8_t> EncodeUtf16Le(const std::vector<uint8_t>& utf8) {
     }
   }
   return out;
-}
-
-// False at the first ill-formed sequence, whose byte offset goes to bad.
-bool IsUtf8(const std::string& text, size_t* bad) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const int32_t length = static_cast<int32_t>(text.size());
-  for (int32_t i = 0; i < length;) {
-    const int32_t start = i;
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-    if (c < 0) {
-      *bad = static_cast<size_t>(start);
-      return false;
-    }
-  }
-  return true;
 }
 
 int LineAt(const std::string& text, size_t offset) {

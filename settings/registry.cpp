@@ -45,30 +45,6 @@ bool ValidKeyName(const std::string& name) {
 
 }  // namespace
 
-std::string FoldCase(const std::string& text) {
-  std::string folded;
-  folded.reserve(text.size());
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const int32_t length = static_cast<int32_t>(text.size());
-  int32_t i = 0;
-  while (i < length) {
-    const int32_t start = i;
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-    if (c < 0) {
-      // Bytes that are not UTF-8 stay as they are, so distinct names stay distinct.
-      folded.append(text, static_cast<size_t>(start), static_cast<size_t>(i - start));
-      continue;
-    }
-    const UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
-    uint8_t out[U8_MAX_LENGTH];
-    int32_t n = 0;
-    U8_APPEND_UNSAFE(out, n, f);
-    folded.append(reinterpret_cast<const char*>(out), static_cast<size_t>(n));
-  }
-  return folded;
-}
-
 std::string Registry::DefaultPath() {
   if (const char* path = std::getenv("HORALOG_REGISTRY"); path && *path) return path;
   return ConfigHome() + "/horalog/registry.db";

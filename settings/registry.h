@@ -10,6 +10,7 @@
 
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_transaction.h"
+#include "platform/utf8.h"
 
 // Value types, numbered as Windows numbers them.
 constexpr uint32_t kRegSz = 1;
@@ -22,9 +23,10 @@ using RegistryKey = int64_t;
 constexpr RegistryKey kHkeyCurrentUser = 1;
 
 struct RegistryValue {
-  std::string name;           // as written (letter case kept)
-  uint32_t type = kRegSz;     // kRegSz, kRegBinary, kRegDword or any other number read from a file
-  std::vector<uint8_t> data;  // REG_SZ: UTF-8 text with its terminating zero; REG_DWORD: 4 bytes little-endian
+  std::string name;        // as written (letter case kept)
+  uint32_t type = kRegSz;  // kRegSz, kRegBinary, kRegDword or any other number read from a file
+  std::vector<uint8_t>
+      data;  // REG_SZ: UTF-8 text with its terminating zero; REG_DWORD: 4 bytes little-endian
 };
 
 // Key and value names compare case-insensitively with simple per-character
@@ -99,6 +101,3 @@ class Registry {
   bool inTransaction_ = false;
   int busyTimeoutMs_ = SqliteConnection::kBusyTimeoutMs;
 };
-
-// Simple per-character case folding of UTF-8 text (Straße and STRASSE differ).
-std::string FoldCase(const std::string& text);

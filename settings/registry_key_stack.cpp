@@ -1,39 +1,15 @@
 // The key stack through which every settings access walks the registry.
 #include "settings/registry_key_stack.h"
 
-#include <unicode/utf8.h>
-
 #include <cstring>
 #include <vector>
+
+#include "platform/utf8.h"
 
 namespace {
 
 // The Windows path buffer held 1024 bytes; its limit is kept in characters.
 constexpr size_t kMaxPathCharacters = 1023;
-
-// Characters (code points) of UTF-8 text; a byte that is not UTF-8 counts as one.
-size_t CountCharacters(const std::string& text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const int32_t length = static_cast<int32_t>(text.size());
-  size_t count = 0;
-  for (int32_t i = 0; i < length; ++count) {
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-  }
-  return count;
-}
-
-// text cut after at most maxCharacters characters, never inside a sequence.
-std::string CutToCharacters(const std::string& text, size_t maxCharacters) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const int32_t length = static_cast<int32_t>(text.size());
-  int32_t i = 0;
-  for (size_t count = 0; i < length && count < maxCharacters; ++count) {
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-  }
-  return text.substr(0, static_cast<size_t>(i));
-}
 
 std::vector<std::string> SplitPath(const std::string& path) {
   std::vector<std::string> components;

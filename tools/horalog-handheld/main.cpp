@@ -14,6 +14,7 @@
 #include "device/emulated_handheld.h"
 #include "device/handheld_image.h"
 #include "platform/utf16.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -53,12 +54,6 @@ bool ParseInt32(const std::string& what, const std::string& text, int32_t* out,
   }
   *out = static_cast<int32_t>(value);
   return true;
-}
-
-bool IsUtf8(const std::string& text) {
-  // Invalid bytes become U+FFFD on the way in, so they do not come back out.
-  std::string back;
-  return Utf16ToUtf8(Utf8ToUtf16(text), &back) && back == text;
 }
 
 bool TextArgument(const std::string& what, const std::string& text, std::u16string* out,

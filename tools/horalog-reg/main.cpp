@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf8.h"
 #include "settings/provisioning.h"
 #include "settings/reg_file.h"
 #include "settings/registry.h"
@@ -44,17 +45,6 @@ int Error(int status, const std::string& message) {
 // The registry's failure as an exit status: missing things are 1, the rest 3.
 int RegistryError(const Registry& registry, const std::string& what) {
   return Error(registry.notFound() ? kMissing : kRegistry, what + ": " + registry.lastError());
-}
-
-bool IsUtf8(const std::string& text) {
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-  const int32_t length = static_cast<int32_t>(text.size());
-  for (int32_t i = 0; i < length;) {
-    UChar32 c;
-    U8_NEXT(bytes, i, length, c);
-    if (c < 0) return false;
-  }
-  return true;
 }
 
 // A DWORD in decimal or, after 0x, in hex; nothing else, nothing above 32 bits.
