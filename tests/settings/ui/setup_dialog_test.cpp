@@ -113,19 +113,35 @@ TEST(SetupDialog, BrowseStartsAtTheEditorAndTakesTheChosenProgramsPath) {
   editor->setText(QString::fromStdString(env.dir.File("old-editor")));
   QString startFolder;
   QStringList listed;
+  QStringList unexpected;  // any other window that came up, with its text
   bool cancel = true;
-  int ticks = 0;
+  int ticks = 0;  // for both choosers together
+  int waits = 0;
   QTimer answer;
   QObject::connect(&answer, &QTimer::timeout, [&] {
-    auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (chooser == nullptr) return;
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    auto* chooser = qobject_cast<QFileDialog*>(modal);
+    // A test must fail, not wait for ever: whatever else is open is noted
+    // and closed, and after 20 s the chooser is given up.
+    if (chooser == nullptr || ++ticks > 2000) {
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      unexpected << (box != nullptr ? box->text() : QString(modal->metaObject()->className()));
+      if (auto* window = qobject_cast<QDialog*>(modal)) {
+        window->reject();
+      } else {
+        modal->close();
+      }
+      return;
+    }
     // The folder is read in the background: wait for its entries (at most 2 s).
     auto* view = chooser->findChild<QListView*>("listView");
     listed.clear();
-    for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+    for (int row = 0; view != nullptr && row < view->model()->rowCount(view->rootIndex()); ++row) {
       listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
     }
-    if (!listed.contains("my-editor") && ++ticks < 200) return;
+    if (!listed.contains("my-editor") && ++waits < 200) return;
+    waits = 0;
     startFolder = chooser->directory().absolutePath();
     if (!cancel) chooser->selectFile(QString::fromStdString(program));
     cancel ? chooser->reject() : static_cast<QDialog*>(chooser)->accept();  // Cancel or Open
@@ -139,4 +155,5 @@ TEST(SetupDialog, BrowseStartsAtTheEditorAndTakesTheChosenProgramsPath) {
   cancel = false;
   dialog.findChild<QPushButton*>("1038")->click();
   EXPECT_EQ(editor->text().toStdString(), program);
+  EXPECT_TRUE(unexpected.isEmpty()) << unexpected.join(" | ").toStdString();
 }
