@@ -1,6 +1,7 @@
 // Where a handheld's store file lives and how it comes into being.
 #include "store/store_location.h"
 
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/file_system.h"
@@ -46,7 +47,15 @@ std::vector<std::string> ListStoreNames(const std::string& dataPath) {
 }
 
 int CreateStoreIfMissing(const StoreFolders& folders, const std::string& path) {
-  if (FileAttributesError(path) != kFileNotFound) return 0;
+  // The system would end the path at a NUL: "Name\0" would make a file
+  // "Name" that is no store, and the loads would read it.
+  if (path.find('\0') != std::string::npos) return EINVAL;
+  const int state = FileAttributesError(path);
+  if (state == 0 || state == kPathNotFound) return 0;
+  // Any other answer (a name too long, a folder that cannot be searched) is
+  // no store to load: saying nothing would show an empty store as if it were
+  // the handheld's.
+  if (state != kFileNotFound) return state;
   return CopyFileNoOverwrite(WithSeparator(folders.execPath) + "HR_Template.mdb", path);
 }
 

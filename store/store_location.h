@@ -26,8 +26,10 @@ std::vector<std::string> ListStoreNames(const std::string& dataPath);
 // Creates the store file at path from ExecPath's HR_Template.mdb when the
 // file does not exist but its folder does. 0 when nothing needed doing or the
 // copy succeeded; otherwise the error code of the failed copy (2 when the
-// template is missing). A missing data folder is not an error here: the
-// loads then find no file.
+// template is missing; EINVAL for a path holding a NUL, which no file can
+// have; the system's error when the path cannot even be looked at, as for a
+// name too long). A missing data folder is not an error here: the loads then
+// find no file.
 int CreateStoreIfMissing(const StoreFolders& folders, const std::string& path);
 
 // The message shown when a store cannot be created.
