@@ -209,6 +209,25 @@ bool JetStatement::Translate(const std::string& jet, const ColumnLookup& columns
       ctx.lastWasComparison = false;
       continue;
     }
+    // SQLite ends a statement at a zero byte, so whatever followed it would
+    // be dropped unread (a WHERE clause, say).
+    if (c == '\0') {
+      error_ = "Syntax error: zero byte in the statement";
+      return false;
+    }
+    // SQLite would read these as parameters of its own, which no literal
+    // fills: the bound values would then land on the wrong places.
+    if (c == '?' || c == ':' || c == '@' || c == '$') {
+      error_ = std::string("Syntax error: parameter marker '") + c + "' in the statement";
+      return false;
+    }
+    // Jet has no comments: "1--1" is a subtraction and "a/*b" no comment,
+    // but SQLite would read both as one, comment out what follows and skip
+    // the literals there. A blank keeps the two characters apart.
+    if ((c == '-' && !sql_.empty() && sql_.back() == '-') ||
+        (c == '*' && !sql_.empty() && sql_.back() == '/')) {
+      sql_ += ' ';
+    }
     // Punctuation and blanks are copied as they stand.
     if (c == '(') {
       if (ctx.afterValues) {
@@ -238,13 +257,17 @@ bool JetStatement::Translate(const std::string& jet, const ColumnLookup& columns
     } else if (!std::isspace(static_cast<unsigned char>(c))) {
       ctx.lastWasComparison = false;
     }
-    if (c == '[') {  // a bracketed name is copied whole
-      size_t end = jet.find(']', i);
+    if (c == '[' || c == '`') {  // a bracketed or back-quoted name is copied whole
+      size_t end = jet.find(c == '[' ? ']' : '`', i + 1);
       if (end == std::string::npos) {
         error_ = "Syntax error: unterminated name";
         return false;
       }
       std::string name = jet.substr(i, end - i + 1);
+      if (name.find('\0') != std::string::npos) {
+        error_ = "Syntax error: zero byte in the statement";
+        return false;
+      }
       sql_ += name;
       std::string bare = Lower(name.substr(1, name.size() - 2));
       if (!ctx.pendingKeyword.empty()) {

@@ -26,12 +26,15 @@ using ColumnLookup =
 // literal becomes "?": Yes/No/True/False become 1/0, double- and
 // single-quoted texts become text values, and a quoted date text (or a #date#)
 // given for a date column becomes an OLE date, so no text of the statement is
-// ever read as SQL.
+// ever read as SQL. "--" and "/*", which Jet does not know as comments, are
+// kept apart by a blank so SQLite does not read them as comments either.
 class JetStatement {
  public:
   // False, with the reason in error(), for text that cannot be read: an
-  // unterminated quote, a date text that is no date, or a second statement
-  // after a ";". today decides the century of two-digit years.
+  // unterminated quote, a date text that is no date, a second statement
+  // after a ";", a zero byte, or a "?", ":", "@" or "$" outside a literal
+  // (SQLite would take them for parameters). today decides the century of
+  // two-digit years.
   bool Translate(const std::string& jetSql, const ColumnLookup& columns, std::time_t today);
 
   const std::string& sql() const { return sql_; }

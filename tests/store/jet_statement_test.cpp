@@ -3,9 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <tuple>
 
+#include "platform/sqlite_connection.h"
+#include "platform/sqlite_statement.h"
 #include "store/ole_date.h"
 #include "support/test_env.h"
 
@@ -120,4 +126,83 @@ TEST(OleDate, RoundTripsAndRefusesNonsense) {
   EXPECT_FALSE(CivilFromOleDate(std::nan(""), &t));
   EXPECT_FALSE(CivilFromOleDate(1e300, &t));
   EXPECT_FALSE(CivilFromOleDate(-1e7, &t));
+}
+
+namespace {
+
+// How many parameters SQLite finds in sql, prepared against an empty store;
+// -1 when SQLite cannot prepare it.
+int SqliteParameterCount(const std::string& sql) {
+  std::ifstream in(std::string(HORALOG_SOURCE_DIR) + "/store/schema.sql");
+  const std::string schema((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  SqliteConnection store;
+  if (schema.empty() || store.Open(":memory:", true) != SQLITE_OK || store.Exec(schema) != SQLITE_OK) {
+    return -1;
+  }
+  SqliteStatement statement;
+  if (statement.Prepare(store, sql) != SQLITE_OK) return -1;
+  return statement.parameterCount();
+}
+
+}  // namespace
+
+TEST(JetStatement, ZeroByteNoLongerDropsTheRestOfTheStatement) {
+  using namespace std::string_literals;
+  JetStatement jet;
+  // SQLite would stop at the zero and delete every record.
+  EXPECT_FALSE(jet.Translate("delete from hlgroup\0 where id = 5"s, StoreColumns, 0));
+  EXPECT_NE(jet.error().find("zero byte"), std::string::npos) << jet.error();
+  EXPECT_FALSE(jet.Translate("select [no\0tes] from hlgroup"s, StoreColumns, 0));
+  // Inside a literal it is only a character of a bound value.
+  ASSERT_TRUE(jet.Translate("update hlgroup set notes = 'a\0b' where id = 1"s,
+                            StoreColumns, 0));
+  ASSERT_EQ(jet.parameters().size(), 2u);
+  EXPECT_EQ(jet.parameters()[0].text, "a\0b"s);
+  EXPECT_EQ(SqliteParameterCount(jet.sql()), 2);
+}
+
+TEST(JetStatement, ParameterMarkersOutsideLiteralsAreRefused) {
+  JetStatement jet;
+  // The "?" took the place of the third value, and every literal after it
+  // would have been bound one place too far.
+  EXPECT_FALSE(jet.Translate(
+      "insert into hlgroup values (5, 131843, ?, -21, \"it's\", 0, '01-JAN-1900', 0)", StoreColumns,
+      0));
+  EXPECT_NE(jet.error().find("parameter marker"), std::string::npos) << jet.error();
+  for (const char* marker : {":n", "@n", "$n", "?1"}) {
+    EXPECT_FALSE(jet.Translate(std::string("select * from hlgroup where notes = 'x' or id = ") + marker,
+                               StoreColumns, 0))
+        << marker;
+  }
+  // Inside a literal they are text.
+  ASSERT_TRUE(jet.Translate("update accountname set name = 'what? a:b @c $d' where id = 1",
+                            StoreColumns, 0));
+  EXPECT_EQ(jet.parameters()[0].text, "what? a:b @c $d");
+  EXPECT_EQ(SqliteParameterCount(jet.sql()), 2);
+}
+
+TEST(JetStatement, DoubleMinusAndSlashStarAreNoComments) {
+  JetStatement jet;
+  // SQLite read "--" as a comment: the "x" was never compared, and bound to
+  // the next place instead.
+  ASSERT_TRUE(jet.Translate("delete from hlgroup where id = 1--'x'", StoreColumns, 0));
+  EXPECT_EQ(jet.sql(), "delete from hlgroup where id = ?- -?");
+  EXPECT_EQ(jet.parameters().size(), 2u);
+  EXPECT_EQ(SqliteParameterCount(jet.sql()), 2);
+  ASSERT_TRUE(jet.Translate("select id from hlgroup where acct = 9/*'x'*/2", StoreColumns, 0));
+  EXPECT_EQ(jet.sql(), "select id from hlgroup where acct = ?/ *?*/?");
+  EXPECT_EQ(jet.parameters().size(), 3u);
+  ASSERT_TRUE(jet.Translate("update hlgroup set acct = acct - -1 where id = 3", StoreColumns, 0));
+  EXPECT_EQ(jet.sql(), "update hlgroup set acct = acct - -? where id = ?");
+}
+
+TEST(JetStatement, BackQuotedNameIsNoLiteral) {
+  JetStatement jet;
+  // The quote inside the name was read as a literal that SQLite never saw.
+  ASSERT_TRUE(jet.Translate("select id as `a'x'b` from hlgroup where id = 4", StoreColumns, 0));
+  EXPECT_EQ(jet.sql(), "select id as `a'x'b` from hlgroup where id = ?");
+  ASSERT_EQ(jet.parameters().size(), 1u);
+  EXPECT_EQ(jet.parameters()[0].integer, 4);
+  EXPECT_EQ(SqliteParameterCount(jet.sql()), 1);
+  EXPECT_FALSE(jet.Translate("select id as `open from hlgroup", StoreColumns, 0));
 }
