@@ -384,7 +384,8 @@ bool RegFile::Parse(const std::string& bytes) {
         uint64_t type = 0;
         size_t digits = 0;
         for (++pos; pos < line.size() && HexDigit(line[pos]) >= 0; ++pos, ++digits) {
-          type = (type << 4) | static_cast<uint64_t>(HexDigit(line[pos]));
+          // Once past 32 bits it stays past them, however many digits follow.
+          if (type <= 0xFFFFFFFFu) type = (type << 4) | static_cast<uint64_t>(HexDigit(line[pos]));
         }
         if (digits == 0 || type > 0xFFFFFFFFu || pos >= line.size() || line[pos] != ')') {
           return Fail(lineNumber, "hex(N) needs a hex type number");

@@ -307,3 +307,17 @@ TEST(RegFile, KeysAreWrittenFromHkeyCurrentUserOnly) {
   }
   EXPECT_EQ(RootedKeyPathText({"SOFTWARE", "Brackwell"}), "HKEY_CURRENT_USER\\SOFTWARE\\Brackwell");
 }
+
+TEST(RegFile, HexTypeNumberBeyond32BitsIsRefusedNotWrapped) {
+  // Seventeen digits wrapped round to type 1 (REG_SZ) and the file was read.
+  RegFile file;
+  EXPECT_FALSE(file.Parse("REGEDIT4\n\n[HKCU\\Software]\n\"v\"=hex(10000000000000001):41,00\n"));
+  EXPECT_EQ(file.error(), "line 4: hex(N) needs a hex type number");
+  EXPECT_TRUE(file.edits().empty());
+  EXPECT_FALSE(file.Parse("REGEDIT4\n\n[HKCU\\Software]\n\"v\"=hex(100000000):41\n"));
+  // Leading zeros are no overflow.
+  ASSERT_TRUE(file.Parse("REGEDIT4\n\n[HKCU\\Software]\n\"v\"=hex(000000000000ffffffff):41\n"))
+      << file.error();
+  ASSERT_EQ(file.edits().size(), 2u);
+  EXPECT_EQ(file.edits()[1].type, 0xFFFFFFFFu);
+}
