@@ -143,8 +143,16 @@ TEST(SetupDialog, BrowseStartsAtTheEditorAndTakesTheChosenProgramsPath) {
     if (!listed.contains("my-editor") && ++waits < 200) return;
     waits = 0;
     startFolder = chooser->directory().absolutePath();
-    if (!cancel) chooser->selectFile(QString::fromStdString(program));
-    cancel ? chooser->reject() : static_cast<QDialog*>(chooser)->accept();  // Cancel or Open
+    if (!cancel) {
+      // Typed into the name box, as a user would: selectFile leaves a box
+      // that has the focus alone until the folder has been read.
+      chooser->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(program));
+    }
+    // Answered after this handler returns: a window that Open brings up
+    // (such as "File not found") must find the timer free to close it.
+    QTimer::singleShot(0, chooser, [chooser, cancel] {
+      cancel ? chooser->reject() : static_cast<QDialog*>(chooser)->accept();  // Cancel or Open
+    });
   });
   answer.start(10);
   dialog.findChild<QPushButton*>("1038")->click();
