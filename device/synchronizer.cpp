@@ -69,7 +69,7 @@ Synchronizer::Synchronizer(CePlatform& platform, SyncView& view, std::string dev
       storePath_(std::move(storePath)) {}
 
 bool Synchronizer::Execute(const std::string& statement, bool* inserted) {
-  DbStatus status = ExecuteStatement(storePath_, statement);
+  DbStatus status = step_ ? step_->Execute(statement) : ExecuteStatement(storePath_, statement);
   sent_.push_back({statement, status});
   if (inserted) *inserted = status == S_OK;
   // A duplicate id is the store refusing a row it already holds; anything
@@ -77,7 +77,30 @@ bool Synchronizer::Execute(const std::string& statement, bool* inserted) {
   return status == S_OK || status == DB_E_INTEGRITYVIOLATION;
 }
 
-void Synchronizer::SyncError(const std::string& text) { view_.ShowMessage(text, kSyncErrorCaption); }
+void Synchronizer::SyncError(const std::string& text) {
+  if (step_) {
+    stepMessages_.push_back(text);
+  } else {
+    view_.ShowMessage(text, kSyncErrorCaption);
+  }
+}
+
+void Synchronizer::BeginStep() {
+  step_ = std::make_unique<StoreSession>(storePath_);
+  stepMessages_.clear();
+}
+
+void Synchronizer::AbandonStep() {
+  step_.reset();  // rolls back
+  for (const std::string& text : stepMessages_) view_.ShowMessage(text, kSyncErrorCaption);
+  stepMessages_.clear();
+}
+
+bool Synchronizer::EndStep() {
+  const bool kept = step_->Commit() == S_OK;
+  AbandonStep();  // after the commit there is nothing left to roll back
+  return kept;
+}
 
 void Synchronizer::CleanDevice() {
   // The rows of hlgroup as the store holds them now.
@@ -150,6 +173,7 @@ void Synchronizer::SyncAccounts(const RecordStore& store) {
   uint16_t count = 0;
   if (!accounts.RecordCount(&count)) return;
   bool failed = false;
+  BeginStep();
   for (uint32_t i = 0; i < count; ++i) {
     std::vector<CeValue> values;
     if (accounts.ReadRecord(i, kAccountProperties, &values) != DeviceDatabase::ReadResult::Ok) {
@@ -164,6 +188,7 @@ void Synchronizer::SyncAccounts(const RecordStore& store) {
       failed |= !Execute(RenameAccountStatement(name, id));
     }
   }
+  failed |= !EndStep();
   if (failed) SyncError("Unable to add account to database");
 }
 
@@ -173,6 +198,7 @@ void Synchronizer::SyncItems(const RecordStore& store) {
   uint16_t count = 0;
   if (!items.RecordCount(&count)) return;
   bool failed = false;
+  BeginStep();
   for (uint32_t i = 0; i < count; ++i) {
     std::vector<CeValue> values;
     if (items.ReadRecord(i, kItemProperties, &values) != DeviceDatabase::ReadResult::Ok) continue;
@@ -187,6 +213,7 @@ void Synchronizer::SyncItems(const RecordStore& store) {
       failed |= !Execute(UpdateItemStatement(account, name, id));
     }
   }
+  failed |= !EndStep();
   if (failed) SyncError("Unable to add item to database");
 }
 
@@ -198,6 +225,9 @@ void Synchronizer::SyncTimeRecords(const RecordStore& store) {
     SyncError("Error in remote group DB info");
     return;
   }
+  // The removal of the uninvoiced records and the copy of the handheld's
+  // records are one step: a run that dies half-way leaves the old records.
+  BeginStep();
   bool removed = true;
   for (const TimeRecord& record : store.timeRecords()) {
     if (!record.invoiced && !record.deleted) {
@@ -207,6 +237,7 @@ void Synchronizer::SyncTimeRecords(const RecordStore& store) {
   }
   if (!removed || !Execute(DeleteUninvoicedStatement())) {
     SyncError("Error removing local uninvoiced data");
+    AbandonStep();
     return;
   }
   std::vector<RefusedRecord> reused;
@@ -257,6 +288,10 @@ void Synchronizer::SyncTimeRecords(const RecordStore& store) {
     }
     SyncError(text);
   }
+  if (!EndStep()) {
+    insertedRecords_.clear();
+    SyncError("Unable to add group entry to database");
+  }
 }
 
 void Synchronizer::SyncTimeSpans(const RecordStore&) {
@@ -267,16 +302,17 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     SyncError("Error in remote time DB info");
     return;
   }
+  BeginStep();
   for (uint32_t i = 0; i < count; ++i) {
     std::vector<CeValue> values;
     DeviceDatabase::ReadResult read = spans.ReadRecord(i, kSpanProperties, &values);
     if (read == DeviceDatabase::ReadResult::SeekFailed) {
       SyncError("Error in remote time DB move");
-      return;
+      break;
     }
     if (read == DeviceDatabase::ReadResult::ReadFailed) {
       SyncError("Error in remote time DB read");
-      return;
+      break;
     }
     // Only spans of records copied in this run: the spans of any other record
     // are either stored already (invoiced ones) or belong to no stored record.
@@ -285,4 +321,5 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
       SyncError("Unable to add time entry to database");
     }
   }
+  if (!EndStep()) SyncError("Unable to add time entry to database");
 }

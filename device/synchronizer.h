@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "device/ce_platform.h"
 #include "device/sync_view.h"
 #include "store/record_store.h"
+#include "store/store_session.h"
 
 // Outcomes of the text conversions of handheld strings.
 enum class NotesConversion { Ok, TooLarge, Unconvertible };
@@ -48,10 +50,20 @@ class Synchronizer {
   const std::vector<Sent>& sent() const { return sent_; }
 
  private:
-  // Runs a statement; true when it ran or was refused as a duplicate id
-  // (which changes nothing and is no failure); false on any other failure.
+  // Runs a statement (in the step's transaction when a step is under way);
+  // true when it ran or was refused as a duplicate id (which changes nothing
+  // and is no failure); false on any other failure.
   bool Execute(const std::string& statement, bool* inserted = nullptr);
   void SyncError(const std::string& text);
+
+  // A step's statements run in one transaction on one connection; its
+  // messages wait until the step has ended, so no message box keeps the
+  // store locked. EndStep commits: false when the step could not be kept
+  // (then nothing of it is in the store).
+  void BeginStep();
+  bool EndStep();
+  // Ends the step keeping nothing of it.
+  void AbandonStep();
 
   CePlatform& platform_;
   SyncView& view_;
@@ -60,4 +72,6 @@ class Synchronizer {
   // Records inserted by this run's SyncTimeRecords: only their spans are copied.
   std::set<int32_t> insertedRecords_;
   std::vector<Sent> sent_;
+  std::unique_ptr<StoreSession> step_;
+  std::vector<std::string> stepMessages_;
 };

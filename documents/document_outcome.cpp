@@ -1,6 +1,8 @@
 // The marking of billed records that both documents share.
 #include "documents/document_outcome.h"
 
+#include <algorithm>
+
 #include "platform/locale_format.h"
 #include "platform/ui_services.h"
 #include "store/record_store.h"
@@ -31,11 +33,10 @@ std::string UnmarkedRecordsMessage(const RecordStore& store, const std::vector<i
 void MarkBilledRecords(RecordStore& store, const std::vector<int32_t>& ids,
                        const DocumentOptions& options, DocumentOutcome* outcome) {
   if (!ids.empty()) store.Locate();
+  outcome->unmarked = store.MarkInvoiced(ids);
   for (int32_t id : ids) {
-    if (store.MarkInvoiced(id)) {
+    if (std::find(outcome->unmarked.begin(), outcome->unmarked.end(), id) == outcome->unmarked.end()) {
       outcome->marked.push_back(id);
-    } else {
-      outcome->unmarked.push_back(id);
     }
   }
   outcome->status = outcome->unmarked.empty() ? DocumentOutcome::Status::Written

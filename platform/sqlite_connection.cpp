@@ -55,6 +55,8 @@ int SqliteConnection::Exec(const std::string& sql) {
   return rc;
 }
 
+bool SqliteConnection::inTransaction() const { return db_ && sqlite3_get_autocommit(db_) == 0; }
+
 int64_t SqliteConnection::changes() const { return db_ ? sqlite3_changes64(db_) : 0; }
 
 int SqliteConnection::Fail(int code) {

@@ -33,6 +33,10 @@ class SqliteConnection {
   // Runs SQL text without parameters (schema, pragmas, BEGIN/COMMIT).
   int Exec(const std::string& sql);
 
+  // Whether a transaction is open (SQLite ends one by itself after some
+  // failures, such as a full disk).
+  bool inTransaction() const;
+
   // Rows changed by the last INSERT, UPDATE or DELETE.
   int64_t changes() const;
 

@@ -1,6 +1,8 @@
 // The in-memory image of one handheld's local store.
 #include "store/record_store.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 
 #include "platform/clock.h"
@@ -9,6 +11,7 @@
 #include "store/ole_date.h"
 #include "store/statements.h"
 #include "store/store_location.h"
+#include "store/store_session.h"
 #include "store/table_command.h"
 
 std::time_t NoInvoiceDate() {
@@ -19,14 +22,19 @@ std::time_t NoInvoiceDate() {
 
 namespace {
 
-// Walks one table: opens, runs its SELECT and hands each row to add. A row
-// whose numbers do not fit is passed over; the walk ends at the end of the
-// table or at any other failure.
+// Walks one table: runs its SELECT on the load's connection, or on one of its
+// own when there is none, and hands each row to add. A row whose numbers do
+// not fit is passed over; the walk ends at the end of the table or at any
+// other failure.
 template <typename AddRow>
-void WalkTable(StoreTable table, const std::string& path, AddRow add) {
+void WalkTable(StoreTable table, const std::string& path, SqliteConnection* shared, AddRow add) {
   TableCommand command(table);
   command.SetPath(path);
-  if (command.OpenConnection() != S_OK) return;
+  if (shared != nullptr && shared->isOpen()) {
+    command.UseConnection(*shared);
+  } else if (command.OpenConnection() != S_OK) {
+    return;
+  }
   if (command.OpenDefaultRowset() != S_OK) return;
   for (DbStatus status = command.MoveFirst();
        status == S_OK || status == DB_E_CANTCONVERTVALUE; status = command.MoveNext()) {
@@ -52,16 +60,24 @@ bool RecordStore::Locate() {
 
 void RecordStore::Load() {
   if (!Locate()) return;
+  // One connection and one read transaction for the four tables: a program
+  // writing the store at the same moment is seen wholly or not at all.
+  SqliteConnection connection;
+  if (connection.Open(storePath_, false) == SQLITE_OK && connection.Exec("BEGIN") == SQLITE_OK) {
+    load_ = &connection;
+  }
   LoadAccounts();
   LoadItems();
   LoadTimeRecords();
   LoadTimeSpans();
+  load_ = nullptr;
+  if (connection.isOpen()) connection.Exec("COMMIT");
 }
 
 void RecordStore::LoadAccounts() {
   accounts_.clear();
   currentAccount = kNoPosition;
-  WalkTable(StoreTable::AccountName, storePath_, [this](const TableCommand& row) {
+  WalkTable(StoreTable::AccountName, storePath_, load_, [this](const TableCommand& row) {
     accounts_.push_back({row.IntField(1), CutToCharacters(row.TextField(2), kMaxNameChars)});
   });
 }
@@ -69,7 +85,7 @@ void RecordStore::LoadAccounts() {
 void RecordStore::LoadItems() {
   items_.clear();
   currentItem = kNoPosition;
-  WalkTable(StoreTable::ItemName, storePath_, [this](const TableCommand& row) {
+  WalkTable(StoreTable::ItemName, storePath_, load_, [this](const TableCommand& row) {
     items_.push_back(
         {row.IntField(1), row.IntField(2), CutToCharacters(row.TextField(3), kMaxNameChars)});
   });
@@ -78,7 +94,7 @@ void RecordStore::LoadItems() {
 void RecordStore::LoadTimeRecords() {
   timeRecords_.clear();
   currentRecord = kNoPosition;
-  WalkTable(StoreTable::HlGroup, storePath_, [this](const TableCommand& row) {
+  WalkTable(StoreTable::HlGroup, storePath_, load_, [this](const TableCommand& row) {
     TimeRecord record;
     record.id = row.IntField(1);
     record.grpdate = row.IntField(2);
@@ -106,30 +122,41 @@ void RecordStore::LoadTimeSpans() {
   timeSpans_.clear();
   spansByParent_.clear();
   currentSpan = kNoPosition;
-  WalkTable(StoreTable::HlTime, storePath_, [this](const TableCommand& row) {
+  WalkTable(StoreTable::HlTime, storePath_, load_, [this](const TableCommand& row) {
     spansByParent_[row.IntField(1)].push_back(timeSpans_.size());
     timeSpans_.push_back({row.IntField(1), row.IntField(2), row.IntField(3)});
   });
 }
 
-bool RecordStore::MarkInvoiced(int32_t id) {
+bool RecordStore::MarkInvoiced(int32_t id) { return MarkInvoiced(std::vector<int32_t>{id}).empty(); }
+
+std::vector<int32_t> RecordStore::MarkInvoiced(const std::vector<int32_t>& ids) {
   const std::time_t now = Now();
   std::tm local{};
   localtime_r(&now, &local);
   char day[16];
   std::strftime(day, sizeof day, "%m/%d/%y", &local);
-  int64_t changed = 0;
-  if (ExecuteStatement(storePath_, MarkInvoicedStatement(day, id), &changed) != S_OK ||
-      changed == 0) {
-    return false;
+  std::vector<int32_t> marked;
+  std::vector<int32_t> unmarked;
+  StoreSession session(storePath_);
+  for (int32_t id : ids) {
+    if (session.Execute(MarkInvoicedStatement(day, id)) == S_OK && session.rowsAffected() > 0) {
+      marked.push_back(id);
+    } else {
+      unmarked.push_back(id);
+    }
   }
-  auto record = std::find_if(timeRecords_.begin(), timeRecords_.end(),
-                             [id](const TimeRecord& r) { return r.id == id; });
-  if (record != timeRecords_.end()) {
-    record->invoiced = true;
-    record->invoicedate = now;
+  if (session.Commit() != S_OK) return ids;
+  // The first record in memory of each id, as a lookup by id would find it.
+  std::unordered_map<int32_t, size_t> first;
+  for (size_t pos = timeRecords_.size(); pos-- > 0;) first[timeRecords_[pos].id] = pos;
+  for (int32_t id : marked) {
+    if (auto found = first.find(id); found != first.end()) {
+      timeRecords_[found->second].invoiced = true;
+      timeRecords_[found->second].invoicedate = now;
+    }
   }
-  return true;
+  return unmarked;
 }
 
 std::string RecordStore::AccountName(int32_t id) const {

@@ -9,6 +9,8 @@
 
 #include "store/records.h"
 
+class SqliteConnection;
+
 // A list position; kNoPosition is "none".
 constexpr size_t kNoPosition = static_cast<size_t>(-1);
 
@@ -42,6 +44,11 @@ class RecordStore {
   // changed; only then does the first record of that id in memory become
   // invoiced, dated now. False when the statement failed or no row has id.
   bool MarkInvoiced(int32_t id);
+  // Marks each record of ids as above, in one transaction: each statement
+  // takes effect or fails on its own, and the marks become durable together
+  // (a process that dies half-way leaves none). Returns the ids not marked:
+  // every one of them when the transaction could not be committed.
+  std::vector<int32_t> MarkInvoiced(const std::vector<int32_t>& ids);
 
   // Lookups by list order; never fail: "" or 0 when not found.
   std::string AccountName(int32_t id) const;
@@ -89,4 +96,5 @@ class RecordStore {
   std::vector<TimeRecord> timeRecords_;
   std::vector<TimeSpan> timeSpans_;
   std::unordered_map<int32_t, std::vector<size_t>> spansByParent_;
+  SqliteConnection* load_ = nullptr;  // the connection of the load under way
 };

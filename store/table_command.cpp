@@ -6,8 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/clock.h"
-#include "store/jet_statement.h"
+#include "store/jet_executor.h"
 
 namespace {
 
@@ -40,8 +39,7 @@ const char* TableCommand::DefaultCommandText(StoreTable table) {
   return "";
 }
 
-DbStatus TableCommand::Fail(int code) {
-  error_ = connection_.errorMessage();
+DbStatus DbStatusFromSqlite(int code, const std::string& message) {
   switch (code) {
     case SQLITE_CONSTRAINT: return DB_E_INTEGRITYVIOLATION;
     case SQLITE_BUSY:
@@ -51,32 +49,51 @@ DbStatus TableCommand::Fail(int code) {
     case SQLITE_AUTH: return DB_SEC_E_PERMISSIONDENIED;
     case SQLITE_MISMATCH: return DB_E_CANTCONVERTVALUE;
     case SQLITE_ERROR:
-      return error_.rfind("no such table", 0) == 0 ? DB_E_NOTABLE : DB_E_ERRORSINCOMMAND;
+      return message.rfind("no such table", 0) == 0 ? DB_E_NOTABLE : DB_E_ERRORSINCOMMAND;
     default: return E_FAIL;
   }
 }
 
-DbStatus TableCommand::OpenConnection() {
+TableCommand::~TableCommand() {
+  // The executor's statements go before the connection they were prepared on.
+  executor_.reset();
   rowset_.reset();
-  int rc = connection_.Open(path_, false);
+}
+
+DbStatus TableCommand::Fail(int code) {
+  error_ = connection_->errorMessage();
+  return DbStatusFromSqlite(code, error_);
+}
+
+void TableCommand::UseConnection(SqliteConnection& connection) {
+  executor_.reset();
+  rowset_.reset();
+  connection_ = &connection;
+}
+
+DbStatus TableCommand::OpenConnection() {
+  executor_.reset();
+  rowset_.reset();
+  connection_ = &ownConnection_;
+  int rc = ownConnection_.Open(path_, false);
   if (rc != SQLITE_OK) {
-    error_ = connection_.errorMessage();
+    error_ = ownConnection_.errorMessage();
     return E_FAIL;
   }
   // Opening reads nothing; a file that is no database shows itself here.
-  rc = connection_.Exec("PRAGMA schema_version");
+  rc = ownConnection_.Exec("PRAGMA schema_version");
   if (rc != SQLITE_OK) {
-    error_ = connection_.errorMessage();
-    connection_.Close();
+    error_ = ownConnection_.errorMessage();
+    ownConnection_.Close();
     return E_FAIL;
   }
   return S_OK;
 }
 
 DbStatus TableCommand::OpenDefaultRowset() {
-  if (!connection_.isOpen()) return E_FAIL;
+  if (!connection_->isOpen()) return E_FAIL;
   auto statement = std::make_unique<SqliteStatement>();
-  int rc = statement->Prepare(connection_, DefaultCommandText(table_));
+  int rc = statement->Prepare(*connection_, DefaultCommandText(table_));
   if (rc != SQLITE_OK) return Fail(rc);
   rowset_ = std::move(statement);
   return S_OK;
@@ -147,43 +164,12 @@ bool TableCommand::BoolField(int ordinal) const { return ints_.at(static_cast<si
 
 DbStatus TableCommand::ExecuteStatement(const std::string& jetSql) {
   rowsAffected_ = 0;
-  if (!connection_.isOpen()) {
+  if (!connection_->isOpen()) {
     DbStatus status = OpenConnection();
     if (status != S_OK) return status;
   }
-  auto columns = [this](const std::string& table) {
-    std::vector<std::pair<std::string, std::string>> result;
-    SqliteStatement info;
-    if (info.Prepare(connection_, "SELECT name, type FROM pragma_table_info(?)") != SQLITE_OK) {
-      return result;
-    }
-    info.BindText(1, table);
-    while (info.Step() == SQLITE_ROW) result.emplace_back(info.ColumnText(0), info.ColumnText(1));
-    return result;
-  };
-  JetStatement jet;
-  if (!jet.Translate(jetSql, columns, Now())) {
-    error_ = jet.error();
-    return jet.conversionFailed() ? DB_E_CANTCONVERTVALUE : DB_E_ERRORSINCOMMAND;
-  }
-  SqliteStatement statement;
-  int rc = statement.Prepare(connection_, jet.sql());
-  if (rc != SQLITE_OK) return Fail(rc);
-  int index = 1;
-  for (const SqlParameter& p : jet.parameters()) {
-    switch (p.kind) {
-      case SqlParameter::Kind::Integer: rc = statement.BindInt64(index, p.integer); break;
-      case SqlParameter::Kind::Real: rc = statement.BindDouble(index, p.real); break;
-      case SqlParameter::Kind::Text: rc = statement.BindText(index, p.text); break;
-    }
-    if (rc != SQLITE_OK) return Fail(rc);
-    ++index;
-  }
-  rc = statement.Step();
-  while (rc == SQLITE_ROW) rc = statement.Step();  // a SELECT sent as a statement
-  if (rc != SQLITE_DONE) return Fail(rc);
-  rowsAffected_ = connection_.changes();
-  return S_OK;
+  if (!executor_) executor_ = std::make_unique<JetExecutor>(*connection_);
+  return executor_->Run(jetSql, &rowsAffected_, &error_);
 }
 
 DbStatus ExecuteStatement(const std::string& storePath, const std::string& jetSql,

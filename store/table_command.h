@@ -25,11 +25,18 @@ constexpr DbStatus DB_SEC_E_PERMISSIONDENIED = static_cast<DbStatus>(0x80040E09u
 
 inline bool Succeeded(DbStatus status) { return status >= 0; }
 
+// The status for an SQLite failure code; message is SQLite's text for it
+// (it tells a missing table from other errors).
+DbStatus DbStatusFromSqlite(int sqliteCode, const std::string& message);
+
+class JetExecutor;
+
 enum class StoreTable { AccountName, ItemName, HlGroup, HlTime };
 
 class TableCommand {
  public:
   explicit TableCommand(StoreTable table);
+  ~TableCommand();
 
   // The table's SELECT, exactly as the programs send it.
   static const char* DefaultCommandText(StoreTable table);
@@ -38,6 +45,9 @@ class TableCommand {
   // Opens the store file (never creating it). E_FAIL when it is missing or not
   // a database.
   DbStatus OpenConnection();
+  // Reads through a connection that is already open (and may hold a read
+  // transaction over several tables) instead of one of its own.
+  void UseConnection(SqliteConnection& connection);
   // Runs the table's SELECT. DB_E_NOTABLE when the table is missing.
   DbStatus OpenDefaultRowset();
   // S_OK with a row in the buffer, DB_S_ENDOFROWSET at the end, or a failure.
@@ -69,8 +79,10 @@ class TableCommand {
 
   StoreTable table_;
   std::string path_;
-  SqliteConnection connection_;
+  SqliteConnection ownConnection_;
+  SqliteConnection* connection_ = &ownConnection_;
   std::unique_ptr<SqliteStatement> rowset_;
+  std::unique_ptr<JetExecutor> executor_;
   std::vector<int64_t> ints_;
   std::vector<std::string> texts_;
   std::vector<double> doubles_;

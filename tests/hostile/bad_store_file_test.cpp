@@ -130,7 +130,7 @@ TEST(HostileStoreFile, EmptyStoreFileLoadsAsEmptyLists) {
 // over an empty store file: the write transaction they open on it, committed
 // although every statement had failed, made SQLite write the first page of
 // a new database.
-TEST(HostileStoreFile, DISABLED_EmptyStoreFileIsNotWrittenByMarkingOrSynchronizing) {
+TEST(HostileStoreFile, EmptyStoreFileIsNotWrittenByMarkingOrSynchronizing) {
   HandheldFixture env;
   FillHandheld(env.image);
   const std::string path = env.dataPath() + "/Pocket_PC.mdb";

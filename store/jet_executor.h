@@ -1,0 +1,36 @@
+// Runs statements in the programs' Jet dialect on one open connection to a
+// local store, keeping what it learns (the tables' columns, the prepared
+// statements) for the next statement on the same connection.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/sqlite_connection.h"
+#include "platform/sqlite_statement.h"
+#include "store/table_command.h"
+
+class JetExecutor {
+ public:
+  // connection must stay open as long as the executor is used.
+  explicit JetExecutor(SqliteConnection& connection) : connection_(connection) {}
+
+  // Translates and runs one statement. S_OK, or the failure as a DbStatus
+  // (DB_E_INTEGRITYVIOLATION for a duplicate id, DB_E_ERRORSINCOMMAND for text
+  // that is no statement, DB_E_CANTCONVERTVALUE for a bad date, ...), with
+  // SQLite's or the translator's words in error. changes: rows changed.
+  DbStatus Run(const std::string& jetSql, int64_t* changes, std::string* error);
+
+ private:
+  std::vector<std::pair<std::string, std::string>> Columns(const std::string& table);
+
+  SqliteConnection& connection_;
+  std::map<std::string, std::vector<std::pair<std::string, std::string>>> columns_;
+  // Statements that differ only in their literals share one translated text,
+  // so a synchronization prepares a handful of statements, not one per row.
+  std::map<std::string, std::unique_ptr<SqliteStatement>> prepared_;
+};
