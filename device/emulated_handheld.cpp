@@ -254,6 +254,9 @@ CeHandle EmulatedHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name
   *oid = db.oid;
   const CeHandle handle = state_->nextHandle++;
   state_->databases[handle] = std::move(db);
+  // An open database is read record by record: one read transaction serves
+  // them all until the last handle closes.
+  image->HoldReads(true);
   return handle;
 }
 
@@ -350,6 +353,9 @@ int EmulatedHandheld::CeDeleteRecord(CeHandle handle, CeOid record) {
 }
 
 int EmulatedHandheld::CeCloseHandle(CeHandle handle) {
-  if (!state_->Connected()) return 0;
-  return state_->databases.erase(handle) == 1 ? 1 : 0;
+  HandheldImage* image = state_->Connected();
+  if (!image) return 0;
+  const bool closed = state_->databases.erase(handle) == 1;
+  if (state_->databases.empty()) image->HoldReads(false);
+  return closed ? 1 : 0;
 }

@@ -154,7 +154,15 @@ struct ImageConnection {
   std::map<std::string, std::unique_ptr<SqliteStatement>> statements;
   std::unique_ptr<SqliteTransaction> batch;  // set while a Batch runs
   bool batchFailed = false;
+  bool reading = false;  // a read transaction kept open by HoldReads
 };
+
+// Ends a read transaction kept for a burst of reads, before a write or when
+// the reads are done.
+void EndReading(ImageConnection& c) {
+  if (c.reading) c.db.Exec("COMMIT");
+  c.reading = false;
+}
 
 // A cached statement, reset when the call is done with it: a statement left
 // stepping would hold a read lock and keep the tool from writing.
@@ -337,6 +345,11 @@ bool HandheldImage::Open() {
 
 void HandheldImage::Close() { kept_.reset(); }
 
+void HandheldImage::HoldReads(bool hold) {
+  holdReads_ = hold;
+  if (!hold && kept_) EndReading(*kept_);
+}
+
 HandheldImage::Connection* HandheldImage::Acquire(std::unique_ptr<Connection>* own) {
   error_.clear();
   if (kept_) return kept_.get();
@@ -377,6 +390,7 @@ bool HandheldImage::Write(const std::function<bool(Connection&)>& change) {
     if (!ok) c->batchFailed = true;
     return ok;
   }
+  EndReading(*c);
   SqliteTransaction transaction(c->db);
   if (transaction.status() != SQLITE_OK) return Fail(*c, "cannot write " + path_);
   if (!change(*c)) return false;
@@ -387,7 +401,13 @@ bool HandheldImage::Write(const std::function<bool(Connection&)>& change) {
 bool HandheldImage::Read(const std::function<bool(Connection&)>& query) {
   std::unique_ptr<Connection> own;
   Connection* c = Acquire(&own);
-  return c && query(*c);
+  if (!c) return false;
+  // A deferred BEGIN: the file's shared lock is taken by the first read and
+  // kept for the ones after it, instead of being taken and dropped each time.
+  if (holdReads_ && c == kept_.get() && !c->batch && !c->reading) {
+    c->reading = c->db.Exec("BEGIN") == SQLITE_OK;
+  }
+  return query(*c);
 }
 
 bool HandheldImage::Batch(const std::function<bool()>& body) {
@@ -399,6 +419,7 @@ bool HandheldImage::Batch(const std::function<bool()>& body) {
     if (!ok) c.batchFailed = true;
     return ok;
   }
+  EndReading(c);
   c.batch = std::make_unique<SqliteTransaction>(c.db);
   c.batchFailed = false;
   bool ok = c.batch->status() == SQLITE_OK ? true : Fail(c, "cannot write " + path_);

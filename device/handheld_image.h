@@ -68,6 +68,11 @@ class HandheldImage {
   // missing or is not a handheld image.
   bool Open();
   void Close();
+  // While held (and the image is open), reads share one read transaction
+  // until the next write or until released: a burst of reads does not take
+  // and drop the file's lock each time. Other programs can read meanwhile;
+  // one that writes waits for the release.
+  void HoldReads(bool hold);
   // Runs body with every change it makes in one transaction: all are kept,
   // or none when body returns false or a change fails. Nested calls join the
   // outer transaction. The fast way to make many changes.
@@ -146,4 +151,5 @@ class HandheldImage {
   std::string path_;
   std::string error_;
   std::unique_ptr<Connection> kept_;
+  bool holdReads_ = false;
 };

@@ -283,8 +283,10 @@ void Synchronizer::SyncTimeRecords(const RecordStore& store) {
         "These time records on the handheld were not copied: their ids belong to records "
         "invoiced earlier.  Their time is not billed yet:";
     for (const RefusedRecord& r : reused) {
-      text += "\n" + std::to_string(r.id) + "  " + FormatPackedDate(r.grpdate, DateForm::Short) +
-              "  " + r.notes;
+      // Appended piece by piece ("\n" + text makes g++ 12 at -O3 warn
+      // falsely about overlapping copies).
+      text.append("\n").append(std::to_string(r.id)).append("  ");
+      text.append(FormatPackedDate(r.grpdate, DateForm::Short)).append("  ").append(r.notes);
     }
     SyncError(text);
   }

@@ -45,6 +45,11 @@ int SqliteStatement::BindBlob(int index, const std::vector<uint8_t>& value) {
 int SqliteStatement::BindNull(int index) { return Check(sqlite3_bind_null(stmt_, index)); }
 int SqliteStatement::parameterCount() const { return sqlite3_bind_parameter_count(stmt_); }
 
+void SqliteStatement::Finalize() {
+  sqlite3_finalize(stmt_);
+  stmt_ = nullptr;
+}
+
 int SqliteStatement::Step() {
   if (!stmt_) return SQLITE_MISUSE;
   return Check(sqlite3_step(stmt_));

@@ -17,6 +17,9 @@ class SqliteStatement {
 
   // Returns SQLITE_OK or the failure code (message kept on the connection).
   int Prepare(SqliteConnection& connection, const std::string& sql);
+  bool isPrepared() const { return stmt_ != nullptr; }
+  // Lets go of the statement (before its connection closes).
+  void Finalize();
 
   // Parameters are numbered from 1. Each returns SQLITE_OK or the failure.
   int BindInt64(int index, int64_t value);

@@ -110,7 +110,31 @@ bool LocalTimeFromCivil(const CivilTime& t, std::time_t* out) {
   return true;
 }
 
+namespace {
+
+bool ParseDateTextOnce(const std::string& text, std::time_t today, CivilTime* out);
+
+}  // namespace
+
 bool ParseDateText(const std::string& text, std::time_t today, CivilTime* out) {
+  // A synchronization sends the same date text with every record: the last
+  // answer is kept, since matching the patterns costs more than the insert.
+  thread_local std::string lastText;
+  thread_local std::time_t lastToday = 0;
+  thread_local bool lastOk = false;
+  thread_local CivilTime lastResult{};
+  if (text != lastText || today != lastToday) {
+    lastOk = ParseDateTextOnce(text, today, &lastResult);
+    lastText = text;
+    lastToday = today;
+  }
+  if (lastOk) *out = lastResult;
+  return lastOk;
+}
+
+namespace {
+
+bool ParseDateTextOnce(const std::string& text, std::time_t today, CivilTime* out) {
   static const std::regex kDayMonYear(R"(^\s*(\d{1,2})-([A-Za-z]{3})-(\d{4}|\d{2})(\D.*|)$)");
   static const std::regex kUs(R"(^\s*(\d{1,2})/(\d{1,2})/(\d{4}|\d{2})(\D.*|)$)");
   static const std::regex kIso(R"(^\s*(\d{4})-(\d{1,2})-(\d{1,2})(\D.*|)$)");
@@ -160,3 +184,5 @@ bool ParseDateText(const std::string& text, std::time_t today, CivilTime* out) {
   *out = result;
   return true;
 }
+
+}  // namespace

@@ -120,12 +120,28 @@ void RecordStore::LoadTimeRecords() {
 
 void RecordStore::LoadTimeSpans() {
   timeSpans_.clear();
-  spansByParent_.clear();
+  spanOrder_.clear();
+  spanGroups_.clear();
   currentSpan = kNoPosition;
   WalkTable(StoreTable::HlTime, storePath_, load_, [this](const TableCommand& row) {
-    spansByParent_[row.IntField(1)].push_back(timeSpans_.size());
     timeSpans_.push_back({row.IntField(1), row.IntField(2), row.IntField(3)});
   });
+  // One vector of positions and one of groups, not a container per record:
+  // a large store has a hundred thousand records.
+  spanOrder_.resize(timeSpans_.size());
+  for (size_t pos = 0; pos < spanOrder_.size(); ++pos) spanOrder_[pos] = pos;
+  auto byParent = [this](size_t a, size_t b) { return timeSpans_[a].parent < timeSpans_[b].parent; };
+  // Spans are written record by record, so they are nearly always in order already.
+  if (!std::is_sorted(spanOrder_.begin(), spanOrder_.end(), byParent)) {
+    std::stable_sort(spanOrder_.begin(), spanOrder_.end(), byParent);
+  }
+  for (size_t k = 0; k < spanOrder_.size(); ++k) {
+    const int32_t parent = timeSpans_[spanOrder_[k]].parent;
+    if (spanGroups_.empty() || spanGroups_.back().parent != parent) {
+      spanGroups_.push_back({parent, k, 0});
+    }
+    ++spanGroups_.back().count;
+  }
 }
 
 bool RecordStore::MarkInvoiced(int32_t id) { return MarkInvoiced(std::vector<int32_t>{id}).empty(); }
@@ -187,10 +203,12 @@ int32_t RecordStore::ItemIdByName(const std::string& name, int32_t account) cons
   return 0;
 }
 
-const std::vector<size_t>& RecordStore::SpansOf(int32_t recordId) const {
-  static const std::vector<size_t> kNone;
-  auto found = spansByParent_.find(recordId);
-  return found == spansByParent_.end() ? kNone : found->second;
+std::span<const size_t> RecordStore::SpansOf(int32_t recordId) const {
+  auto found = std::lower_bound(
+      spanGroups_.begin(), spanGroups_.end(), recordId,
+      [](const SpanGroup& group, int32_t id) { return group.parent < id; });
+  if (found == spanGroups_.end() || found->parent != recordId) return {};
+  return std::span<const size_t>(spanOrder_).subspan(found->first, found->count);
 }
 
 size_t RecordStore::FirstSpanOf(int32_t recordId) const {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -63,7 +64,7 @@ class RecordStore {
   const std::vector<TimeSpan>& timeSpans() const { return timeSpans_; }
 
   // Positions, in list order, of the spans whose parent is recordId.
-  const std::vector<size_t>& SpansOf(int32_t recordId) const;
+  std::span<const size_t> SpansOf(int32_t recordId) const;
   // The span walk: the first span of recordId, and the next one after pos;
   // kNoPosition at the end.
   size_t FirstSpanOf(int32_t recordId) const;
@@ -95,6 +96,14 @@ class RecordStore {
   std::vector<ItemEntry> items_;
   std::vector<TimeRecord> timeRecords_;
   std::vector<TimeSpan> timeSpans_;
-  std::unordered_map<int32_t, std::vector<size_t>> spansByParent_;
+  // The spans' positions grouped by record (list order within a record),
+  // and where each record's group starts, ordered by record id.
+  struct SpanGroup {
+    int32_t parent;
+    size_t first;
+    size_t count;
+  };
+  std::vector<size_t> spanOrder_;
+  std::vector<SpanGroup> spanGroups_;
   SqliteConnection* load_ = nullptr;  // the connection of the load under way
 };

@@ -8,8 +8,25 @@
 StoreSession::StoreSession(std::string storePath) : path_(std::move(storePath)) {}
 
 StoreSession::~StoreSession() {
-  executor_.reset();  // its statements go before the connection does
+  DropStatements();
   if (open_) connection_.Exec("ROLLBACK");
+}
+
+void StoreSession::DropStatements() {
+  // A statement still prepared keeps the connection from closing.
+  executor_.reset();
+  savepoint_.Finalize();
+  release_.Finalize();
+  rollbackTo_.Finalize();
+}
+
+int StoreSession::Step(SqliteStatement& statement, const char* sql) {
+  if (!statement.isPrepared()) {
+    if (int rc = statement.Prepare(connection_, sql); rc != SQLITE_OK) return rc;
+  }
+  const int rc = statement.Step();
+  statement.Reset();
+  return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
 DbStatus StoreSession::Lost(int code) {
@@ -41,7 +58,7 @@ DbStatus StoreSession::Execute(const std::string& jetSql) {
   rowsAffected_ = 0;
   if (broken_ != S_OK) return broken_;
   if (!open_ && Begin() != S_OK) return broken_;
-  if (int rc = connection_.Exec("SAVEPOINT one_statement"); rc != SQLITE_OK) return Lost(rc);
+  if (int rc = Step(savepoint_, "SAVEPOINT one_statement"); rc != SQLITE_OK) return Lost(rc);
   const DbStatus status = executor_->Run(jetSql, &rowsAffected_, &error_);
   if (!connection_.inTransaction()) {
     // SQLite rolled the whole transaction back (a full disk, an I/O error).
@@ -49,10 +66,10 @@ DbStatus StoreSession::Execute(const std::string& jetSql) {
     broken_ = Succeeded(status) ? E_FAIL : status;
     return broken_;
   }
-  if (status != S_OK && connection_.Exec("ROLLBACK TO one_statement") != SQLITE_OK) {
+  if (status != S_OK && Step(rollbackTo_, "ROLLBACK TO one_statement") != SQLITE_OK) {
     return Lost(SQLITE_ERROR);
   }
-  if (int rc = connection_.Exec("RELEASE one_statement"); rc != SQLITE_OK) return Lost(rc);
+  if (int rc = Step(release_, "RELEASE one_statement"); rc != SQLITE_OK) return Lost(rc);
   changed_ |= status == S_OK;
   return status;
 }
@@ -60,7 +77,7 @@ DbStatus StoreSession::Execute(const std::string& jetSql) {
 DbStatus StoreSession::Commit() {
   if (broken_ != S_OK) return broken_;
   if (!open_) return S_OK;
-  executor_.reset();
+  DropStatements();
   if (!changed_) {
     // Nothing to keep: a commit would still write the file's first page,
     // which turns an empty file that is no store into a database.

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/sqlite_connection.h"
+#include "platform/sqlite_statement.h"
 #include "store/table_command.h"
 
 class JetExecutor;
@@ -46,10 +47,14 @@ class StoreSession {
  private:
   DbStatus Begin();
   DbStatus Lost(int code);
+  // Runs one of the savepoint statements, prepared once.
+  int Step(SqliteStatement& statement, const char* sql);
+  void DropStatements();
 
   std::string path_;
   SqliteConnection connection_;
   std::unique_ptr<JetExecutor> executor_;
+  SqliteStatement savepoint_, release_, rollbackTo_;
   bool open_ = false;          // a transaction is running
   bool changed_ = false;       // a statement of it succeeded
   DbStatus broken_ = S_OK;     // the failure that cost the transaction

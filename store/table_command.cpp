@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 #include "store/jet_executor.h"
 
@@ -114,10 +115,14 @@ DbStatus TableCommand::Fetch() {
   int rc = rowset_->Step();
   if (rc == SQLITE_DONE) return DB_S_ENDOFROWSET;
   if (rc != SQLITE_ROW) return Fail(rc);
-  const std::string bindings = Bindings(table_);
-  ints_.assign(bindings.size() + 1, 0);
-  texts_.assign(bindings.size() + 1, std::string());
-  doubles_.assign(bindings.size() + 1, 0.0);
+  const std::string_view bindings = Bindings(table_);
+  // Every field is written below by its binding, so the buffers are sized
+  // once and reused row after row.
+  if (ints_.size() != bindings.size() + 1) {
+    ints_.assign(bindings.size() + 1, 0);
+    texts_.assign(bindings.size() + 1, std::string());
+    doubles_.assign(bindings.size() + 1, 0.0);
+  }
   DbStatus status = S_OK;
   for (size_t k = 0; k < bindings.size(); ++k) {
     const int column = static_cast<int>(k);

@@ -1,0 +1,102 @@
+// What the benchmarks share: a folder of their own with a registry and a
+// data folder, stores made straight from the schema, timing, and the figure
+// lines that scripts/bench gathers into its table.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/sqlite_connection.h"
+#include "settings/account_settings.h"
+#include "settings/registry_key_stack.h"
+
+namespace bench {
+
+inline void SetString(const std::string& path, const std::string& name, const std::string& value) {
+  RegistryKeyStack keys;
+  keys.CreatePath(path);
+  keys.SetString(name, value);
+  keys.CloseAll();
+}
+
+// A fresh folder under the temporary folder (or HORALOG_BENCH_DIR) with a
+// registry, a data folder "stores" and a report folder "reports"; the
+// template store comes from the build.
+inline std::filesystem::path MakeBenchDir(const std::string& name) {
+  const char* base = std::getenv("HORALOG_BENCH_DIR");
+  const std::filesystem::path dir =
+      std::filesystem::path(base ? base : std::filesystem::temp_directory_path().string()) / name;
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir / "stores");
+  std::filesystem::create_directories(dir / "reports");
+  setenv("HORALOG_REGISTRY", (dir / "registry.db").c_str(), 1);
+  setenv("LC_ALL", "en_US.UTF-8", 1);
+  setenv("TZ", "UTC", 1);
+  SetString(kSetupKeyPath, "DataPath", (dir / "stores").string());
+  SetString(kSetupKeyPath, "ExecPath", HORALOG_TEMPLATE_DIR);
+  SetString(kSetupKeyPath, "ReportPath", (dir / "reports").string());
+  return dir;
+}
+
+// An empty store at path, made from the schema.
+inline void MakeEmptyStore(const std::string& path, SqliteConnection* db) {
+  std::filesystem::remove(path);
+  db->Open(path, true);
+  std::string schema;
+  FILE* in = std::fopen(HORALOG_SCHEMA, "r");
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) schema.append(buffer, n);
+  std::fclose(in);
+  db->Exec(schema);
+}
+
+// Seconds one call of body takes; best of runs, so a busy moment of the
+// machine does not count. prepare runs before each call, untimed.
+inline double BestSeconds(int runs, const std::function<void()>& prepare,
+                          const std::function<void()>& body) {
+  double best = 1e300;
+  for (int run = 0; run < runs; ++run) {
+    if (prepare) prepare();
+    const auto start = std::chrono::steady_clock::now();
+    body();
+    const auto end = std::chrono::steady_clock::now();
+    best = std::min(best, std::chrono::duration<double>(end - start).count());
+  }
+  return best;
+}
+
+inline std::string Ms(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f ms", seconds * 1000);
+  return text;
+}
+
+// One line of the table: name, figure, limit, ratio, target, met or missed.
+// A figure compared with a limit measured in the same run.
+inline void FigureAgainstLimit(const std::string& name, double seconds, double limitSeconds,
+                               double maxRatio) {
+  const double ratio = seconds / limitSeconds;
+  char target[32];
+  std::snprintf(target, sizeof target, "<= %.1f x", maxRatio);
+  std::printf("FIGURE\t%s\t%s\t%s\t%.2f x\t%s\t%s\n", name.c_str(), Ms(seconds).c_str(),
+              Ms(limitSeconds).c_str(), ratio, target, ratio <= maxRatio ? "met" : "missed");
+}
+
+// A figure with a fixed ceiling.
+inline void FigureUnder(const std::string& name, double seconds, double ceilingSeconds) {
+  std::printf("FIGURE\t%s\t%s\t-\t-\t< %s\t%s\n", name.c_str(), Ms(seconds).c_str(),
+              Ms(ceilingSeconds).c_str(), seconds < ceilingSeconds ? "met" : "missed");
+}
+
+// A figure for twice the data against the figure for once: growth.
+inline void FigureGrowth(const std::string& name, double twice, double once, double maxRatio) {
+  FigureAgainstLimit(name, twice, once, maxRatio);
+}
+
+}  // namespace bench

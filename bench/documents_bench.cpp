@@ -1,0 +1,117 @@
+// How long the two documents take: the time report of a month holding 5,000
+// records, and the invoice of 2,000 marked rows (marking and list refresh
+// included); each also with twice the records, to show the growth.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "bench/bench_support.h"
+#include "documents/invoice.h"
+#include "documents/time_report.h"
+#include "platform/sqlite_statement.h"
+#include "platform/sqlite_transaction.h"
+#include "reporting/reporting_model.h"
+#include "store/records.h"
+
+namespace {
+
+// A store of records in January 2026: over ten accounts of five items each,
+// or all for the first account when oneAccount; three spans each.
+void MakeStore(const std::string& path, int records, bool oneAccount) {
+  SqliteConnection db;
+  bench::MakeEmptyStore(path, &db);
+  SqliteTransaction transaction(db);
+  for (int account = 1; account <= 10; ++account) {
+    db.Exec("INSERT INTO accountName VALUES (" + std::to_string(account) + ", 'Client " +
+            std::to_string(account) + "')");
+    for (int item = 0; item < 5; ++item) {
+      db.Exec("INSERT INTO itemName VALUES (" + std::to_string(account * 10 + item) + ", " +
+              std::to_string(account) + ", 'Task " + std::to_string(item) + "')");
+    }
+  }
+  SqliteStatement record, span;
+  record.Prepare(db, "INSERT INTO hlgroup VALUES (?, ?, ?, ?, ?, 0, 2.0, 0)");
+  span.Prepare(db, "INSERT INTO hltime VALUES (?, ?, ?)");
+  for (int id = 1; id <= records; ++id) {
+    const int account = oneAccount ? 1 : 1 + id % 10;
+    record.BindInt64(1, id);
+    record.BindInt64(2, PackDate(2026, 1, 1 + id % 31));
+    record.BindInt64(3, account);
+    record.BindInt64(4, account * 10 + id % 5);
+    record.BindText(5, "Drafted the {annual} report \\ section " + std::to_string(id));
+    record.Step();
+    record.Reset();
+    for (int k = 0; k < 3; ++k) {
+      span.BindInt64(1, id);
+      span.BindInt64(2, 3600 * (8 + 2 * k));
+      span.BindInt64(3, 17 + k * 20);
+      span.Step();
+      span.Reset();
+    }
+  }
+  transaction.Commit();
+}
+
+double ReportSeconds(const std::string& device) {
+  TimeReportRequest request;
+  request.deviceName = device;
+  request.periodLabel = "January 2026";
+  request.firstDay = PackDate(2026, 1, 1);
+  request.lastDay = PackDate(2026, 1, 31);
+  DocumentOptions options;
+  options.openEditor = false;
+  DocumentOutcome outcome;
+  const double seconds =
+      bench::BestSeconds(3, nullptr, [&] { outcome = CreateTimeReport(request, options); });
+  if (outcome.status != DocumentOutcome::Status::Written) std::fprintf(stderr, "no report\n");
+  return seconds;
+}
+
+// The invoice of every record of Client 1; the store is put back before
+// each run, since the invoice marks what it bills.
+double InvoiceSeconds(const std::filesystem::path& dir, const std::string& device, size_t rows) {
+  const std::filesystem::path store = dir / "stores" / (device + ".mdb");
+  const std::filesystem::path pristine = dir / (device + ".pristine");
+  std::filesystem::copy_file(store, pristine, std::filesystem::copy_options::overwrite_existing);
+  ReportingModel model;
+  DocumentOutcome outcome;
+  const double seconds = bench::BestSeconds(
+      3,
+      [&] {
+        std::filesystem::copy_file(pristine, store,
+                                   std::filesystem::copy_options::overwrite_existing);
+        model.LoadDefaults();
+        model.FillDeviceList(device);
+        model.SelectAccount(model.accounts().FindStringExact("Client 1"));
+      },
+      [&] {
+        DocumentOptions options;
+        options.openEditor = false;
+        outcome = CreateInvoice(model, options);
+      });
+  if (outcome.status != DocumentOutcome::Status::Written || outcome.marked.size() != rows) {
+    std::fprintf(stderr, "invoice marked %zu of %zu rows\n", outcome.marked.size(), rows);
+  }
+  return seconds;
+}
+
+}  // namespace
+
+int main() {
+  const std::filesystem::path dir = bench::MakeBenchDir("horalog-bench-documents");
+  MakeStore((dir / "stores" / "Month5000.mdb").string(), 5000, false);
+  MakeStore((dir / "stores" / "Month10000.mdb").string(), 10000, false);
+  MakeStore((dir / "stores" / "Bill2000.mdb").string(), 2000, true);
+  MakeStore((dir / "stores" / "Bill4000.mdb").string(), 4000, true);
+
+  const double report = ReportSeconds("Month5000");
+  const double reportTwice = ReportSeconds("Month10000");
+  const double invoice = InvoiceSeconds(dir, "Bill2000", 2000);
+  const double invoiceTwice = InvoiceSeconds(dir, "Bill4000", 4000);
+  bench::FigureUnder("time report, a month of 5,000 records", report, 1.0);
+  bench::FigureGrowth("time report, 10,000 against 5,000 records", reportTwice, report, 2.2);
+  bench::FigureUnder("invoice, 2,000 marked rows", invoice, 1.0);
+  bench::FigureGrowth("invoice, 4,000 against 2,000 rows", invoiceTwice, invoice, 2.2);
+  std::filesystem::remove_all(dir);
+  return 0;
+}
