@@ -17,7 +17,6 @@ namespace {
 // Marks a file as ours, so that another program's database named by mistake
 // is refused instead of having registry tables added to it.
 constexpr int64_t kApplicationId = 0x48524547;  // "HREG"
-constexpr int64_t kSchemaVersion = 1;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE reg_keys (
