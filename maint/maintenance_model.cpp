@@ -6,6 +6,7 @@
 #include "maint/store_deletion.h"
 #include "platform/ui_services.h"
 #include "store/statements.h"
+#include "store/store_session.h"
 #include "store/store_location.h"
 #include "store/table_command.h"
 
@@ -118,7 +119,7 @@ void MaintenanceModel::DeleteAccount() {
     const std::string reason = RunAccountDeletion(static_cast<int32_t>(accounts_.Data(index)));
     if (!reason.empty()) {
       Ui().ShowMessage("The data of the account " + accounts_.Text(index) +
-                           " could not all be deleted: " + reason,
+                           " could not be deleted: " + reason,
                        kErrorCaption, MessageButtons::Ok);
     }
   }
@@ -127,33 +128,32 @@ void MaintenanceModel::DeleteAccount() {
 }
 
 std::string MaintenanceModel::RunAccountDeletion(int32_t accountId) {
-  // Records synchronized since the store was loaded belong to the account
-  // too; left behind, they would outlive it with no account to show them.
-  store_.LoadTimeRecords();
-  const std::string& path = store_.storePath();
-  auto run = [&path](const std::string& statement) {
-    std::string error;
-    const DbStatus status = ExecuteStatement(path, statement, nullptr, &error);
-    if (status == S_OK) return std::string();
-    if (error.empty()) {
-      char code[24];
-      std::snprintf(code, sizeof code, "error 0x%08X", static_cast<unsigned>(status));
-      error = code;
-    }
-    return error;
+  // One transaction, its write lock taken before the account's records are
+  // read: a synchronization running at the same moment can neither add a
+  // record between the reading and the deleting (it would outlive its
+  // account) nor replace a record whose spans were just deleted (its new
+  // spans would lose their record). It waits for the deletion, or the
+  // deletion for it.
+  StoreSession session(store_.storePath());
+  auto reason = [&session](DbStatus status) {
+    if (!session.errorMessage().empty()) return session.errorMessage();
+    char code[24];
+    std::snprintf(code, sizeof code, "error 0x%08X", static_cast<unsigned>(status));
+    return std::string(code);
   };
-  // A record goes after its spans, the account after its records and items,
-  // so a deletion cut short never leaves spans or items without an owner.
+  if (DbStatus status = session.Begin(); status != S_OK) return reason(status);
+  store_.LoadTimeRecords();
+  std::vector<std::string> statements;
   for (const TimeRecord& record : store_.timeRecords()) {
     if (record.acct != accountId) continue;
-    for (const std::string& statement :
-         {DeleteSpansStatement(record.id), DeleteTimeRecordStatement(record.id)}) {
-      if (std::string error = run(statement); !error.empty()) return error;
-    }
+    statements.push_back(DeleteSpansStatement(record.id));
+    statements.push_back(DeleteTimeRecordStatement(record.id));
   }
-  for (const std::string& statement :
-       {DeleteItemsOfAccountStatement(accountId), DeleteAccountStatement(accountId)}) {
-    if (std::string error = run(statement); !error.empty()) return error;
+  statements.push_back(DeleteItemsOfAccountStatement(accountId));
+  statements.push_back(DeleteAccountStatement(accountId));
+  for (const std::string& statement : statements) {
+    if (DbStatus status = session.Execute(statement); status != S_OK) return reason(status);
   }
+  if (DbStatus status = session.Commit(); status != S_OK) return reason(status);
   return {};
 }

@@ -34,8 +34,9 @@ class MaintenanceModel {
   void DeleteHandheld();
   // Asks the question; on Yes deletes the selected account's spans, records,
   // items and the account itself, by the id its entry carries, then reloads.
-  // At the first statement that fails the deletion stops (what is gone stays
-  // gone, the account keeps the rest) and a message gives SQLite's reason.
+  // The deletion is one transaction: at the first statement that fails it
+  // stops, the account keeps all its data, and a message gives SQLite's
+  // reason.
   void DeleteAccount();
 
   const ComboModel& devices() const { return devices_; }

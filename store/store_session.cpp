@@ -37,6 +37,7 @@ DbStatus StoreSession::Lost(int code) {
 }
 
 DbStatus StoreSession::Begin() {
+  if (broken_ != S_OK || open_) return broken_;
   if (int rc = connection_.Open(path_, false); rc != SQLITE_OK) {
     error_ = connection_.errorMessage();
     broken_ = E_FAIL;

@@ -40,12 +40,17 @@ class StoreSession {
   // SQLite's words for the last failure.
   const std::string& errorMessage() const { return error_; }
 
+  // Opens the store and takes its write lock now rather than at the first
+  // statement, so that what is read next (on any connection) cannot change
+  // before this session's statements run. S_OK, or the failure, which every
+  // later statement then returns too.
+  DbStatus Begin();
+
   // Makes every statement that succeeded durable. S_OK also when nothing was
   // run; otherwise the failure, and nothing of the step is kept.
   DbStatus Commit();
 
  private:
-  DbStatus Begin();
   DbStatus Lost(int code);
   // Runs one of the savepoint statements, prepared once.
   int Step(SqliteStatement& statement, const char* sql);

@@ -146,8 +146,9 @@ TEST(MaintenanceModel, DeleteAccountTakesThatAccountByIdAndNothingElse) {
   EXPECT_EQ(model.accounts().Texts(), (Texts{"Acme", "beta corp"}));
   EXPECT_EQ(model.status().Texts(), (Texts{"Date Records = 5", "Invoiced = 2"}));
 
-  // A statement that fails stops the deletion and says why: the account
-  // keeps its items, and every record, the first without its span.
+  // A statement that fails stops the deletion and says why; the deletion is
+  // one transaction, so the account keeps everything, the first record's
+  // span included.
   SqliteConnection connection;
   ASSERT_EQ(connection.Open(alpha, false), SQLITE_OK);
   ASSERT_EQ(connection.Exec("CREATE TRIGGER keep BEFORE DELETE ON hlgroup "
@@ -158,9 +159,9 @@ TEST(MaintenanceModel, DeleteAccountTakesThatAccountByIdAndNothingElse) {
   ASSERT_EQ(env.ui.messages.size(), 5u);
   EXPECT_EQ(env.ui.messages[4].caption, "Database Error");
   EXPECT_EQ(env.ui.messages[4].text,
-            "The data of the account Acme could not all be deleted: records are kept");
+            "The data of the account Acme could not be deleted: records are kept");
   EXPECT_EQ(Contents("Alpha"),
-            "accounts 1 2 items 101 102 records 11 12 13 14 15 spans 12 13 14 15");
+            "accounts 1 2 items 101 102 records 11 12 13 14 15 spans 11 12 13 14 15");
   EXPECT_EQ(model.status().Texts(), (Texts{"Date Records = 5", "Invoiced = 2"}));
 }
 
