@@ -102,37 +102,31 @@ bool Synchronizer::EndStep() {
   return kept;
 }
 
-void Synchronizer::CleanDevice() {
-  // The rows of hlgroup as the store holds them now.
-  struct Row {
-    int32_t id;
-    bool invoiced;
-    bool deleted;
-  };
-  std::vector<Row> rows;
-  {
-    TableCommand command(StoreTable::HlGroup);
-    command.SetPath(storePath_);
-    DbStatus status = command.OpenConnection();
-    if (status == S_OK) status = command.OpenDefaultRowset();
+bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows) const {
+  TableCommand command(StoreTable::HlGroup);
+  command.SetPath(storePath_);
+  DbStatus status = command.OpenConnection();
+  if (status == S_OK) status = command.OpenDefaultRowset();
+  if (status != S_OK) return false;
+  for (status = command.MoveFirst(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
+       status = command.MoveNext()) {
     if (status == S_OK) {
-      for (status = command.MoveFirst(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
-           status = command.MoveNext()) {
-        if (status == S_OK) {
-          rows.push_back({command.IntField(1), command.BoolField(6), command.BoolField(8)});
-        }
-      }
-      if (status == DB_S_ENDOFROWSET) status = S_OK;
+      rows->push_back({command.IntField(1), command.BoolField(6), command.BoolField(8)});
     }
-    if (status != S_OK) {
-      view_.ShowMessage("Error opening local database for data removal", "Database Error");
-      return;
-    }
+  }
+  return status == DB_S_ENDOFROWSET;
+}
+
+void Synchronizer::CleanDevice() {
+  std::vector<StoredRecord> rows;
+  if (!ReadStoredRecords(&rows)) {
+    view_.ShowMessage("Error opening local database for data removal", "Database Error");
+    return;
   }
   DeviceDatabase groups(platform_, "HLGroup");
   DeviceDatabase spans(platform_, "HLTime");
   if (groups.Open() == 0 || spans.Open() == 0) return;
-  for (const Row& row : rows) {
+  for (const StoredRecord& row : rows) {
     if (!row.invoiced || row.deleted) continue;
     if (CeOid record = groups.FindByKey(row.id); record != 0) groups.DeleteRecord(record);
     spans.DeleteAllByKey(row.id);
@@ -305,6 +299,17 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     return;
   }
   BeginStep();
+  // With the store's write lock held, only records still stored get spans:
+  // the maintenance program may have deleted an account's records since
+  // they were copied, and their spans would be left without a record.
+  if (step_->Begin() == S_OK) {
+    std::vector<StoredRecord> stored;
+    if (ReadStoredRecords(&stored)) {
+      std::set<int32_t> present;
+      for (const StoredRecord& row : stored) present.insert(row.id);
+      std::erase_if(insertedRecords_, [&present](int32_t id) { return present.count(id) == 0; });
+    }
+  }
   for (uint32_t i = 0; i < count; ++i) {
     std::vector<CeValue> values;
     DeviceDatabase::ReadResult read = spans.ReadRecord(i, kSpanProperties, &values);

@@ -56,6 +56,15 @@ class Synchronizer {
   bool Execute(const std::string& statement, bool* inserted = nullptr);
   void SyncError(const std::string& text);
 
+  // The store's time records as hlgroup holds them now (read on a connection
+  // of its own); false when the table cannot be read.
+  struct StoredRecord {
+    int32_t id;
+    bool invoiced;
+    bool deleted;
+  };
+  bool ReadStoredRecords(std::vector<StoredRecord>* rows) const;
+
   // A step's statements run in one transaction on one connection; its
   // messages wait until the step has ended, so no message box keeps the
   // store locked. EndStep commits: false when the step could not be kept
