@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "platform/sqlite_connection.h"
+#include "platform/sqlite_statement.h"
 #include "settings/account_settings.h"
 #include "settings/registry_key_stack.h"
 
@@ -54,6 +56,15 @@ inline void MakeEmptyStore(const std::string& path, SqliteConnection* db) {
   while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) schema.append(buffer, n);
   std::fclose(in);
   db->Exec(schema);
+}
+
+// Binds values to statement's parameters in order, runs it and resets it:
+// one row of a store being filled.
+inline void InsertRow(SqliteStatement& statement, std::initializer_list<int64_t> values) {
+  int index = 1;
+  for (int64_t value : values) statement.BindInt64(index++, value);
+  statement.Step();
+  statement.Reset();
 }
 
 // Seconds one call of body takes; best of runs, so a busy moment of the

@@ -41,13 +41,7 @@ void MakeStore(const std::string& path, int records, bool oneAccount) {
     record.BindText(5, "Drafted the {annual} report \\ section " + std::to_string(id));
     record.Step();
     record.Reset();
-    for (int k = 0; k < 3; ++k) {
-      span.BindInt64(1, id);
-      span.BindInt64(2, 3600 * (8 + 2 * k));
-      span.BindInt64(3, 17 + k * 20);
-      span.Step();
-      span.Reset();
-    }
+    for (int k = 0; k < 3; ++k) bench::InsertRow(span, {id, 3600 * (8 + 2 * k), 17 + k * 20});
   }
   transaction.Commit();
 }

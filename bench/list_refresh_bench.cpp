@@ -35,13 +35,7 @@ void MakeStore(const std::string& path, int records) {
     record.BindInt64(3, 100 + id % 10);
     record.Step();
     record.Reset();
-    for (int k = 0; k < 3; ++k) {
-      span.BindInt64(1, id);
-      span.BindInt64(2, 3600 * (8 + k));
-      span.BindInt64(3, 7 + k * 11);
-      span.Step();
-      span.Reset();
-    }
+    for (int k = 0; k < 3; ++k) bench::InsertRow(span, {id, 3600 * (8 + k), 7 + k * 11});
   }
   transaction.Commit();
 }

@@ -52,11 +52,7 @@ void MakeStore(const std::string& path) {
     record.Step();
     record.Reset();
     for (int k = 0; k < kSpansPerRecord; ++k) {
-      span.BindInt64(1, id);
-      span.BindInt64(2, 3600 * (8 + 2 * k));
-      span.BindInt64(3, 15 + k * 20);
-      span.Step();
-      span.Reset();
+      bench::InsertRow(span, {id, 3600 * (8 + 2 * k), 15 + k * 20});
     }
   }
   transaction.Commit();

@@ -52,13 +52,7 @@ std::string ReadFile(const std::string& path) {
 
 TEST(Concurrency, SynchronizationAndAccountDeletionOnOneStore) {
   HandheldFixture env;
-  HandheldGenerateOptions options;
-  options.records = 3000;
-  options.spansPerRecord = 2;
-  options.accounts = 5;
-  options.itemsPerAccount = 3;
-  options.seed = 11;
-  ASSERT_TRUE(env.image.Generate(options));
+  ASSERT_TRUE(FillBusyHandheld(env.image, 11));
   ASSERT_EQ(RunTool("horalog", {"sync"}).status, 0);
   const std::string store = env.dataPath() + "/Pocket_PC.mdb";
   // Some of the first account's records invoiced and gone from the handheld:

@@ -38,13 +38,7 @@ constexpr const char* kOrphanSpans =
 class CrashFixture : public HandheldFixture {
  public:
   CrashFixture() {
-    HandheldGenerateOptions options;
-    options.records = 3000;
-    options.spansPerRecord = 2;
-    options.accounts = 5;
-    options.itemsPerAccount = 3;
-    options.seed = 7;
-    EXPECT_TRUE(image.Generate(options));
+    EXPECT_TRUE(FillBusyHandheld(image, 7));
     EXPECT_EQ(RunTool("horalog", {"sync"}).status, 0);
     RecordStore records;
     records.SetDeviceName("Pocket_PC");

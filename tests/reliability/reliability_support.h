@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/handheld_image.h"
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
 
@@ -117,6 +118,19 @@ inline void Restore(const std::vector<std::pair<std::string, std::string>>& save
     for (const char* suffix : {"-journal", "-wal", "-shm"}) fs::remove(live + suffix);
     fs::copy_file(saved, live, fs::copy_options::overwrite_existing);
   }
+}
+
+// Fills image with 3,000 records of two spans each, over five accounts of
+// three items: a handheld whose synchronization takes long enough to be
+// caught in the middle.
+inline bool FillBusyHandheld(HandheldImage& image, uint32_t seed) {
+  HandheldGenerateOptions options;
+  options.records = 3000;
+  options.spansPerRecord = 2;
+  options.accounts = 5;
+  options.itemsPerAccount = 3;
+  options.seed = seed;
+  return image.Generate(options);
 }
 
 // One line of the figures table of scripts/reliability.
