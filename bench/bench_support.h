@@ -58,6 +58,19 @@ inline void MakeEmptyStore(const std::string& path, SqliteConnection* db) {
   db->Exec(schema);
 }
 
+// Ten accounts "Client 1".."Client 10", each with five items "Task 0".."Task 4"
+// whose ids are account * 10 + 0..4.
+inline void AddClientsAndTasks(SqliteConnection& db) {
+  for (int account = 1; account <= 10; ++account) {
+    db.Exec("INSERT INTO accountName VALUES (" + std::to_string(account) + ", 'Client " +
+            std::to_string(account) + "')");
+    for (int item = 0; item < 5; ++item) {
+      db.Exec("INSERT INTO itemName VALUES (" + std::to_string(account * 10 + item) + ", " +
+              std::to_string(account) + ", 'Task " + std::to_string(item) + "')");
+    }
+  }
+}
+
 // Binds values to statement's parameters in order, runs it and resets it:
 // one row of a store being filled.
 inline void InsertRow(SqliteStatement& statement, std::initializer_list<int64_t> values) {
@@ -89,7 +102,8 @@ inline std::string Ms(double seconds) {
 }
 
 // One line of the table: name, figure, limit, ratio, target, met or missed.
-// A figure compared with a limit measured in the same run.
+// A figure compared with a limit measured in the same run (or, for growth,
+// the figure for twice the data against the figure for once).
 inline void FigureAgainstLimit(const std::string& name, double seconds, double limitSeconds,
                                double maxRatio) {
   const double ratio = seconds / limitSeconds;
@@ -103,11 +117,6 @@ inline void FigureAgainstLimit(const std::string& name, double seconds, double l
 inline void FigureUnder(const std::string& name, double seconds, double ceilingSeconds) {
   std::printf("FIGURE\t%s\t%s\t-\t-\t< %s\t%s\n", name.c_str(), Ms(seconds).c_str(),
               Ms(ceilingSeconds).c_str(), seconds < ceilingSeconds ? "met" : "missed");
-}
-
-// A figure for twice the data against the figure for once: growth.
-inline void FigureGrowth(const std::string& name, double twice, double once, double maxRatio) {
-  FigureAgainstLimit(name, twice, once, maxRatio);
 }
 
 }  // namespace bench

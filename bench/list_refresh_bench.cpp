@@ -66,7 +66,7 @@ int main() {
     twenty = std::min(twenty, RefreshSeconds("Twenty"));
   }
   bench::FigureUnder("list refresh and totals, 10,000 records", ten, 0.100);
-  bench::FigureGrowth("list refresh, 20,000 against 10,000 records", twenty, ten, 2.2);
+  bench::FigureAgainstLimit("list refresh, 20,000 against 10,000 records", twenty, ten, 2.2);
   std::filesystem::remove_all(dir);
   return 0;
 }

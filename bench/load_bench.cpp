@@ -26,15 +26,7 @@ void MakeStore(const std::string& path) {
   SqliteConnection db;
   bench::MakeEmptyStore(path, &db);
   SqliteTransaction transaction(db);
-  for (int account = 1; account <= 10; ++account) {
-    db.Exec("INSERT INTO accountName VALUES (" + std::to_string(account) + ", 'Client " +
-            std::to_string(account) + "')");
-    for (int item = 0; item < 5; ++item) {
-      const int id = account * 10 + item;
-      db.Exec("INSERT INTO itemName VALUES (" + std::to_string(id) + ", " +
-              std::to_string(account) + ", 'Task " + std::to_string(item) + "')");
-    }
-  }
+  bench::AddClientsAndTasks(db);
   SqliteStatement record, span;
   record.Prepare(db, "INSERT INTO hlgroup VALUES (?, ?, ?, ?, ?, ?, 2.0, ?)");
   span.Prepare(db, "INSERT INTO hltime VALUES (?, ?, ?)");

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "platform/clock.h"
 #include "platform/ui_services.h"
