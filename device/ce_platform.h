@@ -24,9 +24,13 @@ constexpr uint16_t CEVT_LPWSTR = 31;
 // The key property every database is sorted and searched on.
 constexpr uint32_t kKeyProperty = 0x10003;
 
-constexpr uint32_t CEDB_SEEK_VALUEFIRSTEQUAL = 0x20;
+constexpr uint32_t CEDB_SEEK_CEOID = 1;
 constexpr uint32_t CEDB_SEEK_BEGINNING = 2;
+constexpr uint32_t CEDB_SEEK_VALUEFIRSTEQUAL = 0x20;
 constexpr uint32_t CEDB_ALLOWREALLOC = 1;
+// Open flag: each read moves the database's current record on to the next
+// one, so reading a database in order needs no seek between reads.
+constexpr uint32_t CEDB_AUTOINCREMENT = 1;
 
 // Roots of the handheld's registry and the results of its operations.
 constexpr uint32_t HKEY_CE_CURRENT_USER = 0x80000001u;
@@ -87,6 +91,11 @@ class CePlatform {
   virtual int32_t CeRapiInitEx(RapiInit* init) = 0;
   // Ends the connection (also an attempt still under way).
   virtual int32_t CeRapiUninit() = 0;
+  // The link's own result of the last call: 0 when the request reached the
+  // handheld and its answer came back (whatever the answer said), non-zero
+  // when the link failed (the handheld went away). A handheld that cannot
+  // go away answers 0.
+  virtual int32_t CeRapiGetError() { return 0; }
 
   virtual int32_t CeRegOpenKeyEx(uint32_t root, const std::u16string& subKey, uint32_t* key) = 0;
   // Reads value name of key into data, at most *size bytes; *size becomes the
@@ -95,19 +104,23 @@ class CePlatform {
                                     uint8_t* data, uint32_t* size) = 0;
   virtual int32_t CeRegCloseKey(uint32_t key) = 0;
 
-  // Opens a database by name (*oid 0 on entry) in the order of sortProperty.
-  // kCeInvalidHandle on failure; *oid is the database's identifier on success.
+  // Opens a database by name (*oid 0 on entry) in the order of sortProperty;
+  // the current record is then the first one. flags may hold
+  // CEDB_AUTOINCREMENT. kCeInvalidHandle on failure; *oid is the database's
+  // identifier on success.
   virtual CeHandle CeOpenDatabase(CeOid* oid, const std::u16string& name, uint32_t sortProperty,
                                   uint32_t flags) = 0;
   // Nonzero on success.
   virtual int CeOidGetInfo(CeOid oid, CeOidInfo* info) = 0;
   // CEDB_SEEK_BEGINNING: position is the record's place in sort order from 0.
+  // CEDB_SEEK_CEOID: position is the object identifier of the record.
   // CEDB_SEEK_VALUEFIRSTEQUAL: key is the property value sought. The record
   // reached, or 0 when there is none.
   virtual CeOid CeSeekDatabase(CeHandle handle, uint32_t seekType, uint32_t position,
                                const CePropVal* key, uint32_t* index) = 0;
   // Reads every property of the current record into buffer (property values
-  // then their strings), replacing its content. The record read, or 0.
+  // then their strings), replacing its content; with CEDB_AUTOINCREMENT the
+  // next record becomes the current one. The record read, or 0.
   virtual CeOid CeReadRecordProps(CeHandle handle, uint32_t flags, uint16_t* propCount,
                                   std::vector<uint8_t>* buffer) = 0;
   virtual int CeDeleteRecord(CeHandle handle, CeOid record) = 0;

@@ -12,9 +12,10 @@ CeHandle DeviceDatabase::Open() {
   std::u16string wide = Utf8ToUtf16(name_);
   if (wide.size() > kCeMaxDatabaseName) wide.resize(kCeMaxDatabaseName);
   objectId_ = 0;
-  CeHandle handle = platform_.CeOpenDatabase(&objectId_, wide, sortProperty_, 0);
+  CeHandle handle = platform_.CeOpenDatabase(&objectId_, wide, sortProperty_, CEDB_AUTOINCREMENT);
   if (handle == kCeInvalidHandle || handle == 0) return 0;
   handle_ = handle;
+  next_ = 0;
   isOpen_ = true;
   return handle_;
 }
@@ -34,18 +35,28 @@ bool DeviceDatabase::RecordCount(uint16_t* count) {
 
 DeviceDatabase::ReadResult DeviceDatabase::ReadRecord(uint32_t i, size_t minProperties,
                                                       std::vector<CeValue>* values) {
-  uint32_t index = 0;
-  if (platform_.CeSeekDatabase(handle_, CEDB_SEEK_BEGINNING, i, nullptr, &index) == 0) {
-    return ReadResult::SeekFailed;
-  }
   uint16_t propCount = 0;
   std::vector<uint8_t> buffer;
-  if (platform_.CeReadRecordProps(handle_, CEDB_ALLOWREALLOC, &propCount, &buffer) == 0) {
-    return ReadResult::ReadFailed;
+  auto read = [&] {
+    return platform_.CeReadRecordProps(handle_, CEDB_ALLOWREALLOC, &propCount, &buffer) != 0 &&
+           ReadPropertyBuffer(buffer, propCount, values) && values->size() >= minProperties;
+  };
+  if (i == next_ && read()) {
+    next_ = i + 1;
+    return ReadResult::Ok;
   }
-  if (!ReadPropertyBuffer(buffer, propCount, values) || values->size() < minProperties) {
-    return ReadResult::ReadFailed;
+  // A failed request on a link that broke says nothing about the record:
+  // trying again would only fail the same way.
+  if (platform_.CeRapiGetError() != 0) return ReadResult::LinkLost;
+  uint32_t index = 0;
+  next_ = UINT32_MAX;
+  if (platform_.CeSeekDatabase(handle_, CEDB_SEEK_BEGINNING, i, nullptr, &index) == 0) {
+    return platform_.CeRapiGetError() != 0 ? ReadResult::LinkLost : ReadResult::SeekFailed;
   }
+  if (!read()) {
+    return platform_.CeRapiGetError() != 0 ? ReadResult::LinkLost : ReadResult::ReadFailed;
+  }
+  next_ = i + 1;
   return ReadResult::Ok;
 }
 
@@ -54,10 +65,14 @@ CeOid DeviceDatabase::FindByKey(int32_t key) {
   value.propid = kKeyProperty;
   value.value = static_cast<uint32_t>(key);
   uint32_t index = 0;
+  next_ = UINT32_MAX;
   return platform_.CeSeekDatabase(handle_, CEDB_SEEK_VALUEFIRSTEQUAL, 0, &value, &index);
 }
 
-void DeviceDatabase::DeleteRecord(CeOid record) { platform_.CeDeleteRecord(handle_, record); }
+void DeviceDatabase::DeleteRecord(CeOid record) {
+  next_ = UINT32_MAX;  // the records behind it move up
+  platform_.CeDeleteRecord(handle_, record);
+}
 
 int DeviceDatabase::DeleteAllByKey(int32_t key) {
   int deleted = 0;

@@ -11,7 +11,9 @@
 // Owns its handle: destroying an open database closes it.
 class DeviceDatabase {
  public:
-  enum class ReadResult { Ok, SeekFailed, ReadFailed };
+  // LinkLost: the read failed because the handheld went away; nothing more
+  // can be read in this connection.
+  enum class ReadResult { Ok, SeekFailed, ReadFailed, LinkLost };
 
   DeviceDatabase(CePlatform& platform, std::string name, uint32_t sortProperty = kKeyProperty);
   ~DeviceDatabase();
@@ -27,9 +29,12 @@ class DeviceDatabase {
   // The 16-bit record count; false when it cannot be taken.
   bool RecordCount(uint16_t* count);
 
-  // Seeks record i (sort position from 0) and reads all its properties. A
-  // record with fewer than minProperties properties, or whose buffer cannot
-  // be read, is a failed read.
+  // Reads all properties of record i (sort position from 0). The database is
+  // open with CEDB_AUTOINCREMENT, so reading in order costs one request a
+  // record; record i is sought by position first only when it is not the
+  // current one, or when the read without a seek failed. A record with
+  // fewer than minProperties properties, or whose buffer cannot be read, is
+  // a failed read.
   ReadResult ReadRecord(uint32_t i, size_t minProperties, std::vector<CeValue>* values);
 
   // The first record whose key property equals key, or 0.
@@ -46,4 +51,6 @@ class DeviceDatabase {
   CeHandle handle_ = 0;
   uint32_t sortProperty_;
   CeOid objectId_ = 0;
+  // The sort position of the current record, as far as this side knows.
+  uint32_t next_ = 0;
 };

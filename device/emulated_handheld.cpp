@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <thread>
 
 #include "device/handheld_image.h"
@@ -81,7 +82,11 @@ bool FolderReadable(const std::string& dockPath) {
 }  // namespace
 
 std::string DockLocation() {
-  if (const char* named = std::getenv("HORALOG_HANDHELD"); named && *named) return named;
+  // "rapi:" names no image: it asks for the RAPI library instead.
+  if (const char* named = std::getenv("HORALOG_HANDHELD");
+      named && *named && std::string_view(named) != "rapi:") {
+    return named;
+  }
   return DataHome() + "/horalog/dock/handheld.hhd";
 }
 
@@ -94,6 +99,7 @@ struct EmulatedHandheld::State {
     std::vector<HandheldSortEntry> order;
     std::set<int64_t> seekFaults, readFaults, shortFaults;
     std::optional<size_t> current;  // sort position of the current record
+    bool autoIncrement = false;     // each read moves current on
   };
   struct Key {
     uint32_t root = 0;
@@ -222,7 +228,7 @@ int32_t EmulatedHandheld::CeRegCloseKey(uint32_t key) {
 }
 
 CeHandle EmulatedHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name,
-                                          uint32_t sortProperty, uint32_t /*flags*/) {
+                                          uint32_t sortProperty, uint32_t flags) {
   HandheldImage* image = state_->Connected();
   if (!image || !oid) return kCeInvalidHandle;
   // The databases have one sort order, on the key property; 0 asks for it too.
@@ -250,7 +256,8 @@ CeHandle EmulatedHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name
     }
   }
   if (!image->SortOrder(db.oid, &db.order)) return kCeInvalidHandle;
-  if (!db.order.empty()) db.current = 0;
+  if (!db.order.empty() && !db.seekFaults.count(0)) db.current = 0;
+  db.autoIncrement = (flags & CEDB_AUTOINCREMENT) != 0;
   *oid = db.oid;
   const CeHandle handle = state_->nextHandle++;
   state_->databases[handle] = std::move(db);
@@ -285,6 +292,11 @@ CeOid EmulatedHandheld::CeSeekDatabase(CeHandle handle, uint32_t seekType, uint3
   if (seekType == CEDB_SEEK_BEGINNING) {
     if (position >= db->order.size() || db->seekFaults.count(position)) return 0;
     at = position;
+  } else if (seekType == CEDB_SEEK_CEOID) {
+    auto it = std::find_if(db->order.begin(), db->order.end(),
+                           [position](const HandheldSortEntry& e) { return e.oid == position; });
+    if (it == db->order.end()) return 0;
+    at = static_cast<size_t>(it - db->order.begin());
   } else if (seekType == CEDB_SEEK_VALUEFIRSTEQUAL) {
     if (!key || key->propid != kKeyProperty) return 0;
     const auto sought = static_cast<int32_t>(static_cast<uint32_t>(key->value));
@@ -323,6 +335,16 @@ CeOid EmulatedHandheld::CeReadRecordProps(CeHandle handle, uint32_t /*flags*/, u
   }
   *buffer = std::move(stored);
   *propCount = count;
+  if (db->autoIncrement) {
+    // Moving on to a record whose seek is set to fail leaves no current
+    // record, so the next read fails as a seek there would.
+    const size_t next = at + 1;
+    if (next < db->order.size() && !db->seekFaults.count(static_cast<int64_t>(next))) {
+      db->current = next;
+    } else {
+      db->current.reset();
+    }
+  }
   return record;
 }
 

@@ -7,7 +7,7 @@
 #include "device/ce_platform.h"
 
 // Where a docked handheld's image is: the file named by HORALOG_HANDHELD when
-// that is set, else $XDG_DATA_HOME/horalog/dock/handheld.hhd.
+// that is set (and not "rapi:"), else $XDG_DATA_HOME/horalog/dock/handheld.hhd.
 std::string DockLocation();
 
 // The remote operations answered from the image docked at dockPath. A

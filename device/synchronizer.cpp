@@ -131,6 +131,10 @@ void Synchronizer::CleanDevice() {
     if (CeOid record = groups.FindByKey(row.id); record != 0) groups.DeleteRecord(record);
     spans.DeleteAllByKey(row.id);
   }
+  // A handheld that went away kept what it had not deleted yet: marking
+  // those records would leave them on it for good. The next connection
+  // searches for them again.
+  if (platform_.CeRapiGetError() != 0) return;
   if (!Execute(FlagDeletedStatement())) {
     view_.ShowMessage("Error opening local database for data removal", "Database Error");
     return;
@@ -170,9 +174,9 @@ void Synchronizer::SyncAccounts(const RecordStore& store) {
   BeginStep();
   for (uint32_t i = 0; i < count; ++i) {
     std::vector<CeValue> values;
-    if (accounts.ReadRecord(i, kAccountProperties, &values) != DeviceDatabase::ReadResult::Ok) {
-      continue;
-    }
+    const DeviceDatabase::ReadResult read = accounts.ReadRecord(i, kAccountProperties, &values);
+    if (read == DeviceDatabase::ReadResult::LinkLost) return AbandonStep();
+    if (read != DeviceDatabase::ReadResult::Ok) continue;
     const int32_t id = values[0].integer;
     const std::string name = ConvertName(values[1].text);
     const std::string known = store.AccountName(id);
@@ -195,7 +199,9 @@ void Synchronizer::SyncItems(const RecordStore& store) {
   BeginStep();
   for (uint32_t i = 0; i < count; ++i) {
     std::vector<CeValue> values;
-    if (items.ReadRecord(i, kItemProperties, &values) != DeviceDatabase::ReadResult::Ok) continue;
+    const DeviceDatabase::ReadResult read = items.ReadRecord(i, kItemProperties, &values);
+    if (read == DeviceDatabase::ReadResult::LinkLost) return AbandonStep();
+    if (read != DeviceDatabase::ReadResult::Ok) continue;
     const int32_t id = values[0].integer;
     const int32_t account = values[1].integer;
     const std::string name = ConvertName(values[2].text);
@@ -238,6 +244,13 @@ void Synchronizer::SyncTimeRecords(const RecordStore& store) {
   for (uint32_t i = 0; i < count; ++i) {
     std::vector<CeValue> values;
     DeviceDatabase::ReadResult read = groups.ReadRecord(i, kRecordProperties, &values);
+    if (read == DeviceDatabase::ReadResult::LinkLost) {
+      // The handheld went away: the store keeps the records it had, rather
+      // than the part of the handheld's that arrived.
+      SyncError("Error in remote group DB read");
+      insertedRecords_.clear();
+      return AbandonStep();
+    }
     if (read == DeviceDatabase::ReadResult::SeekFailed) {
       SyncError("Error in remote group DB move");
       break;
@@ -313,6 +326,10 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
   for (uint32_t i = 0; i < count; ++i) {
     std::vector<CeValue> values;
     DeviceDatabase::ReadResult read = spans.ReadRecord(i, kSpanProperties, &values);
+    if (read == DeviceDatabase::ReadResult::LinkLost) {
+      SyncError("Error in remote time DB read");
+      return AbandonStep();
+    }
     if (read == DeviceDatabase::ReadResult::SeekFailed) {
       SyncError("Error in remote time DB move");
       break;

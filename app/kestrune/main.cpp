@@ -2,15 +2,15 @@
 #include <QApplication>
 
 #include "app/ui/program_shell.h"
-#include "device/emulated_handheld.h"
+#include "device/docked_handheld.h"
 #include "reporting/ui/reporting_dialog.h"
 
 int main(int argc, char** argv) {
   const ProgramInfo info{"kestrune", "Kestrune",
                          "Horalog time reporting: records, reports and invoices"};
   return RunProgram(argc, argv, info, [](QApplication&) {
-    EmulatedHandheld handheld;
-    ReportingDialog window(handheld);
+    std::unique_ptr<CePlatform> handheld = OpenHandheld();
+    ReportingDialog window(*handheld);
     window.exec();
     return 0;
   });

@@ -1,5 +1,7 @@
 // horalog-handheld: creates, fills, inspects, docks and undocks emulated
 // handhelds, playing the part of the handheld's own time-tracking program.
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -11,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "device/docked_handheld.h"
 #include "device/emulated_handheld.h"
+#include "device/rapi_server.h"
 #include "device/handheld_image.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
@@ -26,7 +30,9 @@ after "--". The dock is $HORALOG_HANDHELD when set, else
 $XDG_DATA_HOME/horalog/dock/handheld.hhd.
 
 Exit status: 0 success, 1 failure or bad usage (message on standard error);
-docked exits 1, printing nothing, when no handheld is docked.)";
+docked exits 1, printing nothing, when no handheld is docked. serve writes
+the connection description active_connection into $SYNCE_CONF_DIR (default
+~/.synce) and removes it on SIGINT or SIGTERM.)";
 
 int Fail(const std::string& message) {
   std::cerr << "horalog-handheld: " << message << "\n";
@@ -265,6 +271,12 @@ int Undock() {
 }
 
 int Docked() {
+  if (ChooseHandheld() == HandheldKind::Rapi) {
+    std::string line;
+    if (!DescribeHandheld(&line)) return 1;
+    std::cout << line << "\n";
+    return 0;
+  }
   const fs::path dock = DockLocation();
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(dock, ec);
@@ -277,6 +289,29 @@ int Docked() {
     if (!fs::exists(image, ec)) return Fail("the docked image " + image.string() + " is missing");
   }
   std::cout << image.string() << "\n";
+  return 0;
+}
+
+// Serves image over the RAPI protocol until SIGINT or SIGTERM.
+int Serve(const std::string& image, const std::string& address, int latencyMs) {
+  // Blocked before any thread starts, so every thread inherits the mask and
+  // the signal waits for sigwait below.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGINT);
+  sigaddset(&stop, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  RapiServer server({image, address, kRapiPort, latencyMs});
+  if (!server.Start()) return Fail(server.error());
+  const std::string folder = RapiServer::ConnectionFolder();
+  std::string error;
+  if (!server.WriteConnectionFile(folder, &error)) return Fail(error);
+  std::cout << "serving " << image << " on " << address << ":" << kRapiPort << std::endl;
+  int signal = 0;
+  sigwait(&stop, &signal);
+  server.Stop();
+  server.RemoveConnectionFile(folder);
+  std::cerr << "horalog-handheld: served " << server.requests() << " requests\n";
   return 0;
 }
 
@@ -459,7 +494,18 @@ int main(int argc, char** argv) {
   imageArgument(dock);
   dock->callback([&] { status = Dock(image); });
   app.add_subcommand("undock", "remove the dock link")->callback([&] { status = Undock(); });
-  app.add_subcommand("docked", "print the docked image")->callback([&] { status = Docked(); });
+  app.add_subcommand("docked", "print the docked image, or rapi:NAME ADDRESS of a real handheld")
+      ->callback([&] { status = Docked(); });
+  std::string address = "127.0.0.1";
+  int latencyMs = 0;
+  CLI::App* serve = app.add_subcommand(
+      "serve", "serve IMAGE over the RAPI protocol on TCP port 990, as a docked handheld");
+  imageArgument(serve);
+  serve->add_option("--address", address, "IPv4 address to listen on")
+      ->capture_default_str();
+  serve->add_option("--latency-ms", latencyMs, "delay each answer, as a slow link does")
+      ->check(CLI::Range(0, 600000));
+  serve->callback([&] { status = Serve(image, address, latencyMs); });
 
   try {
     app.parse(argc, argv);

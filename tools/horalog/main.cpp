@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "device/docked_handheld.h"
 #include "device/emulated_handheld.h"
 #include "device/sync_procedure.h"
 #include "documents/invoice.h"
@@ -71,9 +72,11 @@ DocumentOptions ToolDocumentOptions(bool open, ConsoleSyncView& console) {
   DocumentOptions options;
   options.openEditor = open;
   options.updateHandheld = [&console] {
-    if (!std::filesystem::exists(DockLocation())) return;
-    EmulatedHandheld handheld;
-    SyncProcedure(handheld, console, true).Run();
+    // An image that is not docked is not there to update; a real handheld
+    // is tried, and says so when it is not there.
+    if (ChooseHandheld() == HandheldKind::Image && !std::filesystem::exists(DockLocation())) return;
+    std::unique_ptr<CePlatform> handheld = OpenHandheld();
+    SyncProcedure(*handheld, console, true).Run();
   };
   return options;
 }
@@ -149,8 +152,8 @@ int main(int argc, char** argv) {
   ConsoleSyncView console;
   SetUi(&console);
   if (sync->parsed()) {
-    EmulatedHandheld handheld;
-    SyncProcedure procedure(handheld, console, updateOnly);
+    std::unique_ptr<CePlatform> handheld = OpenHandheld();
+    SyncProcedure procedure(*handheld, console, updateOnly);
     return SyncExitCode(procedure.Run());
   }
   ReportingModel model;

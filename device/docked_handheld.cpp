@@ -1,0 +1,70 @@
+// Which handheld the programs talk to.
+#include "device/docked_handheld.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "device/emulated_handheld.h"
+#if HORALOG_HAVE_RAPI
+#include "device/rapi_handheld.h"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool RapiForced() {
+  const char* named = std::getenv("HORALOG_HANDHELD");
+  return named && std::strcmp(named, kRapiHandheld) == 0;
+}
+
+}  // namespace
+
+bool HaveRapiLibrary() { return HORALOG_HAVE_RAPI != 0; }
+
+HandheldKind ChooseHandheld() {
+  if (RapiForced()) return HandheldKind::Rapi;
+  if (const char* named = std::getenv("HORALOG_HANDHELD"); named && *named) {
+    return HandheldKind::Image;
+  }
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(DockLocation(), ec))) return HandheldKind::Image;
+  return HaveRapiLibrary() ? HandheldKind::Rapi : HandheldKind::Image;
+}
+
+std::unique_ptr<CePlatform> OpenHandheld() {
+  if (ChooseHandheld() == HandheldKind::Image) return std::make_unique<EmulatedHandheld>();
+#if HORALOG_HAVE_RAPI
+  return std::make_unique<RapiHandheld>();
+#else
+  // A dock in a folder that cannot exist: every attempt is refused, as by a
+  // computer without the RAPI services.
+  return std::make_unique<EmulatedHandheld>("/nonexistent/horalog-without-rapi/handheld.hhd");
+#endif
+}
+
+bool DescribeHandheld(std::string* line) {
+  if (ChooseHandheld() == HandheldKind::Rapi) {
+#if HORALOG_HAVE_RAPI
+    std::string name, address;
+    if (!RapiHandheld::Describe(&name, &address)) return false;
+    *line = std::string(kRapiHandheld) + name + " " + address;
+    return true;
+#else
+    return false;
+#endif
+  }
+  const fs::path dock = DockLocation();
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(dock, ec);
+  if (!fs::exists(status)) return false;
+  fs::path image = dock;
+  if (fs::is_symlink(status)) {
+    image = fs::read_symlink(dock, ec);
+    if (ec) return false;
+    if (image.is_relative()) image = dock.parent_path() / image;
+  }
+  *line = image.string();
+  return true;
+}

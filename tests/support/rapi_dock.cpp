@@ -1,0 +1,44 @@
+// A handheld image served over the RAPI protocol for one test.
+#include "support/rapi_dock.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "device/emulated_handheld.h"
+#if HORALOG_HAVE_RAPI
+#include "device/rapi_handheld.h"
+#endif
+
+std::string UniqueLoopbackAddress() {
+  static std::atomic<int> next{0};
+  const int pid = static_cast<int>(::getpid());
+  const int n = next++;
+  return "127." + std::to_string(1 + pid % 250) + "." + std::to_string(pid / 250 % 250) + "." +
+         std::to_string(1 + n % 250);
+}
+
+RapiDock::RapiDock(const std::string& image, const std::string& folder, int latencyMs)
+    : folder_(folder), address_(UniqueLoopbackAddress()), conf_("SYNCE_CONF_DIR", folder) {
+  server_ = std::make_unique<RapiServer>(RapiServer::Options{image, address_, kRapiPort, latencyMs});
+  EXPECT_TRUE(server_->Start()) << server_->error();
+  std::string error;
+  EXPECT_TRUE(server_->WriteConnectionFile(folder, &error)) << error;
+}
+
+RapiDock::~RapiDock() {
+  server_->Stop();
+  server_->RemoveConnectionFile(folder_);
+}
+
+std::unique_ptr<CePlatform> TestHandheld(bool served, const std::string& dockPath,
+                                         int callTimeoutMs) {
+  if (!served) return std::make_unique<EmulatedHandheld>(dockPath);
+#if HORALOG_HAVE_RAPI
+  return std::make_unique<RapiHandheld>(callTimeoutMs);
+#else
+  (void)callTimeoutMs;
+  return nullptr;
+#endif
+}
