@@ -7,10 +7,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 
 #include "device/debug_log.h"
+#include "device/docked_handheld.h"
 #include "device/emulated_handheld.h"
 #include "support/handheld_fixture.h"
+#include "support/rapi_dock.h"
 #include "support/recording_sync_view.h"
 
 namespace {
@@ -37,6 +41,31 @@ class WatchedHandheld : public EmulatedHandheld {
   int started = 0;
   int ended = 0;
 };
+
+// The handheld of env for one procedure: the image directly (watched), or
+// served over the RAPI protocol and reached through the library.
+class EitherHandheld {
+ public:
+  EitherHandheld(bool served, HandheldFixture& env) : watched(env.dockPath()) {
+    if (!served) return;
+    dock.emplace(env.imagePath(), env.dir.File("synce"));
+    rapi = TestHandheld(true, env.dockPath());
+  }
+  CePlatform& platform() { return rapi ? *rapi : watched; }
+  // Attempts started and not ended; a served handheld's server sees to its own.
+  int open() const { return rapi ? 0 : watched.started - watched.ended; }
+
+  std::optional<RapiDock> dock;
+  WatchedHandheld watched;
+  std::unique_ptr<CePlatform> rapi;
+};
+
+class SyncProcedureOn : public ::testing::TestWithParam<bool> {};
+
+INSTANTIATE_TEST_SUITE_P(, SyncProcedureOn,
+                         ::testing::ValuesIn(HaveRapiLibrary() ? std::vector<bool>{false, true}
+                                                               : std::vector<bool>{false}),
+                         [](const auto& info) { return info.param ? "Rapi" : "Image"; });
 
 std::vector<std::string> LogLines() {
   std::ifstream in(DebugLogPath());
@@ -126,7 +155,7 @@ TEST(SyncProcedure, AHandheldThatAnswersTooLateIsNotConnected) {
   EXPECT_FALSE(std::filesystem::exists(env.dataPath() + "/Pocket_PC.mdb"));
 }
 
-TEST(SyncProcedure, NamesThatCannotBeUsed) {
+TEST_P(SyncProcedureOn, NamesThatCannotBeUsed) {
   struct Case {
     std::u16string name;
     std::optional<std::u16string> owner;
@@ -146,12 +175,12 @@ TEST(SyncProcedure, NamesThatCannotBeUsed) {
   for (const Case& c : cases) {
     HandheldFixture env(c.name, c.owner);
     RecordingSyncView view;
-    WatchedHandheld handheld(env.dockPath());
-    SyncProcedure procedure(handheld, view, false);
+    EitherHandheld handheld(GetParam(), env);
+    SyncProcedure procedure(handheld.platform(), view, false);
     EXPECT_EQ(procedure.Run(), c.outcome);
     EXPECT_EQ(procedure.deviceName(), c.deviceName);
     EXPECT_EQ(view.caption, c.caption);
-    EXPECT_EQ(handheld.ended, 1);
+    EXPECT_EQ(handheld.open(), 0);
     if (c.outcome == SyncProcedure::Outcome::NameUnreadable) {
       EXPECT_EQ(view.beeps, 0);
       EXPECT_TRUE(std::filesystem::is_empty(env.dataPath()));  // no store, not even ".mdb"
@@ -162,23 +191,23 @@ TEST(SyncProcedure, NamesThatCannotBeUsed) {
   ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", CE_REG_BINARY,
                                          {'P', 0, 0, 0}));
   RecordingSyncView view;
-  WatchedHandheld handheld(env.dockPath());
-  SyncProcedure procedure(handheld, view, false);
+  EitherHandheld handheld(GetParam(), env);
+  SyncProcedure procedure(handheld.platform(), view, false);
   EXPECT_EQ(procedure.Run(), SyncProcedure::Outcome::NameUnreadable);
 }
 
-TEST(SyncProcedure, MissingTemplateStopsBeforeTouchingAnything) {
+TEST_P(SyncProcedureOn, MissingTemplateStopsBeforeTouchingAnything) {
   HandheldFixture env;
   ASSERT_TRUE(env.image.PutRecord(1, PackDate(2003, 1, 1), 1, 1, u"keep me"));
   WriteSetupString("ExecPath", env.dir.File("nowhere"));
   RecordingSyncView view;
-  WatchedHandheld handheld(env.dockPath());
-  SyncProcedure procedure(handheld, view, false);
+  EitherHandheld handheld(GetParam(), env);
+  SyncProcedure procedure(handheld.platform(), view, false);
   EXPECT_EQ(procedure.Run(), SyncProcedure::Outcome::StoreNotCreated);
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"Horalog: Error creating new database, err = 2"});
   EXPECT_EQ(view.statuses, std::vector<std::string>{"Connected, Synchronizing"});
   EXPECT_EQ(env.image.RecordCount("HLGroup"), 1);
-  EXPECT_EQ(handheld.ended, 1);
+  EXPECT_EQ(handheld.open(), 0);
   EXPECT_EQ(view.beeps, 0);
 }
