@@ -3,9 +3,16 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <mutex>
+#include <random>
+#include <vector>
 
 namespace {
 
@@ -23,7 +30,64 @@ struct FaultFile {
   sqlite3_file base;
   sqlite3_file* real;
   bool watched;
+  int path = -1;  // index into gPaths, for the power cut
 };
+
+// What a power cut needs to know of the files it watches.
+std::vector<std::string> gPaths;
+
+// One file as a disk holds it: its content at its last sync, and what has
+// been done to it since, in order.
+struct FileHistory {
+  struct Change {
+    bool truncate = false;
+    int64_t offset = 0;  // or the new size
+    std::string data;
+    int64_t sequence = 0;
+  };
+  std::string synced;
+  std::vector<Change> changes;
+  bool syncsFolder = false;  // a new journal: its first sync syncs the folder
+};
+
+// A file created or deleted since the folder's last sync.
+struct FolderChange {
+  bool create = false;
+  std::string path;
+  std::shared_ptr<FileHistory> file;  // the file created, or the one deleted
+};
+
+struct PowerCutState {
+  std::string watched;
+  int64_t cutAt = 0;
+  std::mt19937 random;
+  int64_t operations = 0;
+  int64_t sequence = 0;
+  bool cut = false;
+  std::map<std::string, std::shared_ptr<FileHistory>> files;
+  std::vector<FolderChange> folder;
+};
+std::unique_ptr<PowerCutState> gCut;
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Counts an operation on a watched file; false when the power is gone.
+bool PowerOn() {
+  if (gCut->cut) return false;
+  if (++gCut->operations == gCut->cutAt) {
+    gCut->cut = true;
+    return false;
+  }
+  return true;
+}
+
+std::shared_ptr<FileHistory> History(const std::string& path) {
+  auto it = gCut->files.find(path);
+  return it == gCut->files.end() ? nullptr : it->second;
+}
 
 sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<FaultFile*>(file)->real; }
 
@@ -32,7 +96,19 @@ int Read(sqlite3_file* file, void* buffer, int amount, sqlite3_int64 offset) {
   return Real(file)->pMethods->xRead(Real(file), buffer, amount, offset);
 }
 int Write(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offset) {
-  if (reinterpret_cast<FaultFile*>(file)->watched) {
+  auto* own = reinterpret_cast<FaultFile*>(file);
+  if (own->watched && gCut && own->path >= 0) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (!PowerOn()) return SQLITE_IOERR;
+    const int rc = Real(file)->pMethods->xWrite(Real(file), buffer, amount, offset);
+    if (auto history = History(gPaths[own->path]); history && rc == SQLITE_OK) {
+      history->changes.push_back({false, offset,
+                                  std::string(static_cast<const char*>(buffer), amount),
+                                  gCut->sequence++});
+    }
+    return rc;
+  }
+  if (own->watched) {
     int64_t remaining = gRemaining.load();
     // A negative count has no limit; otherwise take one write off it.
     while (remaining > 0 && !gRemaining.compare_exchange_weak(remaining, remaining - 1)) {
@@ -46,9 +122,37 @@ int Write(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offs
   return Real(file)->pMethods->xWrite(Real(file), buffer, amount, offset);
 }
 int Truncate(sqlite3_file* file, sqlite3_int64 size) {
+  auto* own = reinterpret_cast<FaultFile*>(file);
+  if (own->watched && gCut && own->path >= 0) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (!PowerOn()) return SQLITE_IOERR;
+    const int rc = Real(file)->pMethods->xTruncate(Real(file), size);
+    if (auto history = History(gPaths[own->path]); history && rc == SQLITE_OK) {
+      history->changes.push_back({true, size, {}, gCut->sequence++});
+    }
+    return rc;
+  }
   return Real(file)->pMethods->xTruncate(Real(file), size);
 }
-int Sync(sqlite3_file* file, int flags) { return Real(file)->pMethods->xSync(Real(file), flags); }
+int Sync(sqlite3_file* file, int flags) {
+  auto* own = reinterpret_cast<FaultFile*>(file);
+  if (own->watched && gCut && own->path >= 0) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    if (!PowerOn()) return SQLITE_IOERR;
+    const int rc = Real(file)->pMethods->xSync(Real(file), flags);
+    if (auto history = History(gPaths[own->path]); history && rc == SQLITE_OK) {
+      history->synced = ReadWhole(gPaths[own->path]);
+      history->changes.clear();
+      if (history->syncsFolder) {
+        // The system layer syncs the folder of a journal it created.
+        gCut->folder.clear();
+        history->syncsFolder = false;
+      }
+    }
+    return rc;
+  }
+  return Real(file)->pMethods->xSync(Real(file), flags);
+}
 int FileSize(sqlite3_file* file, sqlite3_int64* size) {
   return Real(file)->pMethods->xFileSize(Real(file), size);
 }
@@ -103,17 +207,56 @@ int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out
   auto* own = reinterpret_cast<FaultFile*>(file);
   own->real = reinterpret_cast<sqlite3_file*>(own + 1);
   own->real->pMethods = nullptr;
+  own->path = -1;
+  bool existed = false;
   {
     std::lock_guard<std::mutex> lock(gMutex);
-    own->watched = name && !gWatched.empty() && std::strstr(name, gWatched.c_str()) != nullptr;
+    const std::string& watched = gCut ? gCut->watched : gWatched;
+    own->watched = name && !watched.empty() && std::strstr(name, watched.c_str()) != nullptr;
+    if (own->watched && gCut) {
+      own->path = static_cast<int>(gPaths.size());
+      gPaths.emplace_back(name);
+      int exists = 0;
+      gUnix->xAccess(gUnix, name, SQLITE_ACCESS_EXISTS, &exists);
+      existed = exists != 0;
+    }
   }
   const int rc = gUnix->xOpen(gUnix, name, own->real, flags, outFlags);
+  if (own->watched && gCut && own->path >= 0 && rc == SQLITE_OK) {
+    std::lock_guard<std::mutex> lock(gMutex);
+    const std::string path = gPaths[own->path];
+    if (!existed) {
+      auto created = std::make_shared<FileHistory>();
+      created->syncsFolder = (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL |
+                                       SQLITE_OPEN_WAL)) != 0;
+      gCut->files[path] = created;
+      gCut->folder.push_back({true, path, created});
+    } else if (!History(path)) {
+      // A file there before the power cut was set up is on the disk as it is.
+      auto kept = std::make_shared<FileHistory>();
+      kept->synced = ReadWhole(path);
+      gCut->files[path] = kept;
+    }
+  }
   // SQLite closes a file whose methods are set even when the open failed.
   own->base.pMethods = own->real->pMethods ? &kMethods : nullptr;
   return rc;
 }
 
 int Delete(sqlite3_vfs*, const char* name, int syncDir) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  if (gCut && name && std::strstr(name, gCut->watched.c_str()) != nullptr) {
+    if (!PowerOn()) return SQLITE_IOERR_DELETE;
+    const int rc = gUnix->xDelete(gUnix, name, syncDir);
+    if (rc != SQLITE_OK) return rc;
+    if (syncDir) {
+      gCut->folder.clear();
+    } else {
+      gCut->folder.push_back({false, name, History(name)});
+    }
+    gCut->files.erase(name);
+    return rc;
+  }
   return gUnix->xDelete(gUnix, name, syncDir);
 }
 int Access(sqlite3_vfs*, const char* name, int flags, int* out) {
@@ -189,3 +332,101 @@ SqliteFaultVfs::~SqliteFaultVfs() {
 void SqliteFaultVfs::AllowWrites(int64_t writesAllowed) { gRemaining = writesAllowed; }
 int64_t SqliteFaultVfs::writes() const { return gWrites; }
 int64_t SqliteFaultVfs::refused() const { return gRefused; }
+
+SqlitePowerCut::SqlitePowerCut(std::string watched, int64_t cutAt, uint32_t seed) {
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gCut = std::make_unique<PowerCutState>();
+    gCut->watched = std::move(watched);
+    gCut->cutAt = cutAt;
+    gCut->random.seed(seed);
+    gPaths.clear();
+  }
+  ok_ = Register() && sqlite3_vfs_register(&gVfs, 1) == SQLITE_OK;
+}
+
+SqlitePowerCut::~SqlitePowerCut() {
+  if (gUnix) sqlite3_vfs_register(gUnix, 1);
+  std::lock_guard<std::mutex> lock(gMutex);
+  gCut.reset();
+}
+
+bool SqlitePowerCut::cut() const {
+  std::lock_guard<std::mutex> lock(gMutex);
+  return gCut && gCut->cut;
+}
+
+void SqlitePowerCut::Cut() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  if (gCut) gCut->cut = true;
+}
+
+int64_t SqlitePowerCut::operations() const {
+  std::lock_guard<std::mutex> lock(gMutex);
+  return gCut ? gCut->operations : 0;
+}
+
+bool SqlitePowerCut::Recover() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  if (!gCut) return false;
+  PowerCutState& state = *gCut;
+  std::bernoulli_distribution coin(0.5);
+  // The folder keeps its changes up to some point since its last sync.
+  const size_t folderKept =
+      std::uniform_int_distribution<size_t>(0, state.folder.size())(state.random);
+  int64_t last = -1;
+  for (const auto& [path, file] : state.files) {
+    for (const auto& change : file->changes) last = std::max(last, change.sequence);
+  }
+  for (const FolderChange& change : state.folder) {
+    if (change.file) {
+      for (const auto& c : change.file->changes) last = std::max(last, c.sequence);
+    }
+  }
+  // Each path ends as the file its kept folder changes leave there.
+  std::map<std::string, std::shared_ptr<FileHistory>> result = state.files;
+  std::map<std::string, bool> seen;
+  for (const FolderChange& change : state.folder) {
+    if (seen[change.path]) continue;
+    seen[change.path] = true;
+    // Before its first change since the sync, a path held the file deleted
+    // first, or nothing when it was created first.
+    result[change.path] = change.create ? nullptr : change.file;
+  }
+  for (size_t i = 0; i < folderKept; ++i) {
+    const FolderChange& change = state.folder[i];
+    result[change.path] = change.create ? change.file : nullptr;
+  }
+  bool ok = true;
+  for (const auto& [path, file] : result) {
+    if (!file) {
+      std::remove(path.c_str());
+      continue;
+    }
+    std::string content = file->synced;
+    for (const auto& change : file->changes) {
+      if (!coin(state.random)) continue;
+      if (change.truncate) {
+        content.resize(static_cast<size_t>(change.offset));
+        continue;
+      }
+      std::string data = change.data;
+      if (change.sequence == last && coin(state.random)) {
+        // A torn write: its second half never reached the disk.
+        const size_t half = data.size() / 2;
+        const size_t end = static_cast<size_t>(change.offset) + data.size();
+        std::string before = content.size() > static_cast<size_t>(change.offset) + half
+                                 ? content.substr(change.offset + half, end - change.offset - half)
+                                 : std::string();
+        before.resize(data.size() - half, '\0');
+        data.replace(half, std::string::npos, before);
+      }
+      if (content.size() < change.offset + data.size()) content.resize(change.offset + data.size());
+      content.replace(static_cast<size_t>(change.offset), data.size(), data);
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    ok = ok && static_cast<bool>(out.flush());
+  }
+  return ok;
+}
