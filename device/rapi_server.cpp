@@ -256,8 +256,8 @@ void RapiServer::State::Serve(int fd) {
     if (options.latencyMs > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(options.latencyMs));
     }
+    ++requests;  // counted before it goes out: the peer may look at once
     if (!WriteFull(fd, reply.Packet())) break;
-    ++requests;
   }
   handheld.CeRapiUninit();
   std::lock_guard<std::mutex> lock(mutex);

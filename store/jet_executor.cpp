@@ -3,8 +3,116 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
 #include "platform/clock.h"
 #include "store/jet_statement.h"
+#include "store/ole_date.h"
+
+namespace {
+
+// One literal of a statement, as its text stands.
+struct Literal {
+  enum class Kind { Quoted, Hash, Number, Word } kind;
+  std::string text;
+};
+
+bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// Splits jet into its shape (the text with each literal's value replaced by a
+// mark; a word literal such as Yes stays) and its literals, reading the text
+// as the translation does. False for text the translation would refuse or
+// that needs it in full (an unterminated quote, date or name, a zero byte).
+bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* literals) {
+  const size_t n = jet.size();
+  shape->reserve(n);
+  for (size_t i = 0; i < n;) {
+    const char c = jet[i];
+    if (c == '\0') return false;
+    if (c == '\'' || c == '"') {
+      std::string text;
+      size_t j = i + 1;
+      for (;; ++j) {
+        if (j >= n) return false;
+        if (jet[j] != c) {
+          text += jet[j];
+        } else if (j + 1 < n && jet[j + 1] == c) {
+          text += c;
+          ++j;
+        } else {
+          break;
+        }
+      }
+      shape->push_back(c);
+      shape->push_back('\x01');
+      literals->push_back({Literal::Kind::Quoted, std::move(text)});
+      i = j + 1;
+    } else if (c == '#') {
+      const size_t end = jet.find('#', i + 1);
+      if (end == std::string::npos) return false;
+      shape->append("#\x01");
+      literals->push_back({Literal::Kind::Hash, jet.substr(i + 1, end - i - 1)});
+      i = end + 1;
+    } else if (std::isdigit(static_cast<unsigned char>(c)) ||
+               (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(jet[i + 1])))) {
+      size_t j = i;
+      while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
+      if (j < n && jet[j] == '.') {
+        ++j;
+        while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
+      }
+      if (j < n && (jet[j] == 'e' || jet[j] == 'E')) {
+        size_t k = j + 1;
+        if (k < n && (jet[k] == '+' || jet[k] == '-')) ++k;
+        if (k < n && std::isdigit(static_cast<unsigned char>(jet[k]))) {
+          j = k;
+          while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
+        }
+      }
+      shape->push_back('\x02');
+      literals->push_back({Literal::Kind::Number, jet.substr(i, j - i)});
+      i = j;
+    } else if (IsIdentStart(c)) {
+      size_t j = i;
+      while (j < n && IsIdentChar(jet[j])) ++j;
+      std::string word = jet.substr(i, j - i);
+      std::string lower = word;
+      for (char& l : lower) l = static_cast<char>(std::tolower(static_cast<unsigned char>(l)));
+      if (lower == "yes" || lower == "true" || lower == "no" || lower == "false") {
+        literals->push_back({Literal::Kind::Word, lower});
+      }
+      shape->append(word);
+      i = j;
+    } else if (c == '[' || c == '`') {
+      const size_t end = jet.find(c == '[' ? ']' : '`', i + 1);
+      if (end == std::string::npos) return false;
+      shape->append(jet, i, end - i + 1);
+      i = end + 1;
+    } else {
+      shape->push_back(c);
+      ++i;
+    }
+  }
+  return true;
+}
+
+// A number literal's value, read as the translation reads it.
+SqlParameter Number(const std::string& text) {
+  SqlParameter p;
+  const bool real = text.find_first_of(".eE") != std::string::npos;
+  errno = 0;
+  if (!real) p.integer = std::strtoll(text.c_str(), nullptr, 10);
+  if (real || errno == ERANGE) {
+    p.kind = SqlParameter::Kind::Real;
+    p.real = std::strtod(text.c_str(), nullptr);
+  }
+  return p;
+}
+
+}  // namespace
 
 std::vector<std::pair<std::string, std::string>> JetExecutor::Columns(const std::string& table) {
   auto known = columns_.find(table);
@@ -24,28 +132,94 @@ std::vector<std::pair<std::string, std::string>> JetExecutor::Columns(const std:
 DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::string* error) {
   *changes = 0;
   error->clear();
-  JetStatement jet;
-  if (!jet.Translate(jetSql, [this](const std::string& table) { return Columns(table); }, Now())) {
-    *error = jet.error();
-    return jet.conversionFailed() ? DB_E_CANTCONVERTVALUE : DB_E_ERRORSINCOMMAND;
-  }
   auto fail = [this, error](int rc) {
     *error = connection_.errorMessage();
     return DbStatusFromSqlite(rc, *error);
   };
-  std::unique_ptr<SqliteStatement>& statement = prepared_[jet.sql()];
-  if (!statement) {
-    auto fresh = std::make_unique<SqliteStatement>();
-    if (int rc = fresh->Prepare(connection_, jet.sql()); rc != SQLITE_OK) {
-      prepared_.erase(jet.sql());
-      return fail(rc);
+  std::string shape;
+  std::vector<Literal> literals;
+  const bool split = Split(jetSql, &shape, &literals);
+  SqliteStatement* statement = nullptr;
+  std::vector<SqlParameter> parameters;
+  if (auto known = split ? plans_.find(shape) : plans_.end(); known != plans_.end()) {
+    const Plan& plan = known->second;
+    statement = plan.statement;
+    parameters.resize(literals.size());
+    size_t constant = 0;
+    for (size_t i = 0; i < literals.size(); ++i) {
+      SqlParameter& p = parameters[i];
+      switch (plan.slots[i]) {
+        case Plan::Slot::Text:
+          p.kind = SqlParameter::Kind::Text;
+          p.text = std::move(literals[i].text);
+          break;
+        case Plan::Slot::Date: {
+          CivilTime civil;
+          if (!ParseDateText(literals[i].text, Now(), &civil)) {
+            *error = "Data type mismatch: '" + literals[i].text + "' is not a date";
+            return DB_E_CANTCONVERTVALUE;
+          }
+          p.kind = SqlParameter::Kind::Real;
+          p.real = OleDateFromCivil(civil);
+          break;
+        }
+        case Plan::Slot::Number: p = Number(literals[i].text); break;
+        case Plan::Slot::Constant: p.integer = plan.constants[constant++]; break;
+      }
     }
-    statement = std::move(fresh);
+  } else {
+    JetStatement jet;
+    if (!jet.Translate(jetSql, [this](const std::string& table) { return Columns(table); },
+                       Now())) {
+      *error = jet.error();
+      return jet.conversionFailed() ? DB_E_CANTCONVERTVALUE : DB_E_ERRORSINCOMMAND;
+    }
+    std::unique_ptr<SqliteStatement>& prepared = prepared_[jet.sql()];
+    if (!prepared) {
+      auto fresh = std::make_unique<SqliteStatement>();
+      if (int rc = fresh->Prepare(connection_, jet.sql()); rc != SQLITE_OK) {
+        prepared_.erase(jet.sql());
+        return fail(rc);
+      }
+      prepared = std::move(fresh);
+    }
+    statement = prepared.get();
+    parameters = jet.parameters();
+    // The shape is kept when every literal maps onto its parameter.
+    if (split && parameters.size() == literals.size()) {
+      Plan plan;
+      plan.statement = statement;
+      bool mapped = true;
+      for (size_t i = 0; i < literals.size() && mapped; ++i) {
+        const SqlParameter::Kind kind = parameters[i].kind;
+        switch (literals[i].kind) {
+          case Literal::Kind::Quoted:
+            mapped = kind != SqlParameter::Kind::Integer;
+            plan.slots.push_back(kind == SqlParameter::Kind::Text ? Plan::Slot::Text
+                                                                   : Plan::Slot::Date);
+            break;
+          case Literal::Kind::Hash:
+            mapped = kind == SqlParameter::Kind::Real;
+            plan.slots.push_back(Plan::Slot::Date);
+            break;
+          case Literal::Kind::Number:
+            mapped = kind != SqlParameter::Kind::Text;
+            plan.slots.push_back(Plan::Slot::Number);
+            break;
+          case Literal::Kind::Word:
+            mapped = kind == SqlParameter::Kind::Integer;
+            plan.slots.push_back(Plan::Slot::Constant);
+            plan.constants.push_back(parameters[i].integer);
+            break;
+        }
+      }
+      if (mapped) plans_.emplace(std::move(shape), std::move(plan));
+    }
   }
   // A statement left unreset by a failure must not keep its lock or rows.
   statement->Reset();
   int index = 1;
-  for (const SqlParameter& p : jet.parameters()) {
+  for (const SqlParameter& p : parameters) {
     int rc = SQLITE_OK;
     switch (p.kind) {
       case SqlParameter::Kind::Integer: rc = statement->BindInt64(index, p.integer); break;

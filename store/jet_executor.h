@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -33,4 +34,15 @@ class JetExecutor {
   // Statements that differ only in their literals share one translated text,
   // so a synchronization prepares a handful of statements, not one per row.
   std::map<std::string, std::unique_ptr<SqliteStatement>> prepared_;
+
+  // What a statement's shape (its text with the literals' values taken out)
+  // translates to: the prepared statement, and what each literal becomes.
+  // A shape seen before is not translated again; only its literals are read.
+  struct Plan {
+    enum class Slot { Text, Date, Number, Constant };
+    SqliteStatement* statement = nullptr;
+    std::vector<Slot> slots;
+    std::vector<int64_t> constants;  // the value of each Constant slot, in order
+  };
+  std::unordered_map<std::string, Plan> plans_;
 };

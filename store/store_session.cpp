@@ -15,25 +15,6 @@ StoreSession::~StoreSession() {
 void StoreSession::DropStatements() {
   // A statement still prepared keeps the connection from closing.
   executor_.reset();
-  savepoint_.Finalize();
-  release_.Finalize();
-  rollbackTo_.Finalize();
-}
-
-int StoreSession::Step(SqliteStatement& statement, const char* sql) {
-  if (!statement.isPrepared()) {
-    if (int rc = statement.Prepare(connection_, sql); rc != SQLITE_OK) return rc;
-  }
-  const int rc = statement.Step();
-  statement.Reset();
-  return rc == SQLITE_DONE ? SQLITE_OK : rc;
-}
-
-DbStatus StoreSession::Lost(int code) {
-  error_ = connection_.errorMessage();
-  broken_ = DbStatusFromSqlite(code, error_);
-  open_ = false;
-  return broken_;
 }
 
 DbStatus StoreSession::Begin() {
@@ -59,7 +40,6 @@ DbStatus StoreSession::Execute(const std::string& jetSql) {
   rowsAffected_ = 0;
   if (broken_ != S_OK) return broken_;
   if (!open_ && Begin() != S_OK) return broken_;
-  if (int rc = Step(savepoint_, "SAVEPOINT one_statement"); rc != SQLITE_OK) return Lost(rc);
   const DbStatus status = executor_->Run(jetSql, &rowsAffected_, &error_);
   if (!connection_.inTransaction()) {
     // SQLite rolled the whole transaction back (a full disk, an I/O error).
@@ -67,10 +47,6 @@ DbStatus StoreSession::Execute(const std::string& jetSql) {
     broken_ = Succeeded(status) ? E_FAIL : status;
     return broken_;
   }
-  if (status != S_OK && Step(rollbackTo_, "ROLLBACK TO one_statement") != SQLITE_OK) {
-    return Lost(SQLITE_ERROR);
-  }
-  if (int rc = Step(release_, "RELEASE one_statement"); rc != SQLITE_OK) return Lost(rc);
   changed_ |= status == S_OK;
   return status;
 }

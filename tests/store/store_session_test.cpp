@@ -61,3 +61,56 @@ TEST(StoreSession, StatementsStandAloneInsideOneTransaction) {
   EXPECT_EQ(missing.Commit(), E_FAIL);
   EXPECT_FALSE(std::filesystem::exists(env.dataPath() + "/Missing.mdb"));
 }
+
+// Statements of one shape on one session are translated once; each still
+// gets its own values, and a value that cannot be converted fails alone.
+TEST(StoreSession, StatementsOfOneShapeKeepTheirOwnValues) {
+  StoreFixture env;
+  const std::string path = env.CreateStore("Pocket_PC");
+  struct Case {
+    std::string statement;
+    DbStatus status;
+    std::string row;  // id|invoiced|invoicedate|notes afterwards, "" for none
+  };
+  const auto insert = [](int id, const std::string& notes) {
+    return "insert into hlgroup values (" + std::to_string(id) + ", 1, 1, 1, \"" + notes +
+           "\", 0, '01-JAN-1900', 0)";
+  };
+  const auto mark = [](const std::string& yes, const std::string& date, const std::string& id) {
+    return "update hlgroup set invoiced = " + yes + ", invoicedate = '" + date + "' where id = " + id;
+  };
+  const Case cases[] = {
+      {insert(1, "first"), S_OK, "1|0|2.0|first"},
+      {insert(2, "it''s \"\"quoted\"\""), S_OK, "2|0|2.0|it''s \"quoted\""},
+      {insert(3, "# -- /* ?"), S_OK, "3|0|2.0|# -- /* ?"},
+      {mark("Yes", "03/15/03", "1"), S_OK, "1|1|37695.0|first"},
+      {mark("No", "not a date", "2"), DB_E_CANTCONVERTVALUE, "2|0|2.0|it''s \"quoted\""},
+      {mark("No", "12/31/99", "3"), S_OK, "3|0|36525.0|# -- /* ?"},
+      {mark("True", "01-JAN-1900", "9999999999999999999999"), S_OK, ""},
+      {mark("yes", "1/2/2003", "2.0"), S_OK, "2|1|37623.0|it''s \"quoted\""},
+  };
+  StoreSession session(path);
+  for (const Case& c : cases) {
+    EXPECT_EQ(session.Execute(c.statement), c.status) << c.statement;
+  }
+  ASSERT_EQ(session.Commit(), S_OK);
+  SqliteConnection db;
+  ASSERT_EQ(db.Open(path, false), SQLITE_OK);
+  for (const Case& c : cases) {
+    if (c.row.empty()) continue;
+    const std::string id = c.row.substr(0, c.row.find('|'));
+    SqliteStatement row;
+    ASSERT_EQ(row.Prepare(db, "SELECT id || '|' || invoiced || '|' || printf('%.1f', invoicedate) "
+                              "|| '|' || notes FROM hlgroup WHERE id = " + id),
+              SQLITE_OK);
+    ASSERT_EQ(row.Step(), SQLITE_ROW);
+    // Later cases on the same id change it again: only the last one holds.
+    bool last = true;
+    for (const Case& later : cases) {
+      if (&later > &c && later.status == S_OK && later.row.rfind(id + "|", 0) == 0) last = false;
+    }
+    if (last) {
+      EXPECT_EQ(row.ColumnText(0), c.row) << c.statement;
+    }
+  }
+}
