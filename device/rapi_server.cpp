@@ -12,9 +12,11 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -157,17 +159,45 @@ class Reply {
   std::vector<uint8_t> bytes_;
 };
 
-bool ReadFull(int fd, void* data, size_t n) {
-  auto* p = static_cast<uint8_t*>(data);
-  while (n > 0) {
-    const ssize_t got = ::recv(fd, p, n, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    p += got;
-    n -= static_cast<size_t>(got);
+// The requests arriving on one connection, read as they come (one receive
+// usually brings a whole request).
+class Inbox {
+ public:
+  explicit Inbox(int fd) : fd_(fd), buffer_(kMaxRequest + 4) {}
+  // The next request's body; false when the connection ended or the length
+  // is no request's.
+  bool Next(std::vector<uint8_t>* body) {
+    if (!Have(4)) return false;
+    const uint8_t* p = buffer_.data() + start_;
+    const uint32_t length = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    if (length < 4 || length > kMaxRequest || !Have(4 + length)) return false;
+    p = buffer_.data() + start_;
+    body->assign(p + 4, p + 4 + length);
+    start_ += 4 + length;
+    return true;
   }
-  return true;
-}
+
+ private:
+  bool Have(size_t n) {
+    if (end_ - start_ >= n) return true;
+    // Moves what is left to the front: a request then always fits.
+    std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(start_),
+              buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+    end_ -= start_;
+    start_ = 0;
+    while (end_ < n) {
+      const ssize_t got = ::recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      end_ += static_cast<size_t>(got);
+    }
+    return true;
+  }
+
+  int fd_;
+  std::vector<uint8_t> buffer_;
+  size_t start_ = 0, end_ = 0;
+};
 
 bool WriteFull(int fd, const std::vector<uint8_t>& bytes) {
   size_t done = 0;
@@ -234,14 +264,14 @@ void RapiServer::State::Serve(int fd) {
   RapiInit init;
   bool connected = handheld.CeRapiInitEx(&init) == 0;
   bool answered = false;
+  // A slow link's delay is kept to the microsecond, not to the system's
+  // default timer slack of 50.
+  if (options.latencyMs > 0) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  Inbox inbox(fd);
+  std::vector<uint8_t> body;
   while (connected && !stopping) {
-    uint32_t length = 0;
-    uint8_t le[4];
-    if (!ReadFull(fd, le, 4)) break;
-    length = le[0] | le[1] << 8 | le[2] << 16 | static_cast<uint32_t>(le[3]) << 24;
-    if (length < 4 || length > kMaxRequest) break;
-    std::vector<uint8_t> body(length);
-    if (!ReadFull(fd, body.data(), length)) break;
+    if (!inbox.Next(&body)) break;
+    const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.latencyMs);
     // The handheld answers once it is up: a slow handheld keeps the first
     // answer waiting.
     if (!answered) {
@@ -253,9 +283,7 @@ void RapiServer::State::Serve(int fd) {
     }
     Reply reply;
     if (!Answer(handheld, image, body, &reply)) break;
-    if (options.latencyMs > 0) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(options.latencyMs));
-    }
+    if (options.latencyMs > 0) std::this_thread::sleep_until(due);
     ++requests;  // counted before it goes out: the peer may look at once
     if (!WriteFull(fd, reply.Packet())) break;
   }

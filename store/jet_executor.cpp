@@ -6,18 +6,21 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "store/jet_statement.h"
 #include "store/ole_date.h"
 
-namespace {
-
 // One literal of a statement, as its text stands.
-struct Literal {
-  enum class Kind { Quoted, Hash, Number, Word } kind;
+struct JetLiteral {
+  enum class Kind { Quoted, Hash, Number, Word } kind = Kind::Quoted;
   std::string text;
 };
+
+namespace {
+
+using Literal = JetLiteral;
 
 bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
@@ -26,14 +29,24 @@ bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) ||
 // mark; a word literal such as Yes stays) and its literals, reading the text
 // as the translation does. False for text the translation would refuse or
 // that needs it in full (an unterminated quote, date or name, a zero byte).
-bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* literals) {
+bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* literals,
+           size_t* count) {
   const size_t n = jet.size();
-  shape->reserve(n);
+  shape->clear();
+  *count = 0;
+  // The literals' strings are kept from one statement to the next.
+  auto next = [&](Literal::Kind kind) -> std::string& {
+    if (*count == literals->size()) literals->emplace_back();
+    Literal& literal = (*literals)[(*count)++];
+    literal.kind = kind;
+    literal.text.clear();
+    return literal.text;
+  };
   for (size_t i = 0; i < n;) {
     const char c = jet[i];
     if (c == '\0') return false;
     if (c == '\'' || c == '"') {
-      std::string text;
+      std::string& text = next(Literal::Kind::Quoted);
       size_t j = i + 1;
       for (;; ++j) {
         if (j >= n) return false;
@@ -48,13 +61,12 @@ bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* lit
       }
       shape->push_back(c);
       shape->push_back('\x01');
-      literals->push_back({Literal::Kind::Quoted, std::move(text)});
       i = j + 1;
     } else if (c == '#') {
       const size_t end = jet.find('#', i + 1);
       if (end == std::string::npos) return false;
       shape->append("#\x01");
-      literals->push_back({Literal::Kind::Hash, jet.substr(i + 1, end - i - 1)});
+      next(Literal::Kind::Hash).assign(jet, i + 1, end - i - 1);
       i = end + 1;
     } else if (std::isdigit(static_cast<unsigned char>(c)) ||
                (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(jet[i + 1])))) {
@@ -73,18 +85,22 @@ bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* lit
         }
       }
       shape->push_back('\x02');
-      literals->push_back({Literal::Kind::Number, jet.substr(i, j - i)});
+      next(Literal::Kind::Number).assign(jet, i, j - i);
       i = j;
     } else if (IsIdentStart(c)) {
       size_t j = i;
       while (j < n && IsIdentChar(jet[j])) ++j;
-      std::string word = jet.substr(i, j - i);
-      std::string lower = word;
-      for (char& l : lower) l = static_cast<char>(std::tolower(static_cast<unsigned char>(l)));
-      if (lower == "yes" || lower == "true" || lower == "no" || lower == "false") {
-        literals->push_back({Literal::Kind::Word, lower});
+      if (j - i <= 5) {
+        char lower[6] = {};
+        for (size_t k = i; k < j; ++k) {
+          lower[k - i] = static_cast<char>(std::tolower(static_cast<unsigned char>(jet[k])));
+        }
+        const std::string_view word(lower, j - i);
+        if (word == "yes" || word == "true" || word == "no" || word == "false") {
+          next(Literal::Kind::Word).assign(word);
+        }
       }
-      shape->append(word);
+      shape->append(jet, i, j - i);
       i = j;
     } else if (c == '[' || c == '`') {
       const size_t end = jet.find(c == '[' ? ']' : '`', i + 1);
@@ -114,6 +130,9 @@ SqlParameter Number(const std::string& text) {
 
 }  // namespace
 
+JetExecutor::JetExecutor(SqliteConnection& connection) : connection_(connection) {}
+JetExecutor::~JetExecutor() = default;
+
 std::vector<std::pair<std::string, std::string>> JetExecutor::Columns(const std::string& table) {
   auto known = columns_.find(table);
   if (known != columns_.end()) return known->second;
@@ -136,22 +155,23 @@ DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::stri
     *error = connection_.errorMessage();
     return DbStatusFromSqlite(rc, *error);
   };
-  std::string shape;
-  std::vector<Literal> literals;
-  const bool split = Split(jetSql, &shape, &literals);
+  std::string& shape = shape_;
+  std::vector<Literal>& literals = literals_;
+  size_t count = 0;
+  const bool split = Split(jetSql, &shape, &literals, &count);
   SqliteStatement* statement = nullptr;
-  std::vector<SqlParameter> parameters;
+  std::vector<SqlParameter>& parameters = parameters_;
   if (auto known = split ? plans_.find(shape) : plans_.end(); known != plans_.end()) {
     const Plan& plan = known->second;
     statement = plan.statement;
-    parameters.resize(literals.size());
+    parameters.resize(count);
     size_t constant = 0;
-    for (size_t i = 0; i < literals.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
       SqlParameter& p = parameters[i];
       switch (plan.slots[i]) {
         case Plan::Slot::Text:
           p.kind = SqlParameter::Kind::Text;
-          p.text = std::move(literals[i].text);
+          p.text.swap(literals[i].text);
           break;
         case Plan::Slot::Date: {
           CivilTime civil;
@@ -163,8 +183,17 @@ DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::stri
           p.real = OleDateFromCivil(civil);
           break;
         }
-        case Plan::Slot::Number: p = Number(literals[i].text); break;
-        case Plan::Slot::Constant: p.integer = plan.constants[constant++]; break;
+        case Plan::Slot::Number: {
+          const SqlParameter number = Number(literals[i].text);
+          p.kind = number.kind;
+          p.integer = number.integer;
+          p.real = number.real;
+          break;
+        }
+        case Plan::Slot::Constant:
+          p.kind = SqlParameter::Kind::Integer;
+          p.integer = plan.constants[constant++];
+          break;
       }
     }
   } else {
@@ -186,11 +215,11 @@ DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::stri
     statement = prepared.get();
     parameters = jet.parameters();
     // The shape is kept when every literal maps onto its parameter.
-    if (split && parameters.size() == literals.size()) {
+    if (split && parameters.size() == count) {
       Plan plan;
       plan.statement = statement;
       bool mapped = true;
-      for (size_t i = 0; i < literals.size() && mapped; ++i) {
+      for (size_t i = 0; i < count && mapped; ++i) {
         const SqlParameter::Kind kind = parameters[i].kind;
         switch (literals[i].kind) {
           case Literal::Kind::Quoted:
@@ -213,7 +242,7 @@ DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::stri
             break;
         }
       }
-      if (mapped) plans_.emplace(std::move(shape), std::move(plan));
+      if (mapped) plans_.emplace(shape, std::move(plan));
     }
   }
   // A statement left unreset by a failure must not keep its lock or rows.

@@ -13,12 +13,14 @@
 
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
+#include "store/jet_statement.h"
 #include "store/table_command.h"
 
 class JetExecutor {
  public:
   // connection must stay open as long as the executor is used.
-  explicit JetExecutor(SqliteConnection& connection) : connection_(connection) {}
+  explicit JetExecutor(SqliteConnection& connection);
+  ~JetExecutor();
 
   // Translates and runs one statement. S_OK, or the failure as a DbStatus
   // (DB_E_INTEGRITYVIOLATION for a duplicate id, DB_E_ERRORSINCOMMAND for text
@@ -45,4 +47,8 @@ class JetExecutor {
     std::vector<int64_t> constants;  // the value of each Constant slot, in order
   };
   std::unordered_map<std::string, Plan> plans_;
+  // Kept from one statement to the next, so reading one allocates nothing.
+  std::string shape_;
+  std::vector<struct JetLiteral> literals_;
+  std::vector<SqlParameter> parameters_;
 };

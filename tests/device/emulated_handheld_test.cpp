@@ -224,7 +224,6 @@ TEST_F(EmulatedHandheldTest, Reads65535RecordsWithoutAScanPerSeek) {
   ASSERT_TRUE(image.Generate({.records = kMaxCeRecords, .spansPerRecord = 0}));
   EmulatedHandheld handheld(dock);
   ASSERT_EQ(Connect(handheld), 0);
-  const auto start = Clock::now();
   CeOid oid = 0;
   const CeHandle groups = Open(handheld, u"HLGroup", &oid);
   CeOidInfo info;
