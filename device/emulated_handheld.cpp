@@ -12,6 +12,7 @@
 #include <set>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 
 #include "device/handheld_image.h"
 #include "platform/utf16.h"
@@ -100,6 +101,8 @@ struct EmulatedHandheld::State {
     std::set<int64_t> seekFaults, readFaults, shortFaults;
     std::optional<size_t> current;  // sort position of the current record
     bool autoIncrement = false;     // each read moves current on
+    // Records fetched ahead of their reads, by object identifier.
+    std::unordered_map<CeOid, HandheldImage::StoredRecord> ahead;
   };
   struct Key {
     uint32_t root = 0;
@@ -322,10 +325,23 @@ CeOid EmulatedHandheld::CeReadRecordProps(CeHandle handle, uint32_t /*flags*/, u
   const size_t at = *db->current;
   if (db->readFaults.count(static_cast<int64_t>(at))) return 0;
   const CeOid record = db->order[at].oid;
-  CeOid owner = 0;
   uint16_t count = 0;
   std::vector<uint8_t> stored;
-  if (!image->ReadRecord(record, &owner, &count, &stored) || owner != db->oid) return 0;
+  auto fetched = db->ahead.find(record);
+  if (fetched == db->ahead.end()) {
+    // Reads mostly go on in order: the next records come in one query.
+    constexpr size_t kReadAhead = 256;
+    std::vector<HandheldImage::StoredRecord> batch;
+    db->ahead.clear();
+    if (image->ReadRecordsFrom(db->oid, db->order[at].key, record, kReadAhead, &batch)) {
+      for (auto& r : batch) db->ahead.emplace(r.oid, std::move(r));
+    }
+    fetched = db->ahead.find(record);
+  }
+  if (fetched == db->ahead.end()) return 0;
+  count = fetched->second.count;
+  stored = std::move(fetched->second.buffer);
+  db->ahead.erase(fetched);
   if (db->shortFaults.count(static_cast<int64_t>(at)) && count > 0) {
     std::vector<CeValue> values;
     if (!ReadPropertyBuffer(stored, count, &values)) return 0;
@@ -357,6 +373,7 @@ int EmulatedHandheld::CeDeleteRecord(CeHandle handle, CeOid record) {
   // behind it moves up with the rest.
   for (auto& [h, open] : state_->databases) {
     if (open.oid != db->oid) continue;
+    open.ahead.erase(record);
     // The record deleted is nearly always the one just sought.
     auto it = open.current && open.order[*open.current].oid == record
                   ? open.order.begin() + static_cast<std::ptrdiff_t>(*open.current)

@@ -68,9 +68,9 @@ Synchronizer::Synchronizer(CePlatform& platform, SyncView& view, std::string dev
       deviceName_(std::move(deviceName)),
       storePath_(std::move(storePath)) {}
 
-bool Synchronizer::Execute(const std::string& statement, bool* inserted) {
+bool Synchronizer::Execute(std::string statement, bool* inserted) {
   DbStatus status = step_ ? step_->Execute(statement) : ExecuteStatement(storePath_, statement);
-  sent_.push_back({statement, status});
+  sent_.push_back({std::move(statement), status});
   if (inserted) *inserted = status == S_OK;
   // A duplicate id is the store refusing a row it already holds; anything
   // else (disk full, I/O error, a lock held too long) is a real failure.
@@ -318,7 +318,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
   if (step_->Begin() == S_OK) {
     std::vector<StoredRecord> stored;
     if (ReadStoredRecords(&stored)) {
-      std::set<int32_t> present;
+      std::unordered_set<int32_t> present;
       for (const StoredRecord& row : stored) present.insert(row.id);
       std::erase_if(insertedRecords_, [&present](int32_t id) { return present.count(id) == 0; });
     }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <set>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -53,7 +53,7 @@ class Synchronizer {
   // Runs a statement (in the step's transaction when a step is under way);
   // true when it ran or was refused as a duplicate id (which changes nothing
   // and is no failure); false on any other failure.
-  bool Execute(const std::string& statement, bool* inserted = nullptr);
+  bool Execute(std::string statement, bool* inserted = nullptr);
   void SyncError(const std::string& text);
 
   // The store's time records as hlgroup holds them now (read on a connection
@@ -79,7 +79,7 @@ class Synchronizer {
   std::string deviceName_;
   std::string storePath_;
   // Records inserted by this run's SyncTimeRecords: only their spans are copied.
-  std::set<int32_t> insertedRecords_;
+  std::unordered_set<int32_t> insertedRecords_;
   std::vector<Sent> sent_;
   std::unique_ptr<StoreSession> step_;
   std::vector<std::string> stepMessages_;

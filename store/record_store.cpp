@@ -95,7 +95,10 @@ void RecordStore::LoadItems() {
 void RecordStore::LoadTimeRecords() {
   timeRecords_.clear();
   currentRecord = kNoPosition;
-  WalkTable(StoreTable::HlGroup, storePath_, load_, [this](const TableCommand& row) {
+  // Invoice dates repeat (one per invoice run), and turning one into local
+  // time asks the time zone each time: each date is converted once.
+  std::unordered_map<double, std::time_t> invoiceDates;
+  WalkTable(StoreTable::HlGroup, storePath_, load_, [this, &invoiceDates](const TableCommand& row) {
     TimeRecord record;
     record.id = row.IntField(1);
     record.grpdate = row.IntField(2);
@@ -105,11 +108,17 @@ void RecordStore::LoadTimeRecords() {
     record.invoiced = row.BoolField(6);
     record.deleted = row.BoolField(8);
     if (record.invoiced) {
-      CivilTime civil;
-      if (!CivilFromOleDate(row.DateField(7), &civil) ||
-          !LocalTimeFromCivil(civil, &record.invoicedate)) {
-        record.invoicedate = NoInvoiceDate();
+      const double date = row.DateField(7);
+      auto known = invoiceDates.find(date);
+      if (known == invoiceDates.end()) {
+        CivilTime civil;
+        std::time_t local = 0;
+        if (!CivilFromOleDate(date, &civil) || !LocalTimeFromCivil(civil, &local)) {
+          local = NoInvoiceDate();
+        }
+        known = invoiceDates.emplace(date, local).first;
       }
+      record.invoicedate = known->second;
     }
     timeRecords_.push_back(std::move(record));
   });
