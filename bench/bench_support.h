@@ -16,8 +16,24 @@
 #include "platform/sqlite_statement.h"
 #include "settings/account_settings.h"
 #include "settings/registry_key_stack.h"
+#include "device/sync_view.h"
 
 namespace bench {
+
+// A synchronization view that shows nothing but messages, which it counts.
+class QuietView : public SyncView {
+ public:
+  void SetStatus(const std::string&) override {}
+  void SetProgress(int) override {}
+  void SetCaption(const std::string&) override {}
+  void ShowMessage(const std::string& text, const std::string&) override {
+    std::fprintf(stderr, "message: %s\n", text.c_str());
+    ++messages;
+  }
+  void PumpMessages() override {}
+  void Beep() override {}
+  int messages = 0;
+};
 
 inline void SetString(const std::string& path, const std::string& name, const std::string& value) {
   RegistryKeyStack keys;

@@ -20,20 +20,6 @@
 
 namespace {
 
-class QuietView : public SyncView {
- public:
-  void SetStatus(const std::string&) override {}
-  void SetProgress(int) override {}
-  void SetCaption(const std::string&) override {}
-  void ShowMessage(const std::string& text, const std::string&) override {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
-    ++messages;
-  }
-  void PumpMessages() override {}
-  void Beep() override {}
-  int messages = 0;
-};
-
 bool MakeImage(const std::string& path, int64_t records) {
   std::string error;
   if (!HandheldImage::Create(path, u"Bench", u"Jane Doe", true, &error)) return false;
@@ -57,7 +43,7 @@ int main() {
   }
   setenv("SYNCE_CONF_DIR", (dir / "synce").c_str(), 1);
   const std::string store = (dir / "stores" / "Bench.mdb").string();
-  QuietView view;
+  bench::QuietView view;
   auto removeStore = [&] { fs::remove(store); };
 
   setenv("HORALOG_HANDHELD", image.c_str(), 1);

@@ -19,20 +19,6 @@
 
 namespace {
 
-class QuietView : public SyncView {
- public:
-  void SetStatus(const std::string&) override {}
-  void SetProgress(int) override {}
-  void SetCaption(const std::string&) override {}
-  void ShowMessage(const std::string& text, const std::string&) override {
-    std::fprintf(stderr, "message: %s\n", text.c_str());
-    ++messages;
-  }
-  void PumpMessages() override {}
-  void Beep() override {}
-  int messages = 0;
-};
-
 struct Rows {
   std::vector<std::vector<std::string>> accounts, items, records, spans;
 };
@@ -106,7 +92,7 @@ int main() {
   setenv("HORALOG_HANDHELD", (dir / "dock" / "handheld.hhd").c_str(), 1);
 
   const std::string store = (dir / "stores" / "Bench.mdb").string();
-  QuietView view;
+  bench::QuietView view;
   auto synchronize = [&view] {
     EmulatedHandheld platform;
     SyncProcedure(platform, view, false).Run();

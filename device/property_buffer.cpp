@@ -41,6 +41,17 @@ std::vector<uint8_t> BuildPropertyBuffer(const std::vector<CeValue>& values) {
   return buffer;
 }
 
+bool ReadTerminatedText(const uint8_t* data, size_t size, size_t pos, std::u16string* out) {
+  out->clear();
+  while (pos < size && size - pos >= 2) {
+    const auto c = static_cast<char16_t>(data[pos] | (data[pos + 1] << 8));
+    pos += 2;
+    if (c == 0) return true;
+    out->push_back(c);
+  }
+  return false;
+}
+
 bool ReadPropertyBuffer(const std::vector<uint8_t>& buffer, uint16_t count,
                         std::vector<CeValue>* out) {
   out->clear();
@@ -51,18 +62,7 @@ bool ReadPropertyBuffer(const std::vector<uint8_t>& buffer, uint16_t count,
     v.propid = Get32(buffer, at);
     const uint32_t word = Get32(buffer, at + 8);
     if (v.isString()) {
-      size_t pos = word;
-      bool terminated = false;
-      while (pos + 1 < buffer.size()) {
-        const char16_t c = static_cast<char16_t>(buffer[pos] | (buffer[pos + 1] << 8));
-        pos += 2;
-        if (c == 0) {
-          terminated = true;
-          break;
-        }
-        v.text.push_back(c);
-      }
-      if (!terminated) return false;
+      if (!ReadTerminatedText(buffer.data(), buffer.size(), word, &v.text)) return false;
     } else {
       v.integer = static_cast<int32_t>(word);
     }

@@ -19,6 +19,10 @@ struct CeValue {
 // Lays values out as a read returns them.
 std::vector<uint8_t> BuildPropertyBuffer(const std::vector<CeValue>& values);
 
+// The zero-terminated UTF-16LE text at offset pos of the size bytes at data;
+// false when it has no terminator before their end (nothing past it is read).
+bool ReadTerminatedText(const uint8_t* data, size_t size, size_t pos, std::u16string* out);
+
 // Reads count values from buffer. False when a value, or the text a string
 // points to, lies outside the buffer or its text has no terminator: nothing
 // is ever read past the buffer.

@@ -165,19 +165,7 @@ bool ReadLibraryProperties(const uint8_t* buffer, size_t size, uint16_t count,
         // string must end inside the buffer.
         const auto at = reinterpret_cast<uintptr_t>(value.val.lpwstr);
         if (at < begin + valuesEnd || at >= begin + size) return false;
-        size_t pos = at - begin;
-        bool terminated = false;
-        while (size - pos >= 2) {
-          char16_t c;
-          std::memcpy(&c, buffer + pos, 2);
-          pos += 2;
-          if (c == 0) {
-            terminated = true;
-            break;
-          }
-          v.text.push_back(c);
-        }
-        if (!terminated) return false;
+        if (!ReadTerminatedText(buffer, size, at - begin, &v.text)) return false;
         break;
       }
       case CEVT_I2: v.integer = value.val.iVal; break;
