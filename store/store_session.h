@@ -8,7 +8,7 @@
 // step as a whole becomes durable at Commit. A process that dies before
 // Commit leaves the store as it was before the step: the rollback journal
 // SQLite leaves behind is played back by the next connection that opens the
-// file. The journal stays a rollback journal (not WAL) with synchronous FULL,
+// file. The journal stays a rollback journal (not WAL) with synchronous EXTRA,
 // so a committed step survives a power cut, and the store is still a single
 // file that the maintenance program can delete and other programs can share.
 #pragma once
