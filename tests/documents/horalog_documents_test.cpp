@@ -6,6 +6,8 @@
 #include <regex>
 
 #include "documents/document_fixture.h"
+#include "documents/pdf_renderer.h"
+#include "store/statements.h"
 #include "support/run_tool.h"
 
 using namespace document_test;
@@ -257,5 +259,122 @@ TEST(HoralogPdf, EveryTextOfTheRtfIsInThePdfBesideIt) {
           std::string::npos);
     }
   }
+}
+TEST(HoralogPdf, TheSetupOptionDecidesUnlessTheCommandLineSaysAndThePaperFollowsTheLocale) {
+  DocumentFixture env;
+  struct Case {
+    int setting;  // SavePdf, -1 for none stored
+    std::vector<std::string> flags;
+    bool pdf;
+  };
+  const Case cases[] = {{-1, {}, true},
+                        {0, {}, false},
+                        {0, {"--pdf"}, true},
+                        {1, {"--no-pdf"}, false},
+                        {1, {}, true}};
+  std::string first;
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    const Case& c = cases[k];
+    if (c.setting >= 0) SetDword("", "", "SavePdf", static_cast<uint32_t>(c.setting));
+    // A PDF already at the next name moves the document on to a free pair.
+    const std::string stale = k == 4 ? first.substr(0, first.size() - 4) + "_4.pdf" : "";
+    if (!stale.empty()) WriteFile(stale, "mine");
+    std::vector<std::string> args = {"report", "Pocket_PC", "--no-open"};
+    args.insert(args.end(), c.flags.begin(), c.flags.end());
+    const HoralogRun run = Horalog(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    if (k == 0) first = run.lastLine;
+    EXPECT_EQ(std::filesystem::exists(PdfPathBeside(run.lastLine)), c.pdf) << k;
+    EXPECT_EQ(run.out.find(".pdf\n") != std::string::npos, c.pdf) << k;
+    if (!stale.empty()) {
+      EXPECT_EQ(run.lastLine, first.substr(0, first.size() - 4) + "_5.rtf");
+      EXPECT_EQ(ReadFile(stale), "mine");
+    }
+  }
+  EXPECT_NE(Horalog({"report", "Pocket_PC", "--pdf", "--no-pdf"}).status, 0);
+
+  ScopedEnv german("LC_ALL", "de_DE.UTF-8");
+  const HoralogRun run = Horalog({"invoice", "Pocket_PC", "Delta", "--no-open"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(Poppler("pdfinfo " + Quoted(PdfPathBeside(run.lastLine))).find("(A4)"),
+            std::string::npos);
+}
+
+TEST(HoralogPdf, AFullDiskCostsThePdfOnlyNotTheDocumentNorItsMarks) {
+  DocumentFixture env;
+  // Notes of many different letters make the PDF's fonts, and so the PDF,
+  // larger than the RTF, the store and the registry.
+  int32_t id = 14;
+  for (char16_t first : {u'\u0100', u'\u0180', u'\u0400', u'\u0531', u'\u0391', u'\u10A0'}) {
+    env.image.PutRecord(id, PackDate(2003, 3, 20), 1, 10, LongNote(first));
+    env.image.AddSpan(id++, 9 * 3600, 30);
+  }
+  env.Synchronize(false);
+  const std::vector<std::string> args = {"report",           "Pocket_PC", "--range",
+                                         "3/1/03 - 3/31/03", "--no-open", "--pdf"};
+  const HoralogRun whole = Horalog(args);
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  const std::string store = env.dataPath() + "/Pocket_PC.mdb";
+  const auto size = [](const std::string& path) { return std::filesystem::file_size(path); };
+  const uintmax_t limit =
+      std::max({size(whole.lastLine), size(store), size(env.registryPath())}) + 32 * 1024;
+  ASSERT_LT(limit, size(PdfPathBeside(whole.lastLine)));
+
+  std::vector<std::string> marking = args;
+  marking.push_back("--set-invoiced");
+  HoralogRun run;
+  {
+    ScopedFileSizeLimit full(limit);
+    run = Horalog(marking);
+  }
+  EXPECT_EQ(run.status, 3) << run.err;
+  const std::string pdf = PdfPathBeside(run.lastLine);
+  EXPECT_NE(run.err.find("Horalog: The PDF " + pdf + " could not be written: File too large.\n\n" +
+                         "The document " + run.lastLine + " is complete.\n"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(std::filesystem::exists(pdf));
+  EXPECT_EQ(ReadFile(run.lastLine), ReadFile(whole.lastLine));  // complete, byte for byte
+  EXPECT_EQ(InvoicedIds("Pocket_PC"),
+            (std::vector<int32_t>{1, 2, 6, 3, 4, 5, 7, 8, 9, 14, 15, 16, 17, 18, 19, 10}));
+  EXPECT_EQ(env.HandheldRecordIds(), (std::vector<int32_t>{11, 12, 13}));
+}
+
+TEST(HoralogPdf, LongTablesRepeatTheirHeadingOnEveryPageAndKeepEachRowOnOnePage) {
+  StoreFixture env;
+  WriteSetupString("ReportPath", env.dir.path());
+  std::vector<std::string> statements = {InsertAccountStatement(1, "Acme"),
+                                         InsertItemStatement(10, 1, "Work")};
+  const int records = 150;
+  for (int id = 1; id <= records; ++id) {
+    const std::string n = std::to_string(id);
+    statements.push_back(InsertTimeRecordStatement(
+        id, PackDate(2003, 3, 1 + id % 31), 1, 10,
+        "Start" + n + "x of a note long enough to wrap over two lines of its cell End" + n + "x"));
+    statements.push_back(InsertSpanStatement(id, 3600 * (8 + id % 5), 25));
+  }
+  env.Run(env.CreateStore("Long"), statements);
+  const HoralogRun run = Horalog({"report", "Long", "--no-open", "--pdf"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string pdf = PdfPathBeside(run.lastLine);
+  const std::string info = Poppler("pdfinfo " + Quoted(pdf));
+  const int pages = std::stoi(info.substr(info.find("Pages:") + 6));
+  EXPECT_GE(pages, 6);
+  size_t rows = 0;
+  for (int page = 1; page <= pages; ++page) {
+    const std::string text = WithoutBlanks(PdfText(pdf, page));
+    if (Count(text, "Start") > 0) {
+      EXPECT_TRUE(text.find("DateItemNotesTimes") != std::string::npos ||
+                  text.find("DateAccount/ItemNotesHours") != std::string::npos)
+          << "page " << page;
+    }
+    for (int id = 1; id <= records; ++id) {
+      const std::string n = std::to_string(id);
+      EXPECT_EQ(Count(text, "Start" + n + "x"), Count(text, "End" + n + "x"))
+          << "record " << id << " on page " << page;
+    }
+    rows += Count(text, "Start");
+  }
+  EXPECT_EQ(rows, 2u * records);  // the details and the daily table
 }
 #endif
