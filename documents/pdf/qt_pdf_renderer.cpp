@@ -4,9 +4,11 @@
 #include <QBuffer>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRawFont>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -22,6 +24,7 @@ struct TextOp {
   int font;
   QString text;
   bool grey = false;
+  bool simple = false;  // drawn from the font's own glyphs, without shaping
 };
 struct LineOp {
   QLineF line;
@@ -62,6 +65,16 @@ QStringList DisplayLines(const std::string& text) {
   return value.split(QLatin1Char('\n'));
 }
 
+// Text whose glyphs may be placed one after the other without shaping: no
+// combining marks, no script from Hebrew on, no characters beyond U+FFFF.
+bool NeedsNoShaping(const QString& text) {
+  for (QChar c : text) {
+    const char16_t u = c.unicode();
+    if (u >= 0x0590 || (u >= 0x0300 && u < 0x0370)) return false;
+  }
+  return true;
+}
+
 // Ten colours that stay apart in print, then hues around the circle.
 QColor AccountColour(size_t index) {
   static const QRgb palette[] = {0x4E79A7, 0xF28E2B, 0xE15759, 0x76B7B2, 0x59A14F,
@@ -89,8 +102,13 @@ class PageLayout {
  private:
   int Font(int halfPoints, bool bold);
   const QFontMetricsF& Metrics(int font) const { return metrics_[static_cast<size_t>(font)]; }
+  qreal Advance(const QString& text, int font);
+  // The glyphs of text in font, when it needs no shaping and the font has
+  // them all, with their advances in *advances; false otherwise.
+  bool Glyphs(const QString& text, int font, std::vector<quint32>* glyphs,
+              std::vector<QPointF>* advances) const;
   std::vector<CellLine> Wrap(const QString& text, int font, qreal width);
-  CellLine Measure(QString text, int font, TextAlign align) const;
+  CellLine Measure(QString text, int font, TextAlign align);
   void NewPage() {
     pages_.emplace_back();
     y_ = content_.top();
@@ -98,7 +116,7 @@ class PageLayout {
   bool PageEmpty() const { return y_ <= content_.top(); }
   Page& page() { return pages_.back(); }
   void Text(qreal x, qreal baseline, int font, const QString& text, bool grey = false) {
-    page().texts.push_back({QPointF(x, baseline), font, text, grey});
+    page().texts.push_back({QPointF(x, baseline), font, text, grey, NeedsNoShaping(text)});
   }
   void Line(qreal x1, qreal y1, qreal x2, qreal y2, qreal width) {
     page().lines.push_back({QLineF(x1, y1, x2, y2), width});
@@ -113,6 +131,10 @@ class PageLayout {
   std::map<int, int> fontIndex_;
   std::vector<QFont> fonts_;
   std::vector<QFontMetricsF> metrics_;
+  std::vector<QRawFont> raw_;  // the fonts at the PDF's resolution
+  std::vector<QHash<QString, qreal>> advanceCache_;
+  std::vector<quint32> glyphs_;
+  std::vector<QPointF> advances_;
 };
 
 int PageLayout::Font(int halfPoints, bool bold) {
@@ -124,15 +146,53 @@ int PageLayout::Font(int halfPoints, bool bold) {
   font.setBold(bold);
   fonts_.push_back(font);
   metrics_.emplace_back(font, &device_);
+  raw_.push_back(QRawFont::fromFont(QFont(font, &device_)));
+  advanceCache_.emplace_back();
   return fontIndex_[key] = static_cast<int>(fonts_.size() - 1);
 }
 
-CellLine PageLayout::Measure(QString text, int font, TextAlign align) const {
+bool PageLayout::Glyphs(const QString& text, int font, std::vector<quint32>* glyphs,
+                        std::vector<QPointF>* advances) const {
+  const QRawFont& raw = raw_[static_cast<size_t>(font)];
+  const int length = static_cast<int>(text.size());
+  if (!raw.isValid() || !NeedsNoShaping(text)) return false;
+  glyphs->resize(static_cast<size_t>(length));
+  advances->resize(static_cast<size_t>(length));
+  int count = length;
+  if (!raw.glyphIndexesForChars(text.constData(), length, glyphs->data(), &count) ||
+      count != length || std::find(glyphs->begin(), glyphs->end(), 0u) != glyphs->end()) {
+    return false;
+  }
+  return raw.advancesForGlyphIndexes(glyphs->data(), advances->data(), length,
+                                     QRawFont::UseDesignMetrics);
+}
+
+// The width of text as Paint draws it: the sum of its glyphs' advances, or
+// the shaped width of text that needs shaping.
+qreal PageLayout::Advance(const QString& text, int font) {
+  // Dates, hours and names come back again and again.
+  const bool remembered = text.size() <= 24;
+  auto& known = advanceCache_[static_cast<size_t>(font)];
+  if (remembered) {
+    auto found = known.constFind(text);
+    if (found != known.constEnd()) return *found;
+  }
+  qreal width = 0;
+  if (Glyphs(text, font, &glyphs_, &advances_)) {
+    for (const QPointF& advance : advances_) width += advance.x();
+  } else {
+    width = Metrics(font).horizontalAdvance(text);
+  }
+  if (remembered) known.insert(text, width);
+  return width;
+}
+
+CellLine PageLayout::Measure(QString text, int font, TextAlign align) {
   CellLine line;
-  line.width = Metrics(font).horizontalAdvance(text);
+  line.width = Advance(text, font);
   if (align == TextAlign::Decimal) {
     const qsizetype point = text.lastIndexOf(QLatin1Char('.'));
-    line.whole = point < 0 ? line.width : Metrics(font).horizontalAdvance(text.left(point));
+    line.whole = point < 0 ? line.width : Advance(text.left(point), font);
   }
   line.text = std::move(text);
   return line;
@@ -310,7 +370,6 @@ void PageLayout::Add(const Table& table) {
         Text(at, baseline, box.font, line.text);
         baseline += metrics.lineSpacing();
       }
-      if (c > 0) Line(x, top, x, top + height, thin);
       x += width[c];
     }
     // A heavier rule under the heading and above the closing row.
@@ -320,7 +379,13 @@ void PageLayout::Add(const Table& table) {
     }
     y_ += height;
   };
+  // The lines between the columns run down the whole of each page's part.
   const auto closeSegment = [&] {
+    qreal x = left;
+    for (size_t c = 0; c + 1 < columns; ++c) {
+      x += width[c];
+      Line(x, segmentTop, x, y_, thin);
+    }
     Line(left, segmentTop, left + total, segmentTop, thick);
     Line(left, y_, left + total, y_, thick);
     Line(left, segmentTop, left, y_, thick);
@@ -455,25 +520,53 @@ bool PageLayout::Paint(QPainter& painter) {
     if (p > 0 && !device_.newPage()) return false;
     const Page& page = pages_[p];
     for (const FillOp& fill : page.fills) painter.fillRect(fill.rect, fill.color);
-    int font = -1;
-    bool grey = false;
-    painter.setPen(Qt::black);
+    // Text that needs no shaping goes out in glyph runs, one for each
+    // stretch of text in one font (the PDF writer's cost is per call); text
+    // that needs shaping is drawn in its place, so the PDF keeps the order
+    // in which the page reads.
+    int runFont = -1;
+    QList<quint32> runGlyphs;
+    QList<QPointF> runPositions;
+    const auto flush = [&] {
+      if (runGlyphs.isEmpty()) return;
+      QGlyphRun glyphs;
+      glyphs.setRawFont(raw_[static_cast<size_t>(runFont)]);
+      glyphs.setGlyphIndexes(runGlyphs);
+      glyphs.setPositions(runPositions);
+      painter.setPen(Qt::black);
+      painter.drawGlyphRun(QPointF(0, 0), glyphs);
+      runGlyphs.clear();
+      runPositions.clear();
+    };
     for (const TextOp& text : page.texts) {
-      if (text.font != font) painter.setFont(fonts_[static_cast<size_t>(font = text.font)]);
-      if (text.grey != grey) painter.setPen((grey = text.grey) ? Qt::darkGray : Qt::black);
-      painter.drawText(text.baseline, text.text);
-    }
-    qreal width = -1;
-    for (const LineOp& line : page.lines) {
-      if (line.width != width) {
-        QPen pen(Qt::black, (width = line.width) * kPoint);
-        pen.setCapStyle(Qt::SquareCap);
-        painter.setPen(pen);
+      if (text.grey || !text.simple || !Glyphs(text.text, text.font, &glyphs_, &advances_)) {
+        flush();
+        painter.setFont(fonts_[static_cast<size_t>(text.font)]);
+        painter.setPen(text.grey ? Qt::darkGray : Qt::black);
+        painter.drawText(text.baseline, text.text);
+        continue;
       }
-      painter.drawLine(line.line);
+      if (text.font != runFont) flush();
+      runFont = text.font;
+      qreal x = text.baseline.x();
+      for (size_t i = 0; i < glyphs_.size(); ++i) {
+        // A blank draws nothing; readers find the gap between the words.
+        if (text.text[static_cast<qsizetype>(i)] != QLatin1Char(' ')) {
+          runGlyphs.push_back(glyphs_[i]);
+          runPositions.push_back(QPointF(x, text.baseline.y()));
+        }
+        x += advances_[i].x();
+      }
     }
-    // The next page starts with the text pen.
-    painter.setPen(Qt::black);
+    flush();
+    std::map<qreal, std::vector<QLineF>> lines;
+    for (const LineOp& line : page.lines) lines[line.width].push_back(line.line);
+    for (const auto& [width, group] : lines) {
+      QPen pen(Qt::black, width * kPoint);
+      pen.setCapStyle(Qt::SquareCap);
+      painter.setPen(pen);
+      painter.drawLines(group.data(), static_cast<int>(group.size()));
+    }
   }
   return true;
 }
