@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kResolution = 1200;  // device units per inch
+constexpr int kResolution = 72;  // device units per inch
 constexpr qreal kPoint = kResolution / 72.0;
 
 struct TextOp {
@@ -106,7 +106,7 @@ class PageLayout {
   // The glyphs of text in font, when it needs no shaping and the font has
   // them all, with their advances in *advances; false otherwise.
   bool Glyphs(const QString& text, int font, std::vector<quint32>* glyphs,
-              std::vector<QPointF>* advances) const;
+              std::vector<qreal>* advances);
   std::vector<CellLine> Wrap(const QString& text, int font, qreal width);
   CellLine Measure(QString text, int font, TextAlign align);
   void NewPage() {
@@ -134,7 +134,8 @@ class PageLayout {
   std::vector<QRawFont> raw_;  // the fonts at the PDF's resolution
   std::vector<QHash<QString, qreal>> advanceCache_;
   std::vector<quint32> glyphs_;
-  std::vector<QPointF> advances_;
+  std::vector<qreal> advances_;
+  std::vector<std::vector<qreal>> glyphAdvances_;  // per font, by glyph; -1 until asked
 };
 
 int PageLayout::Font(int halfPoints, bool bold) {
@@ -148,11 +149,12 @@ int PageLayout::Font(int halfPoints, bool bold) {
   metrics_.emplace_back(font, &device_);
   raw_.push_back(QRawFont::fromFont(QFont(font, &device_)));
   advanceCache_.emplace_back();
+  glyphAdvances_.emplace_back();
   return fontIndex_[key] = static_cast<int>(fonts_.size() - 1);
 }
 
 bool PageLayout::Glyphs(const QString& text, int font, std::vector<quint32>* glyphs,
-                        std::vector<QPointF>* advances) const {
+                        std::vector<qreal>* advances) {
   const QRawFont& raw = raw_[static_cast<size_t>(font)];
   const int length = static_cast<int>(text.size());
   if (!raw.isValid() || !NeedsNoShaping(text)) return false;
@@ -163,8 +165,22 @@ bool PageLayout::Glyphs(const QString& text, int font, std::vector<quint32>* gly
       count != length || std::find(glyphs->begin(), glyphs->end(), 0u) != glyphs->end()) {
     return false;
   }
-  return raw.advancesForGlyphIndexes(glyphs->data(), advances->data(), length,
-                                     QRawFont::UseDesignMetrics);
+  // The font engine reads a glyph's design advance anew on every call;
+  // each glyph's is asked for once.
+  std::vector<qreal>& known = glyphAdvances_[static_cast<size_t>(font)];
+  for (size_t i = 0; i < glyphs->size(); ++i) {
+    const quint32 glyph = (*glyphs)[i];
+    if (glyph >= known.size()) known.resize(glyph + 1, -1);
+    if (known[glyph] < 0) {
+      QPointF advance;
+      if (!raw.advancesForGlyphIndexes(&glyph, &advance, 1, QRawFont::UseDesignMetrics)) {
+        return false;
+      }
+      known[glyph] = advance.x();
+    }
+    (*advances)[i] = known[glyph];
+  }
+  return true;
 }
 
 // The width of text as Paint draws it: the sum of its glyphs' advances, or
@@ -179,7 +195,7 @@ qreal PageLayout::Advance(const QString& text, int font) {
   }
   qreal width = 0;
   if (Glyphs(text, font, &glyphs_, &advances_)) {
-    for (const QPointF& advance : advances_) width += advance.x();
+    for (qreal advance : advances_) width += advance;
   } else {
     width = Metrics(font).horizontalAdvance(text);
   }
@@ -200,6 +216,30 @@ CellLine PageLayout::Measure(QString text, int font, TextAlign align) {
 
 std::vector<CellLine> PageLayout::Wrap(const QString& text, int font, qreal width) {
   std::vector<CellLine> lines;
+  if (Glyphs(text, font, &glyphs_, &advances_)) {
+    // One glyph a character: lines break after the last blank that fits,
+    // or, in a word longer than the line, after the last letter that fits.
+    const std::vector<qreal> advances = advances_;
+    const qsizetype length = text.size();
+    qsizetype start = 0;
+    while (start < length) {
+      while (start < length && text[start] == QLatin1Char(' ')) ++start;
+      if (start == length) break;
+      qreal used = 0;
+      qsizetype end = start, lastBlank = -1;
+      while (end < length && (end == start || used + advances[static_cast<size_t>(end)] <= width)) {
+        if (text[end] == QLatin1Char(' ')) lastBlank = end;
+        used += advances[static_cast<size_t>(end)];
+        ++end;
+      }
+      if (end < length && lastBlank > start && text[end] != QLatin1Char(' ')) end = lastBlank;
+      QString part = text.mid(start, end - start);
+      while (part.endsWith(QLatin1Char(' '))) part.chop(1);
+      lines.push_back(Measure(part, font, TextAlign::Left));
+      start = end;
+    }
+    return lines;
+  }
   QTextLayout layout(text, fonts_[static_cast<size_t>(font)], &device_);
   QTextOption option;
   option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -555,7 +595,7 @@ bool PageLayout::Paint(QPainter& painter) {
           runGlyphs.push_back(glyphs_[i]);
           runPositions.push_back(QPointF(x, text.baseline.y()));
         }
-        x += advances_[i].x();
+        x += advances_[i];
       }
     }
     flush();
