@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "documents/pdf_renderer.h"
 #include "platform/locale_format.h"
 #include "platform/ui_services.h"
 #include "store/record_store.h"
@@ -30,12 +31,29 @@ std::string UnmarkedRecordsMessage(const RecordStore& store, const std::vector<i
   return text;
 }
 
+bool WantsPdf(const DocumentOptions& options) {
+  if (options.savePdf) return *options.savePdf;
+  return InstalledPdfRenderer() != nullptr && SavePdfSetting();
+}
+
+void SaveDocumentPdf(const Document& document, DocumentOutcome* outcome) {
+  std::string error;
+  if (WritePdfBeside(document, outcome->path, &error)) {
+    outcome->pdfPath = PdfPathBeside(outcome->path);
+    return;
+  }
+  outcome->pdfError = error;
+  Ui().ShowMessage(error + "\n\nThe document " + outcome->path + " is complete.", "Horalog",
+                   MessageButtons::Ok);
+}
+
 void MarkBilledRecords(RecordStore& store, const std::vector<int32_t>& ids,
                        const DocumentOptions& options, DocumentOutcome* outcome) {
   if (!ids.empty()) store.Locate();
   outcome->unmarked = store.MarkInvoiced(ids);
   for (int32_t id : ids) {
-    if (std::find(outcome->unmarked.begin(), outcome->unmarked.end(), id) == outcome->unmarked.end()) {
+    if (std::find(outcome->unmarked.begin(), outcome->unmarked.end(), id) ==
+        outcome->unmarked.end()) {
       outcome->marked.push_back(id);
     }
   }

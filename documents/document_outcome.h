@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 class RecordStore;
+struct Document;
 
 // How a document run ends besides writing its file.
 struct DocumentOptions {
@@ -16,6 +18,8 @@ struct DocumentOptions {
   // the synchronization dialog in the program, the procedure in the tool.
   // None: the handheld is not contacted.
   std::function<void()> updateHandheld;
+  // Whether a PDF is written beside the RTF; none: the setup option SavePdf.
+  std::optional<bool> savePdf;
 };
 
 struct DocumentOutcome {
@@ -29,9 +33,21 @@ struct DocumentOutcome {
   std::string error;              // why no document was written
   std::vector<int32_t> marked;    // records marked invoiced, in marking order
   std::vector<int32_t> unmarked;  // records the store refused to mark
+  std::string pdfPath;            // the PDF written beside it; empty when none was
+  std::string pdfError;           // why the PDF asked for was not written
   bool editorStarted = false;
   bool handheldUpdated = false;  // updateHandheld was run
 };
+
+// Whether a run with options writes a PDF: savePdf when given, else the
+// setup option. A program without a PDF renderer writes none unless savePdf
+// asks for it (which then fails and says so).
+bool WantsPdf(const DocumentOptions& options);
+
+// Writes document as PDF beside the complete RTF at outcome->path, filling
+// pdfPath, or pdfError and a message (caption "Horalog") that the RTF is
+// complete. The status, the RTF and what gets marked stay as they are.
+void SaveDocumentPdf(const Document& document, DocumentOutcome* outcome);
 
 // Marks each of ids invoiced in store, in order, filling outcome's marked and
 // unmarked lists and setting its status (Written or PartlyMarked). When the

@@ -3,6 +3,7 @@
 
 #include <cctype>
 
+#include "documents/rtf_writer.h"
 #include "platform/clock.h"
 #include "platform/locale_format.h"
 #include "platform/ui_services.h"
@@ -26,23 +27,39 @@ const TimeRecord* FindRecord(const RecordStore& store, int32_t id) {
   return nullptr;
 }
 
-void WriteHeading(RtfDocument& document, const std::string& account, std::time_t now) {
-  if (document.setupKeyOpened()) {
+Paragraph Lines(ParagraphRole role, std::vector<std::string> lines, TextAlign align, int halfPoints,
+                bool bold = false) {
+  Paragraph paragraph;
+  paragraph.role = role;
+  paragraph.lines = std::move(lines);
+  paragraph.align = align;
+  paragraph.halfPoints = halfPoints;
+  paragraph.bold = bold;
+  return paragraph;
+}
+
+void AddHeading(Document& document, bool setupKeyOpened, const std::string& account,
+                std::time_t now) {
+  std::vector<std::string> company;
+  if (setupKeyOpened) {
     RegistryKeyStack keys;
     if (keys.OpenPath(kSetupKeyPath)) {
       for (const char* name : kAddressValues) {
         std::string line;
         if (keys.QueryString(name, &line, kCompanyAddressCapacity) && !line.empty()) {
-          document.WriteLine(RtfEscape(line) + " \\par");
+          company.push_back(line);
         }
       }
     }
     keys.CloseAll();
   }
-  document.WriteLine("\\pard \\qr { \\par " + RtfEscape(FormatDate(now, DateForm::Long)) +
-                     "\\par\\par }");
-  document.WriteLine("\\pard \\ql ");
-  document.Write("{");
+  if (!company.empty()) {
+    document.blocks.push_back(
+        Lines(ParagraphRole::Letterhead, std::move(company), TextAlign::Center, 30));
+  }
+  document.blocks.push_back(
+      Lines(ParagraphRole::DateLine, {FormatDate(now, DateForm::Long)}, TextAlign::Right, 24));
+  std::vector<std::string> client;
   {
     RegistryKeyStack keys;
     // Reading the address creates the account key of a new account.
@@ -50,13 +67,21 @@ void WriteHeading(RtfDocument& document, const std::string& account, std::time_t
     for (const char* name : kAddressValues) {
       std::string line;
       if (opened && keys.QueryString(name, &line, kClientAddressCapacity) && !line.empty()) {
-        document.WriteLine(RtfEscape(line) + " \\par ");
+        client.push_back(line);
       }
     }
     keys.CloseAll();
   }
-  document.WriteLine("\t\\par\\par }");
-  document.WriteLine("{\\plain \\f1 \\fs30 Invoice \\par}");
+  document.blocks.push_back(
+      Lines(ParagraphRole::ClientAddress, std::move(client), TextAlign::Left, 24));
+  document.blocks.push_back(Lines(ParagraphRole::InvoiceTitle, {"Invoice"}, TextAlign::Left, 30));
+}
+
+Table StartTable(std::initializer_list<int> widths, std::initializer_list<const char*> headings) {
+  Table table;
+  table.widths = widths;
+  for (const char* heading : headings) table.heading.cells.push_back(Cell(heading, true));
+  return table;
 }
 
 }  // namespace
@@ -119,76 +144,70 @@ std::vector<int32_t> OrderByDate(const RecordStore& store, std::vector<int32_t> 
   return ids;
 }
 
-std::string SpanHoursCell(const RecordStore& store, int32_t id, int increment, RoundMode mode) {
+std::vector<std::string> SpanHourLines(const RecordStore& store, int32_t id, int increment,
+                                       RoundMode mode) {
   const int perHour = IncrementsPerHour(increment);
-  std::string cell;
-  bool first = true;
+  std::vector<std::string> lines;
   for (size_t position : store.SpansOf(id)) {
-    const int64_t count = SpanIncrements(store.timeSpans()[position].duration, increment, mode);
-    cell += "{\\plain ";
-    if (!first) cell += " \\par ";
-    cell += FormatHours(count, perHour) + " }";
-    first = false;
+    lines.push_back(FormatHours(
+        SpanIncrements(store.timeSpans()[position].duration, increment, mode), perHour));
   }
-  return cell;
+  return lines;
 }
 
-std::vector<int32_t> WriteInvoice(RtfDocument& document, const RecordStore& store,
-                                  const InvoiceContent& content, std::time_t now) {
-  const int perHour = IncrementsPerHour(content.increment);
-  document.WritePrologue(DocumentKind::Invoice);
-  WriteHeading(document, content.account, now);
+std::string SpanHoursCell(const RecordStore& store, int32_t id, int increment, RoundMode mode) {
+  TableCell cell;
+  cell.lines = SpanHourLines(store, id, increment, mode);
+  cell.plainGroups = true;
+  return RtfCellText(cell);
+}
 
-  document.ResetColumns();
-  for (int width : {60, 15, 15, 20}) document.AddColumn(width);
-  document.WriteHeaderRowFormat();
-  for (const char* heading : {"Item", "Hours", "Rate", "Extension"}) {
-    document.WriteCell(heading, true, false);
-  }
-  document.WriteBodyRowFormat();
+InvoiceDocument BuildInvoice(const RecordStore& store, const InvoiceContent& content,
+                             std::time_t now, bool setupKeyOpened,
+                             const std::string& currencySymbol) {
+  const int perHour = IncrementsPerHour(content.increment);
+  InvoiceDocument built;
+  Document& document = built.document;
+  document.kind = DocumentKind::Invoice;
+  document.title = "Invoice";
+  AddHeading(document, setupKeyOpened, content.account, now);
+
+  Table items = StartTable({60, 15, 15, 20}, {"Item", "Hours", "Rate", "Extension"});
+  double total = 0.0;
   for (const InvoiceItemLine& line : content.lines) {
     const int rate = GetAccountRate(content.account, line.name);
     const double extension = Extension(line.count, rate, perHour);
-    document.WriteCell(RtfEscape(line.name), false, false);
-    document.WriteCell(FormatInvoiceHours(line.count, perHour), false, true);
-    document.WriteCell(FormatAmount(rate * 0.01), false, true);
-    document.WriteCell(FormatAmount(extension), false, true);
-    document.runningTotal += extension;
+    items.rows.push_back(
+        {{Cell(line.name), Cell(FormatInvoiceHours(line.count, perHour), false, TextAlign::Decimal),
+          Cell(FormatAmount(rate * 0.01), false, TextAlign::Decimal),
+          Cell(FormatAmount(extension), false, TextAlign::Decimal)}});
+    total += extension;
   }
-  document.WriteClosingRowFormat();
-  document.WriteCell("Total", false, false);
-  document.WriteCell("", false, false);
-  document.WriteCell("", false, false);
-  document.WriteCell(RtfEscape(document.currencySymbol()) + FormatAmount(document.runningTotal),
-                     false, true);
-  document.EndTable();
+  items.rows.push_back({{Cell("Total"), Cell(""), Cell(""),
+                         Cell(currencySymbol + FormatAmount(total), false, TextAlign::Decimal)}});
+  document.blocks.push_back(std::move(items));
 
-  document.WriteLine("\\page \\pard {\\fs28 \\b Details \\b0}");
-  document.WriteLine("\\pard { \\par}");
-  document.ResetColumns();
-  for (int width : {20, 25, 70, 15}) document.AddColumn(width);
-  document.WriteHeaderRowFormat();
-  for (const char* heading : {"Date", "Item", "Notes", "Hours"}) {
-    document.WriteCell(heading, true, false);
-  }
-  document.WriteBodyRowFormat();
-  const std::vector<int32_t> ordered = OrderByDate(store, content.billed);
-  for (size_t k = 0; k < ordered.size(); ++k) {
-    const TimeRecord* record = FindRecord(store, ordered[k]);
-    if (k + 1 == ordered.size()) document.WriteClosingRowFormat();
+  Paragraph details = Lines(ParagraphRole::PageHeading, {"Details"}, TextAlign::Left, 28, true);
+  details.newPage = true;
+  document.blocks.push_back(std::move(details));
+  Table rows = StartTable({20, 25, 70, 15}, {"Date", "Item", "Notes", "Hours"});
+  built.ordered = OrderByDate(store, content.billed);
+  for (int32_t id : built.ordered) {
+    const TimeRecord* record = FindRecord(store, id);
+    TableCell hours;
+    hours.align = TextAlign::Right;
+    hours.plainGroups = true;
     if (record == nullptr) {
-      for (int cell = 0; cell < 3; ++cell) document.WriteCell("", false, false);
-      document.WriteCell("", false, true);
+      rows.rows.push_back({{Cell(""), Cell(""), Cell(""), std::move(hours)}});
       continue;
     }
-    document.WriteCell(RtfEscape(FormatPackedDate(record->grpdate, DateForm::Short)), false, false);
-    document.WriteCell(RtfEscape(store.ItemName(record->item)), false, false);
-    document.WriteCell(RtfEscape(record->notes), false, false);
-    document.WriteCell(SpanHoursCell(store, record->id, content.increment, content.mode), false,
-                       true);
+    hours.lines = SpanHourLines(store, record->id, content.increment, content.mode);
+    rows.rows.push_back(
+        {{Cell(FormatPackedDate(record->grpdate, DateForm::Short)),
+          Cell(store.ItemName(record->item)), Cell(record->notes), std::move(hours)}});
   }
-  document.EndTable();
-  return ordered;
+  document.blocks.push_back(std::move(rows));
+  return built;
 }
 
 DocumentOutcome CreateInvoice(ReportingModel& model, const DocumentOptions& options) {
@@ -199,15 +218,18 @@ DocumentOutcome CreateInvoice(ReportingModel& model, const DocumentOptions& opti
   }
   const InvoiceContent content = GatherInvoice(model);
   const std::time_t now = Now();
+  const bool pdf = WantsPdf(options);
   RtfDocument document(content.account, content.increment, content.mode);
-  if (!document.OpenFile("HLRep" + InvoiceFileNamePart(content.account) +
-                         FileDateStamp(now, "%m%d%y"))) {
+  if (!document.OpenFile(
+          "HLRep" + InvoiceFileNamePart(content.account) + FileDateStamp(now, "%m%d%y"), pdf)) {
     outcome.error = document.error();
     Ui().ShowMessage(outcome.error + "\n\nNothing was marked invoiced.", "Horalog",
                      MessageButtons::Ok);
     return outcome;
   }
-  const std::vector<int32_t> ordered = WriteInvoice(document, model.store(), content, now);
+  const InvoiceDocument built = BuildInvoice(model.store(), content, now, document.setupKeyOpened(),
+                                             document.currencySymbol());
+  WriteRtf(document, built.document);
   if (!document.Close()) {
     outcome.error = document.error();
     Ui().ShowMessage(outcome.error + "\n\nNothing was marked invoiced.", "Horalog",
@@ -215,13 +237,14 @@ DocumentOutcome CreateInvoice(ReportingModel& model, const DocumentOptions& opti
     return outcome;
   }
   outcome.path = document.filePath();
+  if (pdf) SaveDocumentPdf(built.document, &outcome);
   if (options.openEditor) {
     outcome.editorStarted = document.ShowInEditor();
     if (!outcome.editorStarted) {
       Ui().ShowMessage(document.editorError(), "Horalog", MessageButtons::Ok);
     }
   }
-  MarkBilledRecords(model.store(), ordered, options, &outcome);
+  MarkBilledRecords(model.store(), built.ordered, options, &outcome);
   model.RefreshRecordList(false);
   return outcome;
 }

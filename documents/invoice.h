@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "documents/document.h"
 #include "documents/document_outcome.h"
 #include "documents/rtf_document.h"
 #include "settings/account_settings.h"
@@ -45,24 +46,34 @@ std::string InvoiceFileNamePart(const std::string& account);
 // swapped in when it is earlier, the first found winning among equal dates.
 std::vector<int32_t> OrderByDate(const RecordStore& store, std::vector<int32_t> ids);
 
-// The details' Hours cell of record id: per span, in list order,
-// "{\plain " + (" \par " but for the first) + FormatHours of the span's own
-// increments + " }". Empty for a record without spans.
+// The details' Hours cell of record id: FormatHours of each span's own
+// increments, in list order. None for a record without spans.
+std::vector<std::string> SpanHourLines(const RecordStore& store, int32_t id, int increment,
+                                       RoundMode mode);
+// The same as the RTF cell holds it: per span "{\plain " + (" \par " but for
+// the first) + hours + " }".
 std::string SpanHoursCell(const RecordStore& store, int32_t id, int increment, RoundMode mode);
 
-// Writes the invoice of content after OpenFile: prologue, the company's and
-// the client's addresses, the date of now, the items table with its total
-// and the details page of the records in date order (returned: the order in
-// which they are marked). The last line is left to Close.
-std::vector<int32_t> WriteInvoice(RtfDocument& document, const RecordStore& store,
-                                  const InvoiceContent& content, std::time_t now);
+// The invoice as plain data, and the order in which its records are marked.
+struct InvoiceDocument {
+  Document document;
+  std::vector<int32_t> ordered;  // the billed records in date order
+};
+
+// The invoice of content: the company's addresses (when setupKeyOpened) and
+// the client's, the date of now, the items table with its total (after
+// currencySymbol) and the details page of the records in date order.
+InvoiceDocument BuildInvoice(const RecordStore& store, const InvoiceContent& content,
+                             std::time_t now, bool setupKeyOpened,
+                             const std::string& currencySymbol);
 
 // The Invoice button: bills the rows of the main window marked "X" for its
 // account. Writes "HLRep" + InvoiceFileNamePart(account) + today as %m%d%y
 // into ReportPath; only once it is complete are the billed records marked
 // invoiced (MarkBilledRecords, with the handheld update), and the record list
-// refreshed. With no account selected (an empty item list) nothing is
-// written (NotWritten, no message). A document that cannot be created or
-// written is reported in a message (caption "Horalog"); nothing is marked
-// and the list keeps its marks. A failed editor start is reported too.
+// refreshed. A PDF, when wanted (WantsPdf), is written beside the RTF first;
+// its failure is reported and changes nothing else. With no account selected (an empty item list)
+// nothing is written (NotWritten, no message). A document that cannot be created or written is
+// reported in a message (caption "Horalog"); nothing is marked and the list keeps its marks. A
+// failed editor start is reported too.
 DocumentOutcome CreateInvoice(ReportingModel& model, const DocumentOptions& options);

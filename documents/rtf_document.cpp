@@ -2,6 +2,7 @@
 #include "documents/rtf_document.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -138,7 +139,26 @@ RtfDocument::~RtfDocument() {
   }
 }
 
-bool RtfDocument::OpenFile(const std::string& baseName) {
+int WriteAndCloseFile(int fd, const std::string& data) {
+  int failure = 0;
+  size_t done = 0;
+  while (done < data.size() && failure == 0) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else {
+      failure = n < 0 ? errno : EIO;
+    }
+  }
+  // The data must be on the disk before any record is marked as billed by it.
+  if (failure == 0 && ::fsync(fd) != 0) failure = errno;
+  if (::close(fd) != 0 && failure == 0 && errno != EINTR) failure = errno;
+  return failure;
+}
+
+bool RtfDocument::OpenFile(const std::string& baseName, bool reservePdf) {
   error_.clear();
   std::string reportPath;
   {
@@ -153,8 +173,15 @@ bool RtfDocument::OpenFile(const std::string& baseName) {
   }
   folder_ = reportPath + "/";
 
-  std::string candidate = folder_ + baseName + ".rtf";
+  std::string base = folder_ + baseName;
+  std::string candidate = base + ".rtf";
   for (int n = 1; n <= kMaxNameAttempts; ++n) {
+    struct stat taken {};
+    if (reservePdf && ::lstat((base + ".pdf").c_str(), &taken) == 0) {
+      base = folder_ + baseName + "_" + std::to_string(n);
+      candidate = base + ".rtf";
+      continue;
+    }
     // O_EXCL also refuses a dangling link at the name, so the document never
     // lands where a link points.
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -168,7 +195,8 @@ bool RtfDocument::OpenFile(const std::string& baseName) {
                ErrnoText(errno) + ".";
       return false;
     }
-    candidate = folder_ + baseName + "_" + std::to_string(n) + ".rtf";
+    base = folder_ + baseName + "_" + std::to_string(n);
+    candidate = base + ".rtf";
   }
   error_ = "The document could not be created in the folder " + folder_ + ": " +
            std::to_string(kMaxNameAttempts) + " file names beginning with " + baseName +
@@ -302,21 +330,7 @@ bool RtfDocument::Close() {
     return false;
   }
   WriteLine("\\par }}");
-  int failure = 0;
-  size_t done = 0;
-  while (done < text_.size() && failure == 0) {
-    const ssize_t n = ::write(fd_, text_.data() + done, text_.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      failure = n < 0 ? errno : EIO;
-    }
-  }
-  // The data must be on the disk before any record is marked as billed by it.
-  if (failure == 0 && ::fsync(fd_) != 0) failure = errno;
-  if (::close(fd_) != 0 && failure == 0 && errno != EINTR) failure = errno;
+  const int failure = WriteAndCloseFile(fd_, text_);
   fd_ = -1;
   if (failure != 0) {
     ::unlink(filePath_.c_str());

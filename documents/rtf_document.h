@@ -23,6 +23,10 @@ std::string RtfEscape(const std::string& text);
 // it ("%y%m%d" gives 030215 for 15 February 2003).
 std::string FileDateStamp(std::time_t now, const char* format);
 
+// Writes all of data through fd, then flushes it to the disk and closes fd
+// (always). 0 when all of that succeeded, else the system's error number.
+int WriteAndCloseFile(int fd, const std::string& data);
+
 // One document. Calling order: construct, OpenFile, WritePrologue, heading
 // lines, then for each table ResetColumns, AddColumn per column,
 // WriteHeaderRowFormat, heading cells, WriteBodyRowFormat, rows (the last
@@ -52,8 +56,10 @@ class RtfDocument {
   // harmless), and a missing ReportPath leaves "/" alone. False when no file
   // could be created: the search stops at the first failure other than "the
   // file exists" (missing folder, no permission) or after kMaxNameAttempts
-  // candidates; error() then names the folder and the system's reason.
-  bool OpenFile(const std::string& baseName);
+  // candidates; error() then names the folder and the system's reason. With
+  // reservePdf, a candidate whose ".pdf" file exists counts as taken too, so
+  // the PDF beside the document never meets an older file.
+  bool OpenFile(const std::string& baseName, bool reservePdf = false);
 
   // The four first lines (font table, margins, centring, the 15-point group).
   void WritePrologue(DocumentKind kind);

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "documents/rtf_writer.h"
 #include "platform/clock.h"
 #include "platform/locale_format.h"
 #include "platform/ui_services.h"
@@ -110,36 +111,56 @@ std::vector<ItemGroup> GroupsOf(const RecordStore& store, const AccountEntry& ac
   return groups;
 }
 
-void WriteHeading(RtfDocument& document, const TimeReportRequest& request, std::time_t now) {
-  if (document.setupKeyOpened()) {
+Paragraph Text(ParagraphRole role, std::string line, TextAlign align, bool bold, int halfPoints) {
+  Paragraph paragraph;
+  paragraph.role = role;
+  paragraph.lines.push_back(std::move(line));
+  paragraph.align = align;
+  paragraph.bold = bold;
+  paragraph.halfPoints = halfPoints;
+  return paragraph;
+}
+
+void AddHeading(Document& document, bool setupKeyOpened, const TimeReportRequest& request,
+                std::time_t now) {
+  if (setupKeyOpened) {
     RegistryKeyStack keys;
     std::string address;
     if (keys.OpenPath(kSetupKeyPath) && keys.QueryString("Address1", &address, kAddressCapacity) &&
         !address.empty()) {
-      document.WriteLine(RtfEscape(address) + " \\par");
+      document.blocks.push_back(
+          Text(ParagraphRole::Letterhead, address, TextAlign::Center, false, 30));
     }
     keys.CloseAll();
   }
-  document.WriteLine("} \\pard \\qr { \\par " + RtfEscape(FormatDate(now, DateForm::Long)) +
-                     "\\par\\par }");
-  document.WriteLine(" \\pard \\qc {\\plain \\f1 \\fs28 \\b Horalog Report for " +
-                     RtfEscape(request.periodLabel) + " \\b0 \\par\\par}");
-  document.WriteLine(" \\pard \\ql {\\plain \\f1 \\fs28 \\b Summary \\b0 \\par}");
+  document.blocks.push_back(
+      Text(ParagraphRole::DateLine, FormatDate(now, DateForm::Long), TextAlign::Right, false, 24));
+  document.blocks.push_back(Text(ParagraphRole::Title, "Horalog Report for " + request.periodLabel,
+                                 TextAlign::Center, true, 28));
+  document.blocks.push_back(Text(ParagraphRole::Heading, "Summary", TextAlign::Left, true, 28));
 }
 
-void StartTable(RtfDocument& document, std::initializer_list<int> widths,
-                std::initializer_list<const char*> headings, int bodyFontSize) {
-  document.ResetColumns();
-  for (int width : widths) document.AddColumn(width);
-  document.WriteHeaderRowFormat();
-  for (const char* heading : headings) document.WriteCell(heading, true, false);
-  document.fontSize = bodyFontSize;
-  document.WriteBodyRowFormat();
+Table StartTable(std::initializer_list<int> widths, std::initializer_list<const char*> headings,
+                 int bodyHalfPoints) {
+  Table table;
+  table.widths = widths;
+  for (const char* heading : headings) table.heading.cells.push_back(Cell(heading, true));
+  table.bodyHalfPoints = bodyHalfPoints;
+  return table;
 }
 
-void WriteSummary(RtfDocument& document, BillingCache& cache,
-                  const std::vector<AccountSection>& sections) {
-  StartTable(document, {75, 15, 15, 25}, {"Account - Item", "Hours", "Rate", "Extension"}, 24);
+void AddRow(Table& table, std::vector<TableCell> cells) {
+  table.rows.push_back(TableRow{std::move(cells)});
+}
+
+void AddSection(Document& document, const std::string& name) {
+  document.blocks.push_back(Text(ParagraphRole::SectionHeading, name, TextAlign::Left, true, 24));
+}
+
+void AddSummary(Document& document, BillingCache& cache,
+                const std::vector<AccountSection>& sections, const std::string& currencySymbol) {
+  Table table = StartTable({75, 15, 15, 25}, {"Account - Item", "Hours", "Rate", "Extension"}, 24);
+  double total = 0.0;
   for (const AccountSection& section : sections) {
     const std::string& name = section.account->name;
     const Billing& billing = section.billing;
@@ -150,64 +171,51 @@ void WriteSummary(RtfDocument& document, BillingCache& cache,
       const int64_t count = group.minutes / billing.increment;
       const int rate = cache.Rate(name, group.name);
       const double extension = Extension(count, rate, billing.perHour);
-      document.WriteCell(RtfEscape(name + " - " + group.name), false, false);
-      document.WriteCell(FormatHours(count, billing.perHour), false, true);
-      document.WriteCell(FormatAmount(rate * 0.01), false, true);
-      document.WriteCell(FormatAmount(extension), false, true);
-      document.runningTotal += extension;
+      AddRow(table, {Cell(name + " - " + group.name),
+                     Cell(FormatHours(count, billing.perHour), false, TextAlign::Decimal),
+                     Cell(FormatAmount(rate * 0.01), false, TextAlign::Decimal),
+                     Cell(FormatAmount(extension), false, TextAlign::Decimal)});
+      total += extension;
       accountMinutes += group.minutes;
       accountAmount += extension;
     }
     if (accountMinutes != 0) {
-      document.WriteCell(RtfEscape(name + " - Total"), true, false);
-      document.WriteCell(FormatHours(accountMinutes / billing.increment, billing.perHour), true,
-                         true);
-      document.WriteCell("", true, true);
-      document.WriteCell(FormatAmount(accountAmount), true, true);
+      AddRow(table, {Cell(name + " - Total", true),
+                     Cell(FormatHours(accountMinutes / billing.increment, billing.perHour), true,
+                          TextAlign::Decimal),
+                     Cell("", true, TextAlign::Right),
+                     Cell(FormatAmount(accountAmount), true, TextAlign::Decimal)});
     }
   }
-  document.WriteClosingRowFormat();
-  document.WriteCell("Total", true, false);
-  document.WriteCell("", false, false);
-  document.WriteCell("", false, false);
-  document.WriteCell(RtfEscape(document.currencySymbol()) + FormatAmount(document.runningTotal),
-                     true, true);
-  document.EndTable();
+  AddRow(table, {Cell("Total", true), Cell(""), Cell(""),
+                 Cell(currencySymbol + FormatAmount(total), true, TextAlign::Decimal)});
+  document.blocks.push_back(std::move(table));
 }
 
-void WriteDetails(RtfDocument& document, const RecordStore& store, const AccountSection& section) {
+void AddDetails(Document& document, const RecordStore& store, const AccountSection& section) {
   const Billing& billing = section.billing;
-  document.WriteLine("\\pard {\\fs24 \\b " + RtfEscape(section.account->name) + " \\b0}");
-  document.WriteLine("\\pard { \\par}");
-  document.fontSize = 24;
-  StartTable(document, {16, 25, 64, 36}, {"Date", "Item", "Notes", "Times"}, 20);
+  AddSection(document, section.account->name);
+  Table table = StartTable({16, 25, 64, 36}, {"Date", "Item", "Notes", "Times"}, 20);
   int64_t accountMinutes = 0;
   for (const ItemGroup& group : section.groups) {
     if (group.minutes == 0) continue;
-    const std::string itemName = RtfEscape(group.name);
     for (size_t position : group.records) {
       const TimeRecord& record = store.timeRecords()[position];
-      document.WriteCell(RtfEscape(FormatPackedDate(record.grpdate, DateForm::Short)), false,
-                         false);
-      document.WriteCell(itemName, false, false);
-      document.WriteCell(RtfEscape(record.notes), false, false);
-      document.WriteCell(SpanTimesText(store, record.id, billing.increment, billing.mode), false,
-                         true);
+      TableCell times;
+      times.lines = SpanTimeLines(store, record.id, billing.increment, billing.mode);
+      times.align = TextAlign::Right;
+      AddRow(table, {Cell(FormatPackedDate(record.grpdate, DateForm::Short)), Cell(group.name),
+                     Cell(record.notes), std::move(times)});
     }
-    document.WriteCell("Total", true, false);
-    document.WriteCell(itemName, true, false);
-    document.WriteCell("", true, false);
-    document.WriteCell(FormatHours(group.minutes * billing.perHour / 60, billing.perHour), true,
-                       true);
+    AddRow(table, {Cell("Total", true), Cell(group.name, true), Cell("", true),
+                   Cell(FormatHours(group.minutes * billing.perHour / 60, billing.perHour), true,
+                        TextAlign::Decimal)});
     accountMinutes += group.minutes;
   }
-  document.WriteClosingRowFormat();
-  document.WriteCell("", true, false);
-  document.WriteCell("Account Total", true, false);
-  document.WriteCell("", true, false);
-  document.WriteCell(FormatHours(accountMinutes * billing.perHour / 60, billing.perHour), true,
-                     true);
-  document.EndTable();
+  AddRow(table, {Cell("", true), Cell("Account Total", true), Cell("", true),
+                 Cell(FormatHours(accountMinutes * billing.perHour / 60, billing.perHour), true,
+                      TextAlign::Decimal)});
+  document.blocks.push_back(std::move(table));
 }
 
 struct DayRecord {
@@ -220,11 +228,9 @@ struct DayRecord {
 // records in list order.
 using Days = std::map<int32_t, std::vector<DayRecord>>;
 
-int64_t WriteDaily(RtfDocument& document, const RecordStore& store, const Days& days) {
-  document.WriteLine("\\pard {\\fs24 \\b Daily \\b0}");
-  document.WriteLine("\\pard { \\par}");
-  document.fontSize = 24;
-  StartTable(document, {16, 40, 72, 12}, {"Date", "Account/Item", "Notes", "Hours"}, 20);
+int64_t AddDaily(Document& document, const RecordStore& store, const Days& days) {
+  AddSection(document, "Daily");
+  Table table = StartTable({16, 40, 72, 12}, {"Date", "Account/Item", "Notes", "Hours"}, 20);
   int64_t total = 0;
   for (const auto& [day, records] : days) {
     struct Row {
@@ -243,34 +249,27 @@ int64_t WriteDaily(RtfDocument& document, const RecordStore& store, const Days& 
       total += entry.minutes;
     }
     bool first = true;
-    for (const Row& row : rows) {
-      document.WriteCell(first ? RtfEscape(FormatPackedDate(day, DateForm::Short)) : "", false,
-                         false);
-      document.WriteCell(RtfEscape(row.text), false, false);
-      document.WriteCell(RtfEscape(row.record->notes), false, false);
-      document.WriteCell(HoursMinutes(row.minutes), false, true);
+    for (Row& row : rows) {
+      AddRow(table,
+             {Cell(first ? FormatPackedDate(day, DateForm::Short) : ""), Cell(std::move(row.text)),
+              Cell(row.record->notes), Cell(HoursMinutes(row.minutes), false, TextAlign::Right)});
       first = false;
     }
   }
-  document.WriteClosingRowFormat();
-  document.WriteCell("Total", true, false);
-  document.WriteCell("", false, false);
-  document.WriteCell("", false, false);
-  document.WriteCell(HoursMinutes(total), true, true);
-  document.EndTable();
+  AddRow(table, {Cell("Total", true), Cell(""), Cell(""),
+                 Cell(HoursMinutes(total), true, TextAlign::Right)});
+  document.blocks.push_back(std::move(table));
   return total;
 }
 
-int64_t WriteDailyAccountTotals(RtfDocument& document, const Days& days) {
-  document.WriteLine("\\pard {\\fs24 \\b Daily Account Totals \\b0}");
-  document.WriteLine("\\pard { \\par}");
-  document.fontSize = 24;
-  StartTable(document, {16, 40, 12}, {"Date", "Account/Item", "Hours"}, 20);
-  int64_t total = 0;
+// Each day's entries of (account name, minutes), ordered by name.
+using DayTotals = std::map<int32_t, std::vector<std::pair<std::string, int64_t>>>;
+
+DayTotals TotalsPerDay(const Days& days) {
+  DayTotals totals;
   for (const auto& [day, records] : days) {
-    std::vector<std::pair<std::string, int64_t>> entries;
+    auto& entries = totals[day];
     for (const DayRecord& entry : records) {
-      total += entry.minutes;
       auto same = std::find_if(entries.begin(), entries.end(),
                                [&](const auto& e) { return e.first == entry.account; });
       if (same != entries.end()) {
@@ -281,24 +280,80 @@ int64_t WriteDailyAccountTotals(RtfDocument& document, const Days& days) {
                                 [&](const auto& e) { return e.first > entry.account; });
       entries.insert(place, {entry.account, entry.minutes});
     }
-    const std::string date = RtfEscape(FormatPackedDate(day, DateForm::Short));
+  }
+  return totals;
+}
+
+int64_t AddDailyAccountTotals(Document& document, const DayTotals& totals) {
+  AddSection(document, "Daily Account Totals");
+  Table table = StartTable({16, 40, 12}, {"Date", "Account/Item", "Hours"}, 20);
+  int64_t total = 0;
+  for (const auto& [day, entries] : totals) {
+    const std::string date = FormatPackedDate(day, DateForm::Short);
     for (const auto& [name, minutes] : entries) {
-      document.WriteCell(date, false, false);
-      document.WriteCell(RtfEscape(name), false, false);
-      document.WriteCell(HoursMinutes(minutes), false, true);
+      AddRow(table, {Cell(date), Cell(name), Cell(HoursMinutes(minutes), false, TextAlign::Right)});
+      total += minutes;
     }
   }
-  document.WriteClosingRowFormat();
-  document.WriteCell("Total", true, false);
-  document.WriteCell("", false, false);
-  document.WriteCell(HoursMinutes(total), true, true);
-  document.EndTable();
+  AddRow(table, {Cell("Total", true), Cell(""), Cell(HoursMinutes(total), true, TextAlign::Right)});
+  document.blocks.push_back(std::move(table));
   return total;
+}
+
+// The calendar days from first to last (packed), or only the days in totals
+// when the period is too long for one bar a day.
+std::vector<int32_t> ChartDays(int32_t first, int32_t last, const DayTotals& totals) {
+  using namespace std::chrono;
+  constexpr int kMostDays = 400;
+  const auto unpack = [](int32_t packed) {
+    return year_month_day{year{PackedYear(packed)},
+                          month{static_cast<unsigned>(PackedMonth(packed))},
+                          day{static_cast<unsigned>(PackedDay(packed))}};
+  };
+  std::vector<int32_t> result;
+  const year_month_day from = unpack(first), to = unpack(last);
+  if (from.ok() && to.ok() && (sys_days{to} - sys_days{from}).count() < kMostDays) {
+    for (sys_days d = sys_days{from}; d <= sys_days{to}; d += days{1}) {
+      const year_month_day ymd{d};
+      result.push_back(PackDate(static_cast<int>(ymd.year()),
+                                static_cast<int>(unsigned(ymd.month())),
+                                static_cast<int>(unsigned(ymd.day()))));
+    }
+    return result;
+  }
+  for (const auto& entry : totals) result.push_back(entry.first);
+  return result;
+}
+
+void AddChart(Document& document, const TimeReportRequest& request, const DayTotals& totals) {
+  HoursChart chart;
+  chart.title = "Hours per Day";
+  std::map<std::string, int64_t> accountMinutes;
+  for (const auto& [day, entries] : totals) {
+    for (const auto& [name, minutes] : entries) accountMinutes[name] += minutes;
+  }
+  for (const auto& [name, minutes] : accountMinutes) {
+    if (minutes != 0) chart.accounts.push_back(name);
+  }
+  for (int32_t day : ChartDays(request.firstDay, request.lastDay, totals)) {
+    chart.days.push_back(std::to_string(PackedDay(day)));
+    std::vector<int64_t> minutes(chart.accounts.size(), 0);
+    auto found = totals.find(day);
+    if (found != totals.end()) {
+      for (const auto& [name, m] : found->second) {
+        auto at = std::lower_bound(chart.accounts.begin(), chart.accounts.end(), name);
+        if (at != chart.accounts.end() && *at == name) minutes[at - chart.accounts.begin()] += m;
+      }
+    }
+    chart.minutes.push_back(std::move(minutes));
+  }
+  document.blocks.push_back(std::move(chart));
 }
 
 }  // namespace
 
-std::string SpanTimesText(const RecordStore& store, int32_t id, int increment, RoundMode mode) {
+std::vector<std::string> SpanTimeLines(const RecordStore& store, int32_t id, int increment,
+                                       RoundMode mode) {
   const int perHour = IncrementsPerHour(increment);
   struct Line {
     int64_t start;
@@ -308,28 +363,34 @@ std::string SpanTimesText(const RecordStore& store, int32_t id, int increment, R
   for (size_t position : store.SpansOf(id)) {
     const TimeSpan& span = store.timeSpans()[position];
     const int64_t start = span.starttime / 60;
-    const std::string text =
-        FormatTimeOfDay(start * 60) + "-" + FormatTimeOfDay(int64_t{SpanEndMinutes(span)} * 60) +
-        " (" + FormatHours(SpanIncrements(span.duration, increment, mode), perHour) + ")";
-    lines.push_back({start, RtfEscape(text)});
+    lines.push_back(
+        {start, FormatTimeOfDay(start * 60) + "-" +
+                    FormatTimeOfDay(int64_t{SpanEndMinutes(span)} * 60) + " (" +
+                    FormatHours(SpanIncrements(span.duration, increment, mode), perHour) + ")"});
   }
   std::stable_sort(lines.begin(), lines.end(),
                    [](const Line& a, const Line& b) { return a.start < b.start; });
-  std::string cell;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) cell += " \\par ";
-    cell += lines[i].text;
-  }
-  return cell;
+  std::vector<std::string> texts;
+  texts.reserve(lines.size());
+  for (Line& line : lines) texts.push_back(std::move(line.text));
+  return texts;
 }
 
-TimeReportContent WriteTimeReport(RtfDocument& document, const RecordStore& store,
-                                  const TimeReportRequest& request, std::time_t now) {
-  document.WritePrologue(DocumentKind::Report);
-  WriteHeading(document, request, now);
+std::string SpanTimesText(const RecordStore& store, int32_t id, int increment, RoundMode mode) {
+  TableCell cell;
+  cell.lines = SpanTimeLines(store, id, increment, mode);
+  return RtfCellText(cell);
+}
 
+TimeReportContent BuildTimeReport(const RecordStore& store, const TimeReportRequest& request,
+                                  std::time_t now, bool setupKeyOpened,
+                                  const std::string& currencySymbol) {
   BillingCache cache;
   TimeReportContent content;
+  content.document.kind = DocumentKind::Report;
+  content.document.title = "Horalog Report for " + request.periodLabel;
+  AddHeading(content.document, setupKeyOpened, request, now);
+
   const auto& records = store.timeRecords();
   std::unordered_map<int32_t, std::vector<size_t>> byAccount;
   Days days;
@@ -370,12 +431,15 @@ TimeReportContent WriteTimeReport(RtfDocument& document, const RecordStore& stor
     }
   }
 
-  WriteSummary(document, cache, sections);
+  const DayTotals totals = TotalsPerDay(days);
+  AddSummary(content.document, cache, sections, currencySymbol);
+  // The picture comes right after the summary it illustrates (the PDF's only).
+  AddChart(content.document, request, totals);
   for (const AccountSection& section : sections) {
-    if (section.minutes != 0) WriteDetails(document, store, section);
+    if (section.minutes != 0) AddDetails(content.document, store, section);
   }
-  WriteDaily(document, store, days);
-  content.totalMinutes = WriteDailyAccountTotals(document, days);
+  AddDaily(content.document, store, days);
+  content.totalMinutes = AddDailyAccountTotals(content.document, totals);
   return content;
 }
 
@@ -386,8 +450,9 @@ DocumentOutcome CreateTimeReport(const TimeReportRequest& request, const Documen
     return outcome;
   }
   const std::time_t now = Now();
+  const bool pdf = WantsPdf(options);
   RtfDocument document;
-  if (!document.OpenFile("Report" + FileDateStamp(now, "%y%m%d"))) {
+  if (!document.OpenFile("Report" + FileDateStamp(now, "%y%m%d"), pdf)) {
     outcome.error = document.error();
     Ui().ShowMessage(outcome.error, "Horalog", MessageButtons::Ok);
     return outcome;
@@ -395,7 +460,9 @@ DocumentOutcome CreateTimeReport(const TimeReportRequest& request, const Documen
   RecordStore store;
   store.SetDeviceName(request.deviceName);
   store.Load();
-  const TimeReportContent content = WriteTimeReport(document, store, request, now);
+  const TimeReportContent content =
+      BuildTimeReport(store, request, now, document.setupKeyOpened(), document.currencySymbol());
+  WriteRtf(document, content.document);
   if (!document.Close()) {
     outcome.error = document.error();
     Ui().ShowMessage(
@@ -405,6 +472,7 @@ DocumentOutcome CreateTimeReport(const TimeReportRequest& request, const Documen
   }
   outcome.path = document.filePath();
   outcome.status = DocumentOutcome::Status::Written;
+  if (pdf) SaveDocumentPdf(content.document, &outcome);
   if (options.openEditor) {
     outcome.editorStarted = document.ShowInEditor();
     if (!outcome.editorStarted) {

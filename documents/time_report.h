@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "documents/document.h"
 #include "documents/document_outcome.h"
 #include "documents/rtf_document.h"
 #include "settings/account_settings.h"
@@ -23,22 +24,26 @@ struct TimeReportRequest {
   bool setInvoiced = false;  // mark the reported records invoiced
 };
 
-// What writing the report found.
+// The report, and what building it found.
 struct TimeReportContent {
+  Document document;
   int64_t totalMinutes = 0;     // the Daily Account Totals' total
   std::vector<int32_t> billed;  // records billed in an account's summary, in list order
 };
 
 // The Times cell of record id: per span "START-END (HOURS)" with the
 // locale's clock times (the end modulo one day) and FormatHours of the
-// span's own increments, ordered by start (equal starts keep list order) and
-// joined by " \par ". Empty for a record without spans.
+// span's own increments, ordered by start (equal starts keep list order).
+// None for a record without spans.
+std::vector<std::string> SpanTimeLines(const RecordStore& store, int32_t id, int increment,
+                                       RoundMode mode);
+// The same as the RTF cell holds it: escaped lines joined by " \par ".
 std::string SpanTimesText(const RecordStore& store, int32_t id, int increment, RoundMode mode);
 
-// Writes the report after OpenFile: prologue, heading (the Setup key's
-// Address1, the long date of now, the period label), Summary, one details
-// section per account with time, Daily and Daily Account Totals. The last
-// line is left to Close.
+// The report as plain data: heading (the Setup key's Address1 when
+// setupKeyOpened, the long date of now, the period label), Summary (its
+// total after currencySymbol), the hours chart, one details section per
+// account with time, Daily and Daily Account Totals.
 //
 // Within an account, records are grouped by item: first those whose item
 // has no name (the store does not know it), then the account's items in list
@@ -46,12 +51,15 @@ std::string SpanTimesText(const RecordStore& store, int32_t id, int increment, R
 // the handheld) in list order, each record in exactly one group. Records of
 // every account the store knows are billed (and returned in billed, in list
 // order); a record whose account the store does not know appears only in the
-// daily tables and is not billed.
-TimeReportContent WriteTimeReport(RtfDocument& document, const RecordStore& store,
-                                  const TimeReportRequest& request, std::time_t now);
+// daily tables (and the chart) and is not billed.
+TimeReportContent BuildTimeReport(const RecordStore& store, const TimeReportRequest& request,
+                                  std::time_t now, bool setupKeyOpened,
+                                  const std::string& currencySymbol);
 
 // The report dialog's Create: writes "Report" + today as %y%m%d into
-// ReportPath and opens it in the editor. With setInvoiced and a total other
+// ReportPath and opens it in the editor; with a PDF wanted (WantsPdf), the
+// PDF beside it first, whose failure is reported and changes nothing else.
+// With setInvoiced and a total other
 // than 0:00, only once the document is complete, marks the billed records
 // invoiced and updates the handheld (MarkBilledRecords). NotWritten without
 // a message when the request has no valid period (firstDay 0, or after

@@ -28,6 +28,8 @@ SetupModel::SetupModel() {
       initial_.defaultRate = FormatRate(static_cast<int32_t>(rate));
     }
     stack.QueryString("CurrencySymbol", &initial_.currencySymbol, kCurrencyChars + 1);
+    uint32_t savePdf = 1;
+    if (stack.QueryDword("SavePdf", &savePdf)) initial_.savePdf = savePdf != 0;
   }
   stack.CloseAll();
 }
@@ -43,6 +45,7 @@ bool SetupModel::Save(const SetupValues& values) const {
     stack.SetString("EditorPath", CutToCharacters(values.editorPath, kEditorChars));
     stack.SetDword("DefaultRate", static_cast<uint32_t>(*rate));
     stack.SetString("CurrencySymbol", CutToCharacters(values.currencySymbol, kCurrencyChars));
+    stack.SetDword("SavePdf", values.savePdf ? 1 : 0);
   }
   stack.CloseAll();
   return true;

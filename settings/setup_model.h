@@ -12,6 +12,7 @@ struct SetupValues {
   std::string editorPath;                // EditorPath
   std::string defaultRate;               // FormatRate of DefaultRate; "" when none is stored
   std::string currencySymbol = "$";      // CurrencySymbol, "$" when none is stored
+  bool savePdf = true;                   // SavePdf ("Also save as PDF"), on unless 0 is stored
 };
 
 class SetupModel {
@@ -30,8 +31,8 @@ class SetupModel {
   const SetupValues& initial() const { return initial_; }
 
   // Writes all four address lines (empty ones too, as empty texts),
-  // EditorPath, DefaultRate (ParseRateText: 45.567 -> 4556, "" -> 0) and
-  // CurrencySymbol, each cut to its length. False, writing nothing, when the
+  // EditorPath, DefaultRate (ParseRateText: 45.567 -> 4556, "" -> 0),
+  // CurrencySymbol, each cut to its length, and SavePdf (1 or 0). False, writing nothing, when the
   // default rate is too large to store; registry failures are silent and
   // still give true.
   bool Save(const SetupValues& values) const;

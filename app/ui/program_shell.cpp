@@ -8,6 +8,7 @@
 
 #include "app/server_switches.h"
 #include "app/ui/app_icon.h"
+#include "documents/pdf/qt_pdf_renderer.h"
 #include "platform/ui/qt_ui_services.h"
 
 int RunProgram(int argc, char** argv, const ProgramInfo& info,
@@ -33,7 +34,10 @@ int RunProgram(int argc, char** argv, const ProgramInfo& info,
   QApplication::setWindowIcon(HoralogIcon());
   QtUiServices services;
   SetUi(&services);
+  QtPdfRenderer pdf;
+  SetPdfRenderer(&pdf);
   const int result = runWindow(app);
+  SetPdfRenderer(nullptr);
   SetUi(nullptr);
   return result;
 }

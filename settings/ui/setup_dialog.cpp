@@ -1,6 +1,7 @@
 // The "Setup" window over SetupModel.
 #include "settings/ui/setup_dialog.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -39,7 +40,7 @@ class ProgramsOnly : public QSortFilterProxyModel {
 SetupDialog::SetupDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("132");
   setWindowTitle("Setup");
-  setFixedSize(Dx(250), Dy(150));
+  setFixedSize(Dx(250), Dy(164));
   const SetupValues& initial = model_.initial();
 
   Place(new QGroupBox("Company Address", this), nullptr, 7, 7, 236, 78);
@@ -70,10 +71,14 @@ SetupDialog::SetupDialog(QWidget* parent) : QDialog(parent) {
   acceptedCurrency_ = currency_->text();
   connect(currency_, &QLineEdit::textChanged, this, &SetupDialog::CheckCurrency);
 
-  auto* ok = Place(new QPushButton("OK", this), "1", 83, 129, 50, 14);
+  // Not in the Windows dialog: whether documents also get a PDF beside them.
+  savePdf_ = Place(new QCheckBox("Also save as PDF", this), "1070", 60, 126, 120, 10);
+  savePdf_->setChecked(initial.savePdf);
+
+  auto* ok = Place(new QPushButton("OK", this), "1", 83, 143, 50, 14);
   ok->setDefault(true);
-  auto* cancel = Place(new QPushButton("Cancel", this), "2", 138, 129, 50, 14);
-  auto* help = Place(new QPushButton("&Help", this), "9", 193, 129, 50, 14);
+  auto* cancel = Place(new QPushButton("Cancel", this), "2", 138, 143, 50, 14);
+  auto* help = Place(new QPushButton("&Help", this), "9", 193, 143, 50, 14);
 
   connect(browse, &QPushButton::clicked, this, [this] {
     const QString chosen = ChooseEditor(this, editor_->text());
@@ -133,6 +138,7 @@ void SetupDialog::accept() {
   values.editorPath = editor_->text().toStdString();
   values.defaultRate = rate_->text().toStdString();
   values.currencySymbol = currency_->text().toStdString();
+  values.savePdf = savePdf_->isChecked();
   if (!model_.Save(values)) {
     ShowMessageBox(this, RateTooLargeMessage(), "Horalog", MessageButtons::Ok);
     rate_->setFocus();

@@ -7,6 +7,7 @@
 
 #include "settings/setup_model.h"
 
+class QCheckBox;
 class QLineEdit;
 
 class SetupDialog : public QDialog {
@@ -18,7 +19,8 @@ class SetupDialog : public QDialog {
   // a message box and the dialog stays open. Cancel writes nothing and
   // returns Rejected. Controls carry their numbers as object names ("1033"
   // .. "1036" the address, "1037" the editor, "1038" its browse button,
-  // "1039" the default rate, "1069" the currency symbol).
+  // "1039" the default rate, "1069" the currency symbol, "1070" the box
+  // "Also save as PDF").
   explicit SetupDialog(QWidget* parent = nullptr);
 
   // The file chooser of the browse button: Qt's own file dialog (the same on
@@ -39,5 +41,6 @@ class SetupDialog : public QDialog {
   QLineEdit* editor_;
   QLineEdit* rate_;
   QLineEdit* currency_;
+  QCheckBox* savePdf_;
   QString acceptedCurrency_;
 };

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
+
 #include "documents/document_fixture.h"
 #include "platform/locale_format.h"
 #include "store/statements.h"
@@ -124,4 +127,44 @@ TEST(TimeReport, SpanTimesInTwoLocales) {
   EXPECT_EQ(SpanTimesText(store, 2, 15, RoundMode::Up), "23:30-01:00 (1.50)");
   EXPECT_EQ(RtfEscape(FormatDate(LocalTime(2003, 3, 15, 12), DateForm::Long)),
             "Samstag, 15. M\\u228?rz 2003");
+}
+
+TEST(TimeReport, TheChartShowsEachDaysRoundedHoursPerAccountAsTheDailyAccountTotals) {
+  DocumentFixture env;
+  RecordStore store;
+  store.SetDeviceName("Pocket_PC");
+  store.Load();
+  const TimeReportContent content =
+      BuildTimeReport(store, March("Pocket_PC", false), env.now, true, "$");
+  const HoursChart* chart = nullptr;
+  const Table* totals = nullptr;
+  for (const DocumentBlock& block : content.document.blocks) {
+    if (const auto* found = std::get_if<HoursChart>(&block)) chart = found;
+    if (const auto* table = std::get_if<Table>(&block)) totals = table;  // the last table
+  }
+  ASSERT_NE(chart, nullptr);
+  ASSERT_NE(totals, nullptr);
+  ASSERT_EQ(chart->days.size(), 31u);  // every day of the period, with time or not
+  EXPECT_EQ(chart->days.front() + chart->days.back(), "131");
+  // Every row of Daily Account Totals is one bar part, and nothing else is.
+  std::map<std::pair<std::string, std::string>, std::string> expected, drawn;
+  for (size_t r = 0; r + 1 < totals->rows.size(); ++r) {
+    const auto& cells = totals->rows[r].cells;
+    const std::string name = cells[1].lines.empty() ? "" : cells[1].lines[0];
+    if (cells[2].lines[0] != "0:00") expected[{cells[0].lines[0], name}] = cells[2].lines[0];
+  }
+  for (size_t day = 0; day < chart->days.size(); ++day) {
+    for (size_t account = 0; account < chart->accounts.size(); ++account) {
+      const int64_t minutes = chart->minutes[day][account];
+      if (minutes == 0) continue;
+      char hours[32];
+      std::snprintf(hours, sizeof hours, "%lld:%02lld", static_cast<long long>(minutes / 60),
+                    static_cast<long long>(minutes % 60));
+      drawn[{"3/" + chart->days[day] + "/03", chart->accounts[account]}] = hours;
+    }
+  }
+  EXPECT_GE(expected.size(), 6u);
+  EXPECT_EQ(drawn, expected);
+  EXPECT_TRUE(std::is_sorted(chart->accounts.begin(), chart->accounts.end()));
+  EXPECT_EQ(chart->accounts.size(), 4u);  // Zero Ltd's 0:00 has no colour; the unknown account has
 }

@@ -15,7 +15,7 @@ std::string Stored(const std::string& name) {
   std::string text = "(missing)";
   uint32_t value = 0;
   if (!stack.OpenPath(kSetupKeyPath)) return text;
-  if (name == "DefaultRate")
+  if (name == "DefaultRate" || name == "SavePdf")
     return stack.QueryDword(name, &value) ? "#" + std::to_string(value) : text;
   stack.QueryString(name, &text, 0);
   return text;
@@ -27,6 +27,7 @@ TEST(SetupModel, WritesEveryLineAndTheSplitRateAndReadsThemBack) {
   TestEnvironment env;
   EXPECT_EQ(SetupModel().initial().currencySymbol, "$");
   EXPECT_EQ(SetupModel().initial().defaultRate, "");
+  EXPECT_TRUE(SetupModel().initial().savePdf);  // on until turned off
   SetupValues values;
   values.addresses = {"Brackwell Ltd", "", "", std::string(70, 'z')};
   values.editorPath = "/usr/bin/libreoffice";
@@ -48,6 +49,13 @@ TEST(SetupModel, WritesEveryLineAndTheSplitRateAndReadsThemBack) {
   EXPECT_EQ(shown.editorPath, "/usr/bin/libreoffice");
   EXPECT_EQ(shown.defaultRate, "8.00");
   EXPECT_EQ(shown.currencySymbol, "EUR");
+  EXPECT_EQ(Stored("SavePdf"), "#1");
+  for (bool savePdf : {false, true, false}) {
+    values.savePdf = savePdf;
+    ASSERT_TRUE(SetupModel().Save(values));
+    EXPECT_EQ(Stored("SavePdf"), savePdf ? "#1" : "#0");
+    EXPECT_EQ(SetupModel().initial().savePdf, savePdf);
+  }
 
   values.defaultRate = "21474836.48";
   values.editorPath = "/never/written";

@@ -1,8 +1,9 @@
 // horalog: the desktop program's work without windows, for scripts and checks.
 #include <CLI/CLI.hpp>
-
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <optional>
 
 #include "device/docked_handheld.h"
 #include "device/emulated_handheld.h"
@@ -12,6 +13,12 @@
 #include "reporting/reporting_model.h"
 #include "store/store_location.h"
 #include "tools/horalog/console_sync_view.h"
+
+#ifdef HORALOG_WITH_PDF
+#include <QGuiApplication>
+
+#include "documents/pdf/qt_pdf_renderer.h"
+#endif
 
 namespace {
 
@@ -66,11 +73,42 @@ class DocumentUi : public UiServices {
   int shown = 0;
 };
 
+#ifdef HORALOG_WITH_PDF
+// horalog is a tool for scripts and cron, without a display: it links the
+// programs' Qt PDF renderer (Qt Gui only, no widgets) and starts a
+// QGuiApplication on the offscreen platform the first time a PDF is
+// rendered, so the other commands never load Qt's platform. Qt's own
+// warnings about that platform mean nothing to a script and are dropped.
+class HeadlessPdfRenderer : public PdfRenderer {
+ public:
+  bool Render(const Document& document, PaperSize paper, std::string* pdf,
+              std::string* error) override {
+    if (app_ == nullptr && QCoreApplication::instance() == nullptr) {
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) {
+          std::cerr << "horalog: " << text.toStdString() << '\n';
+        }
+      });
+      app_ = std::make_unique<QGuiApplication>(argc_, argv_);
+    }
+    return renderer_.Render(document, paper, pdf, error);
+  }
+
+ private:
+  int argc_ = 3;
+  char name_[8] = "horalog", option_[10] = "-platform", platform_[10] = "offscreen";
+  char* argv_[4] = {name_, option_, platform_, nullptr};
+  std::unique_ptr<QGuiApplication> app_;
+  QtPdfRenderer renderer_;
+};
+#endif
+
 // What the buttons do after a document: the update-only synchronization,
 // when a handheld is docked.
-DocumentOptions ToolDocumentOptions(bool open, ConsoleSyncView& console) {
+DocumentOptions ToolDocumentOptions(bool open, std::optional<bool> pdf, ConsoleSyncView& console) {
   DocumentOptions options;
   options.openEditor = open;
+  options.savePdf = pdf;
   options.updateHandheld = [&console] {
     // An image that is not docked is not there to update; a real handheld
     // is tried, and says so when it is not there.
@@ -81,15 +119,19 @@ DocumentOptions ToolDocumentOptions(bool open, ConsoleSyncView& console) {
   return options;
 }
 
-// The path as the last line; 0 when written and all marked, 1 when no
-// document was written, 2 when some records could not be marked.
+// The PDF's path, when one was written, then the document's path as the
+// last line; 0 when written and all marked, 1 when no document was written,
+// 2 when some records could not be marked, 3 when all went well but the PDF
+// asked for could not be written.
 int DocumentExitCode(const DocumentOutcome& outcome, const DocumentUi& ui) {
   if (outcome.status == DocumentOutcome::Status::NotWritten) {
     if (ui.shown == 0) std::cerr << "horalog: " << outcome.error << '\n';
     return 1;
   }
+  if (!outcome.pdfPath.empty()) std::cout << outcome.pdfPath << '\n';
   std::cout << outcome.path << std::endl;
-  return outcome.status == DocumentOutcome::Status::Written ? 0 : 2;
+  if (outcome.status != DocumentOutcome::Status::Written) return 2;
+  return outcome.pdfError.empty() ? 0 : 3;
 }
 
 }  // namespace
@@ -128,8 +170,8 @@ int main(int argc, char** argv) {
   report->add_option("--period", period, "the period kind (not saved)")
       ->check(CLI::IsMember({"One Week", "Two Weeks", "Half Month", "One Month"}));
   report->add_option("--start-day", startDay, "the first day of weekly periods")
-      ->check(CLI::IsMember({"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday",
-                             "Saturday"}));
+      ->check(CLI::IsMember(
+          {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"}));
   report->add_option("--start-date1", startDate1, "the day months and half months start")
       ->check(CLI::Range(1, 31));
   report->add_option("--start-date2", startDate2, "the day second half months start")
@@ -143,11 +185,21 @@ int main(int argc, char** argv) {
   invoice->add_option("ITEM", item, "the item, or All (the default)");
   invoice->add_option("--range", range, "a date range's label, or All (the default)");
   invoice->add_flag("--all", all, "show invoiced records too, as the window's box does");
+  bool pdf = false, noPdf = false;
   for (CLI::App* sub : {report, invoice}) {
     sub->add_flag("--no-open", noOpen, "do not start the editor on the document");
+    CLI::Option* pdfFlag =
+        sub->add_flag("--pdf", pdf, "also write a PDF beside it (default: the setup option)");
+    sub->add_flag("--no-pdf", noPdf, "write no PDF this time")->excludes(pdfFlag);
   }
 
   CLI11_PARSE(app, argc, argv);
+  std::optional<bool> savePdf;
+  if (pdf || noPdf) savePdf = pdf;
+#ifdef HORALOG_WITH_PDF
+  HeadlessPdfRenderer renderer;
+  SetPdfRenderer(&renderer);
+#endif
 
   ConsoleSyncView console;
   SetUi(&console);
@@ -195,7 +247,8 @@ int main(int argc, char** argv) {
       dialog.SelectRange(static_cast<int>(chosen - labels.begin()));
     }
     dialog.SetSetInvoiced(setInvoiced);
-    return DocumentExitCode(dialog.Create(ToolDocumentOptions(!noOpen, console)), documentUi);
+    return DocumentExitCode(dialog.Create(ToolDocumentOptions(!noOpen, savePdf, console)),
+                            documentUi);
   }
   if (devices->parsed()) {
     model.LoadDefaults();
@@ -220,7 +273,7 @@ int main(int argc, char** argv) {
     model.SelectDateRange(static_cast<int>(found - entries.begin()));
   }
   if (invoice->parsed()) {
-    return DocumentExitCode(CreateInvoice(model, ToolDocumentOptions(!noOpen, console)),
+    return DocumentExitCode(CreateInvoice(model, ToolDocumentOptions(!noOpen, savePdf, console)),
                             documentUi);
   }
   std::cout << "Inc\tItem\tDate\tTime\tRate\tExtension\tInv Date\n";

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -72,10 +73,14 @@ TEST(SetupDialog, OkWritesEveryLineRefusesATooLargeRateAndCancelWritesNothing) {
   {
     SetupDialog dialog;
     EXPECT_EQ(Edit(dialog, "1069")->text(), "$");
+    EXPECT_TRUE(dialog.findChild<QCheckBox*>("1070")->isChecked());
+    EXPECT_EQ(dialog.findChild<QCheckBox*>("1070")->text(), "Also save as PDF");
+    dialog.findChild<QCheckBox*>("1070")->setChecked(false);
     Edit(dialog, "1033")->setText("Brackwell Ltd");
     dialog.findChild<QPushButton*>("2")->click();
   }
   EXPECT_EQ(SetupModel().initial().addresses[0], "");
+  EXPECT_TRUE(SetupModel().initial().savePdf);
 
   SetupDialog dialog;
   dialog.show();
@@ -96,10 +101,13 @@ TEST(SetupDialog, OkWritesEveryLineRefusesATooLargeRateAndCancelWritesNothing) {
   EXPECT_EQ(SetupModel().initial().addresses[0], "");
 
   Edit(dialog, "1039")->setText("45.567");
+  dialog.findChild<QCheckBox*>("1070")->click();
   dialog.findChild<QPushButton*>("1")->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(SetupModel().initial().defaultRate, "45.56");
   EXPECT_EQ(SetupModel().initial().addresses[0], "Brackwell Ltd");
+  EXPECT_FALSE(SetupModel().initial().savePdf);
+  EXPECT_FALSE(SetupDialog().findChild<QCheckBox*>("1070")->isChecked());
 }
 
 TEST(SetupDialog, BrowseStartsAtTheEditorAndTakesTheChosenProgramsPath) {

@@ -1,0 +1,10 @@
+// A document as plain data.
+#include "documents/document.h"
+
+TableCell Cell(std::string text, bool bold, TextAlign align) {
+  TableCell cell;
+  if (!text.empty()) cell.lines.push_back(std::move(text));
+  cell.bold = bold;
+  cell.align = align;
+  return cell;
+}
