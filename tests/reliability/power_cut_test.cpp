@@ -134,6 +134,9 @@ const Operation kOperations[] = {
      RegistryState},
 };
 
+// The operation's name in the tests' listing.
+void PrintTo(const Operation& op, std::ostream* out) { *out << op.name; }
+
 class PowerCut : public ::testing::TestWithParam<Operation> {};
 
 }  // namespace
