@@ -175,10 +175,13 @@ void Synchronizer::SyncAccounts(const RecordStore& store) {
     }
     const int32_t id = values[0].integer;
     const std::string name = ConvertName(values[1].text);
-    const std::string known = store.AccountName(id);
-    if (known.empty()) {
+    // Known or not is told by the id, not by the name: an account stored
+    // with an empty name is known, and its insert would be refused.
+    auto known = std::find_if(store.accounts().begin(), store.accounts().end(),
+                              [id](const AccountEntry& account) { return account.id == id; });
+    if (known == store.accounts().end()) {
       failed |= !Execute(InsertAccountStatement(id, name));
-    } else if (known != name) {
+    } else if (known->name != name) {
       failed |= !Execute(RenameAccountStatement(name, id));
     }
   }
