@@ -302,6 +302,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     return;
   }
   BeginStep();
+  const size_t sentBefore = sent_.size();
   // With the store's write lock held, only records still stored get spans:
   // the maintenance program may have deleted an account's records since
   // they were copied, and their spans would be left without a record.
@@ -331,5 +332,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
       SyncError("Unable to add time entry to database");
     }
   }
-  if (!EndStep()) SyncError("Unable to add time entry to database");
+  // A store that could not even be opened has said so already: without a
+  // span insert tried there is no time entry to report.
+  if (!EndStep() && sent_.size() > sentBefore) SyncError("Unable to add time entry to database");
 }
