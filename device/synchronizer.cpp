@@ -7,6 +7,7 @@
 #include "platform/locale_format.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
+#include "settings/account_settings.h"
 #include "store/statements.h"
 #include "store/table_command.h"
 
@@ -140,7 +141,7 @@ void Synchronizer::CleanDevice() {
 }
 
 void Synchronizer::Synchronize() {
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName(deviceName_);
   store.Load();
   insertedRecords_.clear();

@@ -392,7 +392,7 @@ DocumentOutcome CreateTimeReport(const TimeReportRequest& request, const Documen
     Ui().ShowMessage(outcome.error, "Horalog", MessageButtons::Ok);
     return outcome;
   }
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName(request.deviceName);
   store.Load();
   const TimeReportContent content = WriteTimeReport(document, store, request, now);

@@ -39,7 +39,9 @@ ReportingModel::ReportingModel() = default;
 
 void ReportingModel::LoadDefaults() {
   LoadAccountDefaults(&defaults_);
-  dataPath_ = WithSeparator(ReadStoreFolders().dataPath);
+  // Read once: the listed stores and the ones loaded come from one folder.
+  store_.SetFolders(ReadStoreFolders());
+  dataPath_ = WithSeparator(store_.folders().dataPath);
 }
 
 void ReportingModel::FillDeviceList(const std::string& preferred) {

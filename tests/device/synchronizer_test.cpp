@@ -42,7 +42,7 @@ class SyncTest : public ::testing::Test {
   }
 
   RecordStore Loaded() {
-    RecordStore store;
+    RecordStore store(ReadStoreFolders());
     store.SetDeviceName("Pocket_PC");
     store.Load();
     return store;

@@ -82,7 +82,7 @@ TEST(HostileStoreFile, UnreadableStoreIsReportedAndLeftAsItWas) {
     const std::string path = env.dataPath() + "/Pocket_PC.mdb";
     WriteFile(path, bad.bytes);
 
-    RecordStore store;
+    RecordStore store(ReadStoreFolders());
     store.SetDeviceName("Pocket_PC");
     store.Load();
     EXPECT_TRUE(store.accounts().empty());
@@ -119,7 +119,7 @@ TEST(HostileStoreFile, EmptyStoreFileLoadsAsEmptyLists) {
   StoreFixture env;
   const std::string path = env.dataPath() + "/Pocket_PC.mdb";
   WriteFile(path, "");
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   EXPECT_TRUE(store.accounts().empty());
@@ -137,7 +137,7 @@ TEST(HostileStoreFile, EmptyStoreFileIsNotWrittenByMarkingOrSynchronizing) {
   FillHandheld(env.image);
   const std::string path = env.dataPath() + "/Pocket_PC.mdb";
   WriteFile(path, "");
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   EXPECT_FALSE(store.MarkInvoiced(100));
@@ -170,7 +170,7 @@ TEST(HostileStoreFile, ReadOnlyStoreFile) {
     immutable = MakeImmutable(path, true);
     if (!immutable) GTEST_SKIP() << "running as root and chattr +i is not available here";
   }
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   ASSERT_EQ(store.timeRecords().size(), 1u);
@@ -209,7 +209,7 @@ TEST(HostileStoreFile, ReadOnlyDataFolder) {
             std::vector<std::string>{"Horalog: Error creating new database, err = " +
                                      std::to_string(immutable ? EPERM : EACCES)});
   EXPECT_EQ(FilesBelow(folder), std::set<std::string>{});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   EXPECT_FALSE(store.Locate());
   ASSERT_EQ(env.ui.messages.size(), 1u);

@@ -153,7 +153,7 @@ TEST_F(ReportingTest, MarksRangesAndFlipping) {
 
 TEST_F(ReportingTest, InvoicedRowsShowOnlyWithShowAllAndAreNotCounted) {
   {
-    RecordStore store;
+    RecordStore store(ReadStoreFolders());
     store.SetDeviceName("Smith_PC");
     store.Load();
     ScopedNow clock(LocalTime(2003, 3, 15, 14, 5));

@@ -44,7 +44,7 @@ TEST(CountIncrements, EachSpanRoundedByItself) {
     env.Run(path, {InsertTimeRecordStatement(id, PackDate(2002, 3, 6), 1, 10, "")});
   }
   for (const auto& [id, minutes] : spans) env.Run(path, {InsertSpanStatement(id, 32400, minutes)});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket");
   store.Load();
   ASSERT_EQ(store.timeSpans().size(), spans.size());

@@ -14,9 +14,9 @@
 #include <QTableView>
 #include <QTimer>
 
+#include "app/ui/reporting_dialog.h"
 #include "device/emulated_handheld.h"
 #include "documents/document_fixture.h"
-#include "reporting/ui/reporting_dialog.h"
 #include "support/ui/controls.h"
 
 using namespace document_test;

@@ -1,5 +1,5 @@
 // The main window on the offscreen platform, over a real docked handheld.
-#include "reporting/ui/reporting_dialog.h"
+#include "app/ui/reporting_dialog.h"
 
 #include <gtest/gtest.h>
 

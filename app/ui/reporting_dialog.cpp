@@ -1,5 +1,5 @@
 // Kestrune's main window.
-#include "reporting/ui/reporting_dialog.h"
+#include "app/ui/reporting_dialog.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -193,7 +193,8 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   left->addLayout(totals);
 
   auto* buttons = new QVBoxLayout;
-  for (QPushButton* button : {close, help, details_, setup, prefs, rate, invoice, connectButton, report}) {
+  for (QPushButton* button :
+       {close, help, details_, setup, prefs, rate, invoice, connectButton, report}) {
     buttons->addWidget(button);
   }
   buttons->addStretch(1);
