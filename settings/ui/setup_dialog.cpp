@@ -11,6 +11,7 @@
 #include <QSortFilterProxyModel>
 
 #include "platform/ui/dialog_units.h"
+#include "platform/ui/first_focus.h"
 #include "platform/ui/help.h"
 #include "platform/ui/qt_ui_services.h"
 #include "settings/rate_text.h"
@@ -69,6 +70,7 @@ SetupDialog::SetupDialog(QWidget* parent) : QDialog(parent) {
   currency_->setText(Text(initial.currencySymbol));
   acceptedCurrency_ = currency_->text();
   connect(currency_, &QLineEdit::textChanged, this, &SetupDialog::CheckCurrency);
+  SelectFirstEditOnOpen(this);
 
   auto* ok = Place(new QPushButton("OK", this), "1", 83, 129, 50, 14);
   ok->setDefault(true);
