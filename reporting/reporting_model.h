@@ -57,7 +57,8 @@ class ReportingModel {
   void UpdateTotals();
   // A double click on row (negative: outside the rows): flips its mark.
   void FlipRow(int row);
-  // A click: the selected row (negative: none); Details follows it.
+  // A click: the selected row (negative: none); Details follows it. A
+  // refresh keeps the selected record selected while it is listed.
   void SelectRow(int row);
 
   // After the other windows close.

@@ -132,6 +132,9 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab and Shift+Tab move between the window's controls; the arrow keys
+  // move within the list.
+  list_->setTabKeyNavigation(false);
   list_->setShowGrid(false);
   list_->setWordWrap(false);
   list_->verticalHeader()->hide();
@@ -227,11 +230,13 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
     model_.FlipRow(index.isValid() ? index.row() : -1);
     ShowRows();
   });
-  connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current) {
-            model_.SelectRow(current.isValid() ? current.row() : -1);
-            details_->setEnabled(model_.detailsEnabled());
-          });
+  // Details follows the highlighted row, not the current one: the list
+  // makes its first row current, unhighlighted, when it gets the focus.
+  connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    const QModelIndexList selected = list_->selectionModel()->selectedRows();
+    model_.SelectRow(selected.isEmpty() ? -1 : selected.first().row());
+    details_->setEnabled(model_.detailsEnabled());
+  });
   connect(close, &QPushButton::clicked, this, [this] { done(QDialog::Accepted); });
   connect(details_, &QPushButton::clicked, this, &ReportingDialog::OnDetails);
   connect(setup, &QPushButton::clicked, this, &ReportingDialog::OnSetup);
@@ -284,7 +289,18 @@ void ReportingDialog::ShowRows() {
   rate_->setText(QString::fromStdString(model_.rateText()));
   totalTime_->setText(QString::fromStdString(model_.totalTimeText()));
   invoiceTotal_->setText(QString::fromStdString(model_.invoiceTotalText()));
-  if (model_.selectedRow() < 0) list_->selectionModel()->clearCurrentIndex();
+  const int selected = model_.selectedRow();
+  {
+    QSignalBlocker block(list_->selectionModel());
+    if (selected >= 0) {
+      list_->selectionModel()->setCurrentIndex(
+          table_->index(selected, 0),
+          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else {
+      list_->selectionModel()->clear();
+    }
+  }
+  list_->viewport()->update();
   details_->setEnabled(model_.detailsEnabled());
 }
 

@@ -149,6 +149,16 @@ TEST_F(ReportingTest, MarksRangesAndFlipping) {
   EXPECT_TRUE(model.detailsEnabled());
   model.SelectRow(7);
   EXPECT_FALSE(model.detailsEnabled());
+
+  // A refresh keeps the selected record while it is listed, wherever it lands.
+  model.SelectRow(1);  // 101, Admin's
+  model.AfterSetup();
+  EXPECT_EQ(model.selectedRow(), 1);
+  model.SelectItem(0);  // Admin: 101 alone
+  EXPECT_EQ(model.selectedRow(), 0);
+  model.SelectItem(2);  // Design: 101 is not listed
+  EXPECT_EQ(model.selectedRow(), -1);
+  EXPECT_FALSE(model.detailsEnabled());
 }
 
 TEST_F(ReportingTest, InvoicedRowsShowOnlyWithShowAllAndAreNotCounted) {
