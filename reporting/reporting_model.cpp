@@ -209,6 +209,12 @@ void ReportingModel::ApplyDateRange() {
 }
 
 void ReportingModel::UpdateTotals() {
+  // Without an account there is nothing to total, not a total of nothing.
+  if (accounts_.count() == 0) {
+    totalTimeText_.clear();
+    invoiceTotalText_.clear();
+    return;
+  }
   const std::string accountText = accounts_.ComboText();
   const int increment = GetAccountAtom(accountText);
   const int perHour = IncrementsPerHour(increment);
@@ -246,7 +252,7 @@ void ReportingModel::AfterAccountPrefs() {
 }
 
 void ReportingModel::AfterRate(bool accepted) {
-  if (accepted) {
+  if (accepted && accounts_.count() > 0) {
     rateText_ = FormatRate(GetAccountRate(accounts_.ComboText(), items_.ComboText()));
   }
   RefreshRecordList(false);

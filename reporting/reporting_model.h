@@ -78,6 +78,8 @@ class ReportingModel {
   bool showAll() const { return showAll_; }
   int selectedRow() const { return selectedRow_; }
   bool detailsEnabled() const { return selectedRow_ >= 0; }
+  // Acct Prefs and Rate need an account: a handheld without one has none.
+  bool accountCommandsEnabled() const { return accounts_.count() > 0; }
 
   const std::string& rateText() const { return rateText_; }
   const std::string& totalTimeText() const { return totalTimeText_; }

@@ -149,8 +149,8 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   close->setDefault(true);
   QPushButton* help = MakeButton(this, "9", "&Help");
   QPushButton* setup = MakeButton(this, "1032", "&Setup");
-  QPushButton* prefs = MakeButton(this, "1006", "&Acct Prefs");
-  QPushButton* rate = MakeButton(this, "1022", "&Rate");
+  prefs_ = MakeButton(this, "1006", "&Acct Prefs");
+  rateButton_ = MakeButton(this, "1022", "&Rate");
   QPushButton* invoice = MakeButton(this, "1025", "&Invoice");
   QPushButton* connectButton = MakeButton(this, "1026", "&Connect");
   QPushButton* report = MakeButton(this, "1064", "R&eport");
@@ -197,7 +197,7 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
 
   auto* buttons = new QVBoxLayout;
   for (QPushButton* button :
-       {close, help, details_, setup, prefs, rate, invoice, connectButton, report}) {
+       {close, help, details_, setup, prefs_, rateButton_, invoice, connectButton, report}) {
     buttons->addWidget(button);
   }
   buttons->addStretch(1);
@@ -240,8 +240,8 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   connect(close, &QPushButton::clicked, this, [this] { done(QDialog::Accepted); });
   connect(details_, &QPushButton::clicked, this, &ReportingDialog::OnDetails);
   connect(setup, &QPushButton::clicked, this, &ReportingDialog::OnSetup);
-  connect(prefs, &QPushButton::clicked, this, &ReportingDialog::OnAcctPrefs);
-  connect(rate, &QPushButton::clicked, this, &ReportingDialog::OnRate);
+  connect(prefs_, &QPushButton::clicked, this, &ReportingDialog::OnAcctPrefs);
+  connect(rateButton_, &QPushButton::clicked, this, &ReportingDialog::OnRate);
   connect(connectButton, &QPushButton::clicked, this, &ReportingDialog::OnConnect);
   connect(invoice, &QPushButton::clicked, this, &ReportingDialog::OnInvoice);
   connect(report, &QPushButton::clicked, this, &ReportingDialog::OnReport);
@@ -302,6 +302,8 @@ void ReportingDialog::ShowRows() {
   }
   list_->viewport()->update();
   details_->setEnabled(model_.detailsEnabled());
+  prefs_->setEnabled(model_.accountCommandsEnabled());
+  rateButton_->setEnabled(model_.accountCommandsEnabled());
 }
 
 void ReportingDialog::OnAcctPrefs() {

@@ -111,6 +111,13 @@ TEST_F(ReportingTest, CascadeSelectsThePreferredDeviceAndSortsItems) {
   EXPECT_EQ(model.rateText(), "");
   EXPECT_EQ(model.totalTimeText(), "");
   EXPECT_EQ(model.dateRanges().count(), 0);
+  // Nor after the dialogs close: no "0.0", no "0.00"; no account to edit.
+  EXPECT_FALSE(model.accountCommandsEnabled());
+  model.AfterSetup();
+  model.AfterRate(true);
+  EXPECT_EQ(model.rateText(), "");
+  EXPECT_EQ(model.totalTimeText(), "");
+  EXPECT_EQ(model.invoiceTotalText(), "");
 }
 
 TEST_F(ReportingTest, MarksRangesAndFlipping) {

@@ -97,6 +97,17 @@ TEST_F(MainWindowTest, StartUpSynchronizesAndShowsTheHandheld) {
   EXPECT_TRUE(details->isEnabled());
 
   // The document buttons are tested with the documents.
+  // A handheld without accounts: nothing to edit, no totals.
+  EXPECT_TRUE(Control<QPushButton>(window, "1006")->isEnabled());
+  devices->setCurrentIndex(0);  // Another
+  emit devices->activated(0);
+  EXPECT_FALSE(Control<QPushButton>(window, "1006")->isEnabled());
+  EXPECT_FALSE(Control<QPushButton>(window, "1022")->isEnabled());
+  AnswerNextDialog(false);
+  window.OnSetup();
+  EXPECT_EQ(Control<QLineEdit>(window, "1004")->text(), "");
+  EXPECT_EQ(Control<QLineEdit>(window, "1024")->text(), "");
+
   for (const char* id :
        {"1045", "1003", "1023", "1024", "1", "9", "1032", "1006", "1022", "1026", "1025", "1064"}) {
     EXPECT_NE(window.findChild<QWidget*>(id), nullptr) << id;
