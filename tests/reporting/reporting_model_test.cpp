@@ -230,9 +230,7 @@ TEST_F(ReportingTest, IncrementsRatesAndDialogsAfterwards) {
 // mode as a plain one does: 95 minutes in quarters, rounded up, are 1.75.
 class NestedAccountName : public ::testing::TestWithParam<const char*> {};
 
-INSTANTIATE_TEST_SUITE_P(Backslashes, NestedAccountName,
-                         ::testing::Values("Plain", "Dept\\Sales", "A\\B\\C",
-                                           "a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k"));
+INSTANTIATE_TEST_SUITE_P(Backslashes, NestedAccountName, ::testing::ValuesIn(kNestedAccountNames));
 
 TEST_P(NestedAccountName, BillsWithTheDefaultIncrementAndMode) {
   StoreFixture env;

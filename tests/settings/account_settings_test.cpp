@@ -204,9 +204,7 @@ TEST(AccountLookups, PeriodGettersUseTheCopyOfTheDefaults) {
 // nested keys, and every fallback below Accts works as for the plain name.
 class NestedAccountNames : public ::testing::TestWithParam<const char*> {};
 
-INSTANTIATE_TEST_SUITE_P(Backslashes, NestedAccountNames,
-                         ::testing::Values("Plain", "Dept\\Sales", "A\\B\\C",
-                                           "a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k"));
+INSTANTIATE_TEST_SUITE_P(Backslashes, NestedAccountNames, ::testing::ValuesIn(kNestedAccountNames));
 
 TEST_P(NestedAccountNames, FallBackToTheDefaultKeyAndTheRateChainLikePlainNames) {
   TestEnvironment env;

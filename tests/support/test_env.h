@@ -122,5 +122,10 @@ class TestEnvironment {
   static std::string TemplateDir();
 };
 
+// Account names with none, one, two and ten backslashes, each of which
+// addresses one more level of nested registry keys.
+inline constexpr const char* kNestedAccountNames[] = {"Plain", "Dept\\Sales", "A\\B\\C",
+                                                      "a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k"};
+
 // Local time value of y-m-d h:mi:s, DST decided by the C library.
 std::time_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);

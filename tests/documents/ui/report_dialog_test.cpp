@@ -30,6 +30,15 @@ void Choose(QComboBox* combo, const std::string& text) {
   emit combo->activated(index);
 }
 
+// Starts the main window on the fixture's handheld and lists O`Brien's six rows.
+QTableView* ShowObrien(ReportingDialog& window) {
+  window.StartUp();
+  Choose(Control<QComboBox>(window, "1001"), DocumentFixture::kObrien);
+  auto* list = Control<QTableView>(window, "1000");
+  EXPECT_EQ(list->model()->rowCount(), 6);
+  return list;
+}
+
 }  // namespace
 
 TEST(ReportDialog, ControlsFollowThePeriodKindAndOnlyCloseSaves) {
@@ -70,9 +79,7 @@ TEST(ReportDialog, TheMainWindowsInvoiceAndReportButtons) {
   DocumentFixture env;
   EmulatedHandheld handheld(env.dockPath());
   ReportingDialog window(handheld);
-  window.StartUp();
-  Choose(Control<QComboBox>(window, "1001"), DocumentFixture::kObrien);
-  auto* list = Control<QTableView>(window, "1000");
+  QTableView* list = ShowObrien(window);
   ASSERT_EQ(list->model()->rowCount(), 6);
 
   // Invoice every row but April's: written, opened, marked, gone from the
@@ -116,9 +123,7 @@ TEST(ReportDialog, AmountsKeepTheirPointUnderADecimalCommaLocale) {
   if (!comma.error().empty()) GTEST_SKIP() << comma.error();
   EmulatedHandheld handheld(env.dockPath());
   ReportingDialog window(handheld);
-  window.StartUp();
-  Choose(Control<QComboBox>(window, "1001"), DocumentFixture::kObrien);
-  auto* list = Control<QTableView>(window, "1000");
+  QTableView* list = ShowObrien(window);
   ASSERT_EQ(list->model()->rowCount(), 6);
   QStringList extensions;
   for (int row = 0; row < 6; ++row) extensions << list->model()->index(row, 5).data().toString();
