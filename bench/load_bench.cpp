@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
 
   size_t loaded = 0, scanned = 0;
   const double load = bench::BestSeconds(3, nullptr, [&] {
-    RecordStore store;
+    RecordStore store(ReadStoreFolders());
     store.SetDeviceName("Big");
     store.Load();
     loaded = store.timeRecords().size() + store.timeSpans().size();

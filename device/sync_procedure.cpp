@@ -6,6 +6,7 @@
 #include "device/debug_log.h"
 #include "device/synchronizer.h"
 #include "platform/utf16.h"
+#include "settings/account_settings.h"
 #include "store/store_location.h"
 
 namespace {

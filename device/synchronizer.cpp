@@ -7,6 +7,7 @@
 #include "platform/locale_format.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
+#include "settings/account_settings.h"
 #include "store/statements.h"
 #include "store/table_command.h"
 
@@ -144,7 +145,7 @@ void Synchronizer::CleanDevice() {
 }
 
 void Synchronizer::Synchronize() {
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName(deviceName_);
   store.Load();
   insertedRecords_.clear();
@@ -179,10 +180,13 @@ void Synchronizer::SyncAccounts(const RecordStore& store) {
     if (read != DeviceDatabase::ReadResult::Ok) continue;
     const int32_t id = values[0].integer;
     const std::string name = ConvertName(values[1].text);
-    const std::string known = store.AccountName(id);
-    if (known.empty()) {
+    // Known or not is told by the id, not by the name: an account stored
+    // with an empty name is known, and its insert would be refused.
+    auto known = std::find_if(store.accounts().begin(), store.accounts().end(),
+                              [id](const AccountEntry& account) { return account.id == id; });
+    if (known == store.accounts().end()) {
       failed |= !Execute(InsertAccountStatement(id, name));
-    } else if (known != name) {
+    } else if (known->name != name) {
       failed |= !Execute(RenameAccountStatement(name, id));
     }
   }
@@ -312,6 +316,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     return;
   }
   BeginStep();
+  const size_t sentBefore = sent_.size();
   // With the store's write lock held, only records still stored get spans:
   // the maintenance program may have deleted an account's records since
   // they were copied, and their spans would be left without a record.
@@ -345,5 +350,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
       SyncError("Unable to add time entry to database");
     }
   }
-  if (!EndStep()) SyncError("Unable to add time entry to database");
+  // A store that could not even be opened has said so already: without a
+  // span insert tried there is no time entry to report.
+  if (!EndStep() && sent_.size() > sentBefore) SyncError("Unable to add time entry to database");
 }

@@ -131,7 +131,7 @@ PeriodSetting ReportDialogModel::setting() const {
 }
 
 void ReportDialogModel::BuildRanges() {
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName(deviceName_);
   store.Load();
   ranges_ = BuildReportRanges(store, setting());
@@ -151,7 +151,7 @@ void ReportDialogModel::SelectRange(int index) {
 }
 
 void ReportDialogModel::ShowTotals() {
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName(deviceName_);
   store.Load();
   ShowTotals(store);

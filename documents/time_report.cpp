@@ -457,7 +457,7 @@ DocumentOutcome CreateTimeReport(const TimeReportRequest& request, const Documen
     Ui().ShowMessage(outcome.error, "Horalog", MessageButtons::Ok);
     return outcome;
   }
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName(request.deviceName);
   store.Load();
   const TimeReportContent content =

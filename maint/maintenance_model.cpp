@@ -5,9 +5,10 @@
 
 #include "maint/store_deletion.h"
 #include "platform/ui_services.h"
+#include "settings/account_settings.h"
 #include "store/statements.h"
-#include "store/store_session.h"
 #include "store/store_location.h"
+#include "store/store_session.h"
 #include "store/table_command.h"
 
 namespace {
@@ -18,7 +19,9 @@ constexpr const char* kErrorCaption = "Database Error";
 }  // namespace
 
 void MaintenanceModel::Open() {
-  dataPath_ = WithSeparator(ReadStoreFolders().dataPath);
+  // Read once: the listed stores and the ones opened come from one folder.
+  store_.SetFolders(ReadStoreFolders());
+  dataPath_ = WithSeparator(store_.folders().dataPath);
   FillDeviceList();
   if (devices_.count() > 0) {
     devices_.Select(0);

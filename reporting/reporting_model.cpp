@@ -39,7 +39,9 @@ ReportingModel::ReportingModel() = default;
 
 void ReportingModel::LoadDefaults() {
   LoadAccountDefaults(&defaults_);
-  dataPath_ = WithSeparator(ReadStoreFolders().dataPath);
+  // Read once: the listed stores and the ones loaded come from one folder.
+  store_.SetFolders(ReadStoreFolders());
+  dataPath_ = WithSeparator(store_.folders().dataPath);
 }
 
 void ReportingModel::FillDeviceList(const std::string& preferred) {
@@ -95,6 +97,7 @@ void ReportingModel::OnDeviceSelected() {
   // The file's own spelling: on a file system that tells letter cases
   // apart, any other spelling would name a new, empty store.
   deviceName_ = devices_.ComboText();
+  selectedRow_ = -1;  // another handheld's records may reuse the ids
   store_.SetDeviceName(deviceName_);
   store_.Load();
   FillAccountList();
@@ -141,6 +144,9 @@ void ReportingModel::OnItemSelected() {
 }
 
 void ReportingModel::RefreshRecordList(bool rebuildRanges) {
+  // The user's selected record stays selected while it is listed.
+  const int32_t selectedId = selectedRow_ >= 0 ? rows_[static_cast<size_t>(selectedRow_)].id : 0;
+  const bool hadSelection = selectedRow_ >= 0;
   rows_.clear();
   selectedRow_ = -1;
   const int increment = GetAccountAtom(accountName_);
@@ -164,6 +170,9 @@ void ReportingModel::RefreshRecordList(bool rebuildRanges) {
     row.rate = FormatRate(rate);
     row.extension = FormatAmount(Extension(count, rate, perHour));
     row.invDate = record.invoiced ? FormatDate(record.invoicedate, DateForm::Short) : " ";
+    if (hadSelection && selectedRow_ < 0 && row.id == selectedId) {
+      selectedRow_ = static_cast<int>(rows_.size());
+    }
     rows_.push_back(std::move(row));
   }
   if (!rebuildRanges) {
@@ -200,6 +209,12 @@ void ReportingModel::ApplyDateRange() {
 }
 
 void ReportingModel::UpdateTotals() {
+  // Without an account there is nothing to total, not a total of nothing.
+  if (accounts_.count() == 0) {
+    totalTimeText_.clear();
+    invoiceTotalText_.clear();
+    return;
+  }
   const std::string accountText = accounts_.ComboText();
   const int increment = GetAccountAtom(accountText);
   const int perHour = IncrementsPerHour(increment);
@@ -237,7 +252,7 @@ void ReportingModel::AfterAccountPrefs() {
 }
 
 void ReportingModel::AfterRate(bool accepted) {
-  if (accepted) {
+  if (accepted && accounts_.count() > 0) {
     rateText_ = FormatRate(GetAccountRate(accounts_.ComboText(), items_.ComboText()));
   }
   RefreshRecordList(false);

@@ -57,7 +57,8 @@ class ReportingModel {
   void UpdateTotals();
   // A double click on row (negative: outside the rows): flips its mark.
   void FlipRow(int row);
-  // A click: the selected row (negative: none); Details follows it.
+  // A click: the selected row (negative: none); Details follows it. A
+  // refresh keeps the selected record selected while it is listed.
   void SelectRow(int row);
 
   // After the other windows close.
@@ -77,6 +78,8 @@ class ReportingModel {
   bool showAll() const { return showAll_; }
   int selectedRow() const { return selectedRow_; }
   bool detailsEnabled() const { return selectedRow_ >= 0; }
+  // Acct Prefs and Rate need an account: a handheld without one has none.
+  bool accountCommandsEnabled() const { return accounts_.count() > 0; }
 
   const std::string& rateText() const { return rateText_; }
   const std::string& totalTimeText() const { return totalTimeText_; }

@@ -30,12 +30,7 @@ std::string DayEntry(const std::string& text) {
 
 // The account's key, else the Default key; false when neither opens.
 bool OpenAccountOrDefault(RegistryKeyStack* stack, const std::string& account) {
-  const unsigned acctsDepth = stack->depth();
-  if (stack->OpenChild(account)) return true;
-  // A name holding "\" may have opened some of its levels before failing;
-  // the Default key is the one below Accts.
-  while (stack->depth() > acctsDepth) stack->Pop();
-  return stack->OpenChild("Default");
+  return stack->OpenChild(account) || stack->OpenChild("Default");
 }
 
 void WriteDuration(RegistryKeyStack* stack, const AccountPrefs& prefs) {
@@ -111,9 +106,10 @@ void AccountPrefsModel::SetAddress(size_t line, const std::string& text) {
 
 void AccountPrefsModel::Save() const {
   RegistryKeyStack stack;
-  // Both walks are made; the account name is split at "\" like a path.
+  // Both are tried. A name holding "\" names nested keys but takes one
+  // level, so that no name runs out of levels.
   const bool accts = stack.CreatePath(kAcctsKeyPath);
-  const bool account = stack.CreatePath(account_);
+  const bool account = stack.CreateChild(account_);
   if (accts && account) {
     WriteDuration(&stack, prefs_);
     WriteRounding(&stack, prefs_);

@@ -192,6 +192,19 @@ const char* DayText(int day) {
   return day >= 0 && day < static_cast<int>(kDayTexts.size()) ? kDayTexts[day] : kDayTexts[0];
 }
 
+StoreFolders ReadStoreFolders() {
+  StoreFolders folders;
+  RegistryKeyStack keys;
+  // Without the Setup key nothing is read: the key below it would answer instead.
+  if (keys.OpenPath(kSetupKeyPath)) {
+    std::string value;
+    if (keys.QueryString("DataPath", &value, 0)) folders.dataPath = value;
+    if (keys.QueryString("ExecPath", &value, 0)) folders.execPath = value;
+  }
+  keys.CloseAll();
+  return folders;
+}
+
 std::string ReadSetupString(const std::string& name) {
   std::string text;
   RegistryKeyStack stack(kHkeyCurrentUser);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "store/store_location.h"
+
 // Registry paths, below HKEY_CURRENT_USER.
 inline constexpr const char* kSetupKeyPath = "SOFTWARE\\Brackwell\\Horalog\\Setup\\";
 inline constexpr const char* kAcctsKeyPath = "SOFTWARE\\Brackwell\\Horalog\\Accts\\";
@@ -65,3 +67,7 @@ const char* DayText(int day);
 // A string value of the Setup key read whole ("" when missing): DataPath,
 // ExecPath, ReportPath, EditorPath and the like.
 std::string ReadSetupString(const std::string& name);
+
+// DataPath and ExecPath of the Setup key, read whole; empty when missing.
+// What every RecordStore is given.
+StoreFolders ReadStoreFolders();

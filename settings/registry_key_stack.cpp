@@ -47,9 +47,13 @@ bool RegistryKeyStack::Push(const std::string& name, bool create) {
   if (depth_ >= kMaxDepth) return false;
   const RegistryKey top = Top();
   if (top == 0) return false;
+  // A name holding "\" is one level, as one Windows handle reaches a nested
+  // key: each Push is then matched by one Pop, whatever the name holds.
+  const std::vector<std::string> components = SplitPath(name);
+  if (components.empty()) return false;
   RegistryKey child = 0;
-  const bool ok =
-      create ? registry_.CreateKey(top, name, &child) : registry_.OpenKey(top, name, &child);
+  const bool ok = create ? registry_.CreateKeyPath(top, components, &child)
+                         : registry_.OpenKeyPath(top, components, &child);
   if (!ok) return false;
   ++depth_;
   handles_[depth_] = child;
@@ -64,8 +68,8 @@ bool RegistryKeyStack::Walk(const std::string& path, bool create) {
   return result;
 }
 
-bool RegistryKeyStack::OpenChild(const std::string& name) { return Walk(name, false); }
-bool RegistryKeyStack::CreateChild(const std::string& name) { return Walk(name, true); }
+bool RegistryKeyStack::OpenChild(const std::string& name) { return Push(name, false); }
+bool RegistryKeyStack::CreateChild(const std::string& name) { return Push(name, true); }
 
 bool RegistryKeyStack::OpenPath(const std::string& path) {
   return Walk(CutToCharacters(path, kMaxPathCharacters), false);

@@ -24,9 +24,10 @@ class RegistryKeyStack {
   // Opens (or creates) the sub-key name of the top key; on success it becomes
   // the top. False, changing nothing, on failure, when the top is not valid or
   // when the stack already holds kMaxDepth levels. A name holding "\" addresses
-  // nested keys, as on Windows, and is walked as OpenPath walks a path: each
-  // of its components takes one level (so the bound holds for any name), and
-  // a name without components gives false.
+  // nested keys, as on Windows, and takes one level however many components
+  // it has (empty ones skipped), so one Pop undoes it; a name without
+  // components gives false. CreateChild leaves the levels it created behind
+  // when a deeper one fails.
   bool OpenChild(const std::string& name);
   bool CreateChild(const std::string& name);
   // Splits path (its first 1023 characters) at "\" (empty components

@@ -2,6 +2,7 @@
 // rate texts and money amounts.
 #include "settings/rounding.h"
 
+#include <charconv>
 #include <cinttypes>
 #include <cstdio>
 
@@ -41,18 +42,14 @@ std::string HoursText(uint64_t count, int perHour, bool invoice) {
   if (minutesPerIncrement == 1) return Printed("%" PRIu64 ":%02" PRIu64, h, f);
   if (invoice && f == 0) return Printed("%" PRIu64, h);
   switch (minutesPerIncrement) {
-    case 6:
-      return Printed("%" PRIu64 ".%" PRIu64, h, f);
-    case 12:
-      return Printed("%" PRIu64 ".%" PRIu64, h, 2 * f);
+    case 6: return Printed("%" PRIu64 ".%" PRIu64, h, f);
+    case 12: return Printed("%" PRIu64 ".%" PRIu64, h, 2 * f);
     case 15:
       // The invoice writes "%d.%d" with 25 * f; for its f of 1..3 that is the
       // same text as the two-digit form.
       return Printed("%" PRIu64 ".%02" PRIu64, h, 25 * f);
-    case 30:
-      return Printed("%" PRIu64 ".%" PRIu64, h, 5 * f);
-    default:
-      return Printed("%" PRIu64 " %" PRIu64 "/%" PRIu64, h, f, p);
+    case 30: return Printed("%" PRIu64 ".%" PRIu64, h, 5 * f);
+    default: return Printed("%" PRIu64 " %" PRIu64 "/%" PRIu64, h, f, p);
   }
 }
 
@@ -89,12 +86,9 @@ int64_t SpanIncrements(int64_t duration, int increment, RoundMode mode) {
   const int64_t q = duration / a;
   const int64_t r = duration % a;
   switch (mode) {
-    case RoundMode::Nearest:
-      return r >= half ? q + 1 : q;
-    case RoundMode::Up:
-      return r >= 1 ? q + 1 : q;
-    case RoundMode::Down:
-      return q;
+    case RoundMode::Nearest: return r >= half ? q + 1 : q;
+    case RoundMode::Up: return r >= 1 ? q + 1 : q;
+    case RoundMode::Down: return q;
   }
   return q;
 }
@@ -119,9 +113,13 @@ double Extension(int64_t count, int64_t rate, int perHour) {
 }
 
 std::string FormatAmount(double amount) {
+  // The window programs run with the C library's numbers in the user's
+  // locale (Qt sets it from the environment), where printf may write a
+  // decimal comma; to_chars writes "%.02f" as the "C" locale does, always.
   char buffer[512];  // "%.02f" of the largest double has 309 digits before the point
-  std::snprintf(buffer, sizeof buffer, "%.02f", amount);
-  return buffer;
+  const std::to_chars_result end =
+      std::to_chars(buffer, buffer + sizeof buffer, amount, std::chars_format::fixed, 2);
+  return std::string(buffer, end.ptr);
 }
 
 double BillingTotals::Add(int64_t count, int64_t rate, int perHour) {

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 
 #include "store/ole_date.h"
@@ -169,7 +170,10 @@ bool JetStatement::Translate(const std::string& jet, const ColumnLookup& columns
       }
       if (real) {
         p.kind = SqlParameter::Kind::Real;
-        p.real = std::strtod(number.c_str(), nullptr);
+        // Read in the "C" locale: under one with a decimal comma strtod
+        // would stop at the ".".
+        static const locale_t cLocale = ::newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+        p.real = ::strtod_l(number.c_str(), nullptr, cLocale);
       }
       parameters_.push_back(p);
       sql_ += '?';

@@ -49,9 +49,8 @@ bool RecordStore::Locate() {
   if (deviceName_.empty()) return false;
   // A name that names another folder would put the store outside the data folder.
   if (deviceName_.find('/') != std::string::npos) return false;
-  const StoreFolders folders = ReadStoreFolders();
-  const std::string path = StoreFilePath(folders, deviceName_);
-  if (int err = CreateStoreIfMissing(folders, path); err != 0) {
+  const std::string path = StoreFilePath(folders_, deviceName_);
+  if (int err = CreateStoreIfMissing(folders_, path); err != 0) {
     Ui().ShowMessage(StoreCreationMessage(err), "Horalog", MessageButtons::Ok);
     return false;
   }

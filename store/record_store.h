@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "store/records.h"
+#include "store/store_location.h"
 
 class SqliteConnection;
 
@@ -18,8 +19,13 @@ constexpr size_t kNoPosition = static_cast<size_t>(-1);
 // lists are replaced whole by each load; positions stay valid until then.
 class RecordStore {
  public:
-  RecordStore() = default;
+  // folders: where the stores and the template are, as the caller read them
+  // (the settings are above the store); empty ones are the current folder.
+  explicit RecordStore(StoreFolders folders = {}) : folders_(std::move(folders)) {}
 
+  // For a store that lives long: the folders read again before a load.
+  void SetFolders(StoreFolders folders) { folders_ = std::move(folders); }
+  const StoreFolders& folders() const { return folders_; }
   void SetDeviceName(const std::string& name) { deviceName_ = name; }
   const std::string& deviceName() const { return deviceName_; }
   const std::string& storePath() const { return storePath_; }
@@ -89,6 +95,7 @@ class RecordStore {
  private:
   const TimeRecord* CurrentRecordEntry() const;
 
+  StoreFolders folders_;
   std::string deviceName_;
   std::string storePath_;
   std::vector<AccountEntry> accounts_;

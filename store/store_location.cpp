@@ -5,21 +5,6 @@
 #include <filesystem>
 
 #include "platform/file_system.h"
-#include "settings/account_settings.h"
-#include "settings/registry_key_stack.h"
-
-StoreFolders ReadStoreFolders() {
-  StoreFolders folders;
-  RegistryKeyStack keys;
-  // Without the Setup key nothing is read: the key below it would answer instead.
-  if (keys.OpenPath(kSetupKeyPath)) {
-    std::string value;
-    if (keys.QueryString("DataPath", &value, 0)) folders.dataPath = value;
-    if (keys.QueryString("ExecPath", &value, 0)) folders.execPath = value;
-  }
-  keys.CloseAll();
-  return folders;
-}
 
 std::string WithSeparator(const std::string& folder) {
   if (!folder.empty() && folder.back() != '/') return folder + '/';

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-// DataPath and ExecPath of the Setup key, read whole; empty when missing.
+// The folders the caller read from the settings (DataPath and ExecPath);
+// the store never reads the settings itself. Empty means the current folder.
 struct StoreFolders {
-  std::string dataPath;
-  std::string execPath;
+  std::string dataPath;  // where the stores are
+  std::string execPath;  // where HR_Template.mdb is
 };
-StoreFolders ReadStoreFolders();
 
 // folder + "/" (when not empty and not already ending in "/").
 std::string WithSeparator(const std::string& folder);

@@ -2,8 +2,8 @@
 #include <QApplication>
 
 #include "app/ui/program_shell.h"
+#include "app/ui/reporting_dialog.h"
 #include "device/docked_handheld.h"
-#include "reporting/ui/reporting_dialog.h"
 
 int main(int argc, char** argv) {
   const ProgramInfo info{"kestrune", "Kestrune",

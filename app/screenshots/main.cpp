@@ -10,6 +10,8 @@
 #include <cstdio>
 
 #include "app/ui/about_dialog.h"
+#include "app/ui/app_icon.h"
+#include "app/ui/reporting_dialog.h"
 #include "device/emulated_handheld.h"
 #include "device/ui/sync_dialog.h"
 #include "documents/ui/report_dialog.h"
@@ -17,7 +19,6 @@
 #include "platform/ui/qt_ui_services.h"
 #include "reporting/details_model.h"
 #include "reporting/ui/details_dialog.h"
-#include "reporting/ui/reporting_dialog.h"
 #include "settings/ui/account_prefs_dialog.h"
 #include "settings/ui/rate_dialog.h"
 #include "settings/ui/setup_dialog.h"
@@ -41,6 +42,7 @@ bool Grab(QWidget& window, const char* name) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  QApplication::setWindowIcon(HoralogIcon());
   if (argc != 2) {
     std::fprintf(stderr, "usage: horalog-screenshots OUTPUT_FOLDER\n");
     return 2;

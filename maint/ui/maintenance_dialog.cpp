@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QShortcut>
 
-#include "app/ui/app_icon.h"
 #include "platform/ui/help.h"
 
 namespace {
@@ -25,8 +24,8 @@ void ShowList(QListWidget* list, const ComboModel& model) {
 
 MaintenanceDialog::MaintenanceDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("maint");
+  // The icon is the program's, set for every window by the program shell.
   setWindowTitle("Horalog Database Maintenance");
-  setWindowIcon(HoralogIcon());
 
   // The controls sit where the dialog template puts them, in dialog units of
   // the window's font, so the window keeps its proportions with any font.

@@ -101,6 +101,8 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
   auto* name =
       Place(new QLineEdit(QString::fromStdString(account), this), "1031", 214, 118, 99, 12);
   name->setReadOnly(true);
+  // A long name shows its beginning, which tells accounts apart, not its tail.
+  name->setCursorPosition(0);
 
   auto* ok = Place(new QPushButton("OK", this), "1", 263, 139, 50, 14);
   ok->setDefault(true);

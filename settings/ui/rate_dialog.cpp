@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "platform/ui/dialog_units.h"
+#include "platform/ui/first_focus.h"
 #include "platform/ui/qt_ui_services.h"
 #include "settings/rate_text.h"
 
@@ -26,6 +27,7 @@ RateDialog::RateDialog(const std::string& account, const std::string& itemText, 
   rate_->setText(QString::fromStdString(model_.initialText()));
   connect(ok, &QPushButton::clicked, this, &RateDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &RateDialog::reject);
+  SelectFirstEditOnOpen(this);
 }
 
 void RateDialog::Filter(const QString& text) {

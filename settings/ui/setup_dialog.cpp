@@ -12,6 +12,7 @@
 #include <QSortFilterProxyModel>
 
 #include "platform/ui/dialog_units.h"
+#include "platform/ui/first_focus.h"
 #include "platform/ui/help.h"
 #include "platform/ui/qt_ui_services.h"
 #include "settings/rate_text.h"
@@ -70,6 +71,7 @@ SetupDialog::SetupDialog(QWidget* parent) : QDialog(parent) {
   currency_->setText(Text(initial.currencySymbol));
   acceptedCurrency_ = currency_->text();
   connect(currency_, &QLineEdit::textChanged, this, &SetupDialog::CheckCurrency);
+  SelectFirstEditOnOpen(this);
 
   // Not in the Windows dialog: whether documents also get a PDF beside them.
   savePdf_ = Place(new QCheckBox("Also save as PDF", this), "1070", 60, 126, 120, 10);

@@ -96,7 +96,7 @@ TEST(SyncProcedure, FullRunIdentifiesTheHandheldAndCreatesItsStore) {
   EXPECT_EQ(handheld.ended, 1);
   EXPECT_EQ(LogLines(), (std::vector<std::string>{"SD creator", "OT begin",
                                                   "Synchronization of Pocket PC (Jane Doe)"}));
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   EXPECT_EQ(store.AccountName(1), "Smith");

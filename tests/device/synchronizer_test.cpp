@@ -51,7 +51,7 @@ class SyncTest : public ::testing::TestWithParam<bool> {
   }
 
   RecordStore Loaded() {
-    RecordStore store;
+    RecordStore store(ReadStoreFolders());
     store.SetDeviceName("Pocket_PC");
     store.Load();
     return store;
@@ -392,4 +392,26 @@ TEST(ConvertText, NamesAndNotes) {
   EXPECT_EQ(ConvertNotes(std::u16string(255, u'\u20ac'), &out), NotesConversion::Ok);
   EXPECT_EQ(ConvertNotes(std::u16string(256, u'\u20ac'), &out), NotesConversion::TooLarge);
   EXPECT_EQ(ConvertNotes(u"\xD83D", &out), NotesConversion::Unconvertible);
+}
+
+TEST_F(SyncTest, NamesStoredEmptyAreRenamedByTheirId) {
+  HandheldImage& hh = env.image;
+  ASSERT_TRUE(hh.PutAccount(1, u""));
+  ASSERT_TRUE(hh.PutItem(10, 1, u""));
+  FullRun();
+  ASSERT_EQ(Loaded().accounts().size(), 1u);
+  ASSERT_TRUE(hh.PutAccount(1, u"Acme"));
+  ASSERT_TRUE(hh.PutItem(10, 1, u"Design"));
+  const std::vector<std::string> sent = FullRun();
+  EXPECT_EQ(sent, (std::vector<std::string>{
+                      FlagDeletedStatement(), "update accountname set name = 'Acme' where id = 1",
+                      "update itemname set parent = 1, name = 'Design' where id = 10",
+                      DeleteUninvoicedStatement()}));
+  const RecordStore store = Loaded();
+  EXPECT_EQ(store.AccountName(1), "Acme");
+  EXPECT_EQ(store.ItemName(10), "Design");
+  // Renamed back to nothing, and known still.
+  ASSERT_TRUE(hh.PutAccount(1, u""));
+  EXPECT_EQ(FullRun()[1], "update accountname set name = '' where id = 1");
+  EXPECT_EQ(Loaded().AccountName(1), "");
 }

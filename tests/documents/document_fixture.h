@@ -74,7 +74,7 @@ inline std::vector<std::string> FilesIn(const std::string& folder) {
 
 // The invoiced records of device's store, in list order.
 inline std::vector<int32_t> InvoicedIds(const std::string& device) {
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName(device);
   store.Load();
   std::vector<int32_t> ids;

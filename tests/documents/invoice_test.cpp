@@ -158,7 +158,7 @@ TEST(InvoiceParts, FileNamesAndDateOrder) {
                                      InsertTimeRecordStatement(2, PackDate(2003, 3, 5), 1, 0, ""),
                                      InsertTimeRecordStatement(3, PackDate(2003, 3, 5), 1, 0, ""),
                                      InsertTimeRecordStatement(4, PackDate(2003, 3, 1), 1, 0, "")});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Order");
   store.Load();
   // Rows flipped out of date order; an id the store lacks counts as date 0.

@@ -80,7 +80,7 @@ TEST(TimeReport, MarkingRulesAndTheEmptyPeriod) {
   // An invoiced record is reported and marked again, with today's date.
   EXPECT_TRUE(CreateTimeReport(March("Desk", false), options).marked.empty());
   EXPECT_EQ(CreateTimeReport(March("Desk", true), options).marked, std::vector<int32_t>{1});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Desk");
   store.Load();
   EXPECT_EQ(store.timeRecords().at(0).invoicedate, LocalTime(2003, 4, 2));
@@ -115,7 +115,7 @@ TEST(TimeReport, SpanTimesInTwoLocales) {
           {InsertSpanStatement(1, 9 * 3600, 50), InsertSpanStatement(1, 8 * 3600, 20),
            InsertSpanStatement(2, 23 * 3600 + 1800, 90), InsertSpanStatement(3, 9 * 3600, 5),
            InsertSpanStatement(3, 9 * 3600, 10)});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Times");
   store.Load();
   EXPECT_EQ(SpanTimesText(store, 1, 15, RoundMode::Nearest),
@@ -131,7 +131,7 @@ TEST(TimeReport, SpanTimesInTwoLocales) {
 
 TEST(TimeReport, TheChartShowsEachDaysRoundedHoursPerAccountAsTheDailyAccountTotals) {
   DocumentFixture env;
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   const TimeReportContent content =

@@ -41,7 +41,7 @@ std::string PrepareInvoicedStore(HandheldFixture& env, int records) {
   SyncRun first;
   RunSync(env, &first);
   EXPECT_EQ(first.view.messages, std::vector<std::string>{});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   EXPECT_TRUE(store.MarkInvoiced(1));

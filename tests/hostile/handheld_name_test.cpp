@@ -77,7 +77,7 @@ TEST(HostileHandheldName, SynchronizationKeepsTheStoreInTheDataFolder) {
       EXPECT_EQ(added, std::set<std::string>{"stores/" + c.deviceName + ".mdb"});
       EXPECT_EQ(run.storePath, env.dataPath() + "/" + c.deviceName + ".mdb");
       EXPECT_EQ(run.view.statuses.back(), "Synchronization completed");
-      RecordStore store;
+      RecordStore store(ReadStoreFolders());
       store.SetDeviceName(c.deviceName);
       store.Load();
       EXPECT_EQ(store.AccountName(1), "Acme");
@@ -103,7 +103,7 @@ void ExpectLocate(StoreFixture& env, const std::vector<LocateCase>& cases) {
     SCOPED_TRACE(c.name.substr(0, 20));
     env.ui.messages.clear();
     const std::set<std::string> before = FilesBelow(env.dir.path());
-    RecordStore store;
+    RecordStore store(ReadStoreFolders());
     store.SetDeviceName(c.name);
     EXPECT_EQ(store.Locate(), c.located);
     store.Load();

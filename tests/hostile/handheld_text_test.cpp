@@ -76,7 +76,7 @@ TEST(HostileHandheldText, SqlAndRtfLookingNamesAreStoredAsTextAndEscapedInDocume
   ASSERT_EQ(first.outcome, SyncProcedure::Outcome::Finished);
   const std::string store = first.storePath;
   {
-    RecordStore loaded;
+    RecordStore loaded(ReadStoreFolders());
     loaded.SetDeviceName("Pocket_PC");
     loaded.Load();
     ASSERT_TRUE(loaded.MarkInvoiced(100));
@@ -109,7 +109,7 @@ TEST(HostileHandheldText, SqlAndRtfLookingNamesAreStoredAsTextAndEscapedInDocume
   EXPECT_EQ(second.outcome, SyncProcedure::Outcome::Finished);
   EXPECT_EQ(second.view.messages, std::vector<std::string>{});
 
-  RecordStore loaded;
+  RecordStore loaded(ReadStoreFolders());
   loaded.SetDeviceName("Pocket_PC");
   loaded.Load();
   ASSERT_EQ(loaded.accounts().size(), 1 + accounts.size());
@@ -226,7 +226,7 @@ TEST(HostileHandheldText, NotesAtTheLimitInMultibyteText) {
   EXPECT_EQ(run.outcome, SyncProcedure::Outcome::Finished);
   EXPECT_EQ(run.view.messages, std::vector<std::string>(3, std::string(kSyncError) +
                                                                "Note field too large"));
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   std::map<int32_t, std::string> notes;
@@ -266,7 +266,7 @@ TEST(HostileHandheldText, LoneSurrogatesInNamesAndNotes) {
   EXPECT_EQ(run.outcome, SyncProcedure::Outcome::Finished);
   EXPECT_EQ(run.view.messages, std::vector<std::string>(2, std::string(kSyncError) +
                                                                "Unable to convert note field"));
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   EXPECT_EQ(store.AccountName(1), "Bad?name");

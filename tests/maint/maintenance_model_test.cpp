@@ -49,7 +49,7 @@ void MakeStores(StoreFixture& env, bool alpha = true) {
 
 // The ids in a store: accounts, items, records, and the spans' records.
 std::string Contents(const std::string& device) {
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName(device);
   store.Load();
   std::string text = "accounts";
@@ -235,7 +235,7 @@ namespace {
 // other program deletes the store, and once told the deletion is over loads
 // it again.
 int KestruneWhileDeleted(const std::string& path, int toParent, int fromParent) {
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Alpha");
   store.Load();
   SqliteConnection reading;

@@ -58,7 +58,7 @@ TEST(Concurrency, SynchronizationAndAccountDeletionOnOneStore) {
   // Some of the first account's records invoiced and gone from the handheld:
   // they live in the store alone, and only the deletion removes them.
   {
-    RecordStore records;
+    RecordStore records(ReadStoreFolders());
     records.SetDeviceName("Pocket_PC");
     records.Load();
     std::string firstAccount = Rows(store, "SELECT id FROM accountName ORDER BY name LIMIT 1");

@@ -40,7 +40,7 @@ class CrashFixture : public HandheldFixture {
   CrashFixture() {
     EXPECT_TRUE(FillBusyHandheld(image, 7));
     EXPECT_EQ(RunTool("horalog", {"sync"}).status, 0);
-    RecordStore records;
+    RecordStore records(ReadStoreFolders());
     records.SetDeviceName("Pocket_PC");
     records.Load();
     std::vector<int32_t> ids;

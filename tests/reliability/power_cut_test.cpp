@@ -12,6 +12,7 @@
 #include "device/synchronizer.h"
 #include "maint/maintenance_model.h"
 #include "platform/sqlite_fault_vfs.h"
+#include "settings/account_settings.h"
 #include "reliability/reliability_support.h"
 #include "settings/registry.h"
 #include "support/handheld_fixture.h"
@@ -46,7 +47,7 @@ class PowerCutFixture : public HandheldFixture {
     EXPECT_TRUE(image.Generate(options));
     store = CreateStore("Pocket_PC");
     EXPECT_TRUE(Synchronize().empty());
-    RecordStore loaded;
+    RecordStore loaded(ReadStoreFolders());
     loaded.SetDeviceName("Pocket_PC");
     loaded.Load();
     EXPECT_TRUE(loaded.MarkInvoiced(std::vector<int32_t>{3, 4, 5}).empty());
@@ -103,7 +104,7 @@ const Operation kOperations[] = {
      [](PowerCutFixture& env) { return Dump(env.store); }},
     {"invoice marking", "Pocket_PC.mdb",
      [](PowerCutFixture&) {
-       RecordStore store;
+       RecordStore store(ReadStoreFolders());
        store.SetDeviceName("Pocket_PC");
        store.Load();
        store.MarkInvoiced(std::vector<int32_t>{10, 11, 12, 13, 14, 15});

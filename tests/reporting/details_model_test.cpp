@@ -17,7 +17,7 @@ TEST(DetailsModel, TextsAndSpanLinesInStartOrderWithSecondsDropped) {
                  InsertSpanStatement(4, 3600, 10),   // another record's
                  InsertSpanStatement(5, 33300, 0),   // 09:15:00, same minute as 09:15:40
                  InsertSpanStatement(5, 8 * 3600, 600)});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket");
   store.Load();
 

@@ -26,7 +26,8 @@ void SetRate(const std::string& account, const std::string& item, uint32_t rate)
   keys.CloseAll();
 }
 
-void SetAccountString(const std::string& account, const std::string& name, const std::string& value) {
+void SetAccountString(const std::string& account, const std::string& name,
+                      const std::string& value) {
   RegistryKeyStack keys;
   keys.CreatePath(kAcctsKeyPath);
   keys.CreateChild(account);
@@ -88,10 +89,12 @@ TEST_F(ReportingTest, CascadeSelectsThePreferredDeviceAndSortsItems) {
   EXPECT_EQ(model.rateText(), "45.00");
 
   model.SelectItem(1);  // All
-  EXPECT_EQ(Column(model, &RecordRow::date), (std::vector<std::string>{"3/6/02", "3/12/02", "3/20/02"}));
+  EXPECT_EQ(Column(model, &RecordRow::date),
+            (std::vector<std::string>{"3/6/02", "3/12/02", "3/20/02"}));
   EXPECT_EQ(Column(model, &RecordRow::rate), (std::vector<std::string>{"60.00", "45.00", "60.00"}));
   EXPECT_EQ(Column(model, &RecordRow::time), (std::vector<std::string>{"0.2", "0.3", "1.0"}));
-  EXPECT_EQ(Column(model, &RecordRow::extension), (std::vector<std::string>{"12.00", "13.50", "60.00"}));
+  EXPECT_EQ(Column(model, &RecordRow::extension),
+            (std::vector<std::string>{"12.00", "13.50", "60.00"}));
   EXPECT_EQ(model.totalTimeText(), "1.5");
   EXPECT_EQ(model.invoiceTotalText(), "85.50");
 
@@ -108,6 +111,13 @@ TEST_F(ReportingTest, CascadeSelectsThePreferredDeviceAndSortsItems) {
   EXPECT_EQ(model.rateText(), "");
   EXPECT_EQ(model.totalTimeText(), "");
   EXPECT_EQ(model.dateRanges().count(), 0);
+  // Nor after the dialogs close: no "0.0", no "0.00"; no account to edit.
+  EXPECT_FALSE(model.accountCommandsEnabled());
+  model.AfterSetup();
+  model.AfterRate(true);
+  EXPECT_EQ(model.rateText(), "");
+  EXPECT_EQ(model.totalTimeText(), "");
+  EXPECT_EQ(model.invoiceTotalText(), "");
 }
 
 TEST_F(ReportingTest, MarksRangesAndFlipping) {
@@ -116,7 +126,8 @@ TEST_F(ReportingTest, MarksRangesAndFlipping) {
   Open(model);
   model.SelectItem(1);  // All
   EXPECT_EQ(model.dateRanges().Texts(),
-            (std::vector<std::string>{"All", "3/4/02 - 3/10/02", "3/11/02 - 3/17/02", "3/18/02 - 3/24/02"}));
+            (std::vector<std::string>{"All", "3/4/02 - 3/10/02", "3/11/02 - 3/17/02",
+                                      "3/18/02 - 3/24/02"}));
   EXPECT_EQ(model.dateRanges().selected(), 0);
   EXPECT_EQ(Column(model, &RecordRow::inc), (std::vector<std::string>{"X", "X", "X"}));
 
@@ -145,11 +156,21 @@ TEST_F(ReportingTest, MarksRangesAndFlipping) {
   EXPECT_TRUE(model.detailsEnabled());
   model.SelectRow(7);
   EXPECT_FALSE(model.detailsEnabled());
+
+  // A refresh keeps the selected record while it is listed, wherever it lands.
+  model.SelectRow(1);  // 101, Admin's
+  model.AfterSetup();
+  EXPECT_EQ(model.selectedRow(), 1);
+  model.SelectItem(0);  // Admin: 101 alone
+  EXPECT_EQ(model.selectedRow(), 0);
+  model.SelectItem(2);  // Design: 101 is not listed
+  EXPECT_EQ(model.selectedRow(), -1);
+  EXPECT_FALSE(model.detailsEnabled());
 }
 
 TEST_F(ReportingTest, InvoicedRowsShowOnlyWithShowAllAndAreNotCounted) {
   {
-    RecordStore store;
+    RecordStore store(ReadStoreFolders());
     store.SetDeviceName("Smith_PC");
     store.Load();
     ScopedNow clock(LocalTime(2003, 3, 15, 14, 5));
@@ -203,6 +224,31 @@ TEST_F(ReportingTest, IncrementsRatesAndDialogsAfterwards) {
   // Connect selects the first handheld whatever was selected before.
   model.AfterConnect();
   EXPECT_EQ(model.deviceName(), "alpha");
+}
+
+// An account whose name holds "\" bills by the Default key's increment and
+// mode as a plain one does: 95 minutes in quarters, rounded up, are 1.75.
+class NestedAccountName : public ::testing::TestWithParam<const char*> {};
+
+INSTANTIATE_TEST_SUITE_P(Backslashes, NestedAccountName, ::testing::ValuesIn(kNestedAccountNames));
+
+TEST_P(NestedAccountName, BillsWithTheDefaultIncrementAndMode) {
+  StoreFixture env;
+  env.Run(env.CreateStore("Pocket"),
+          {InsertAccountStatement(1, GetParam()), InsertItemStatement(10, 1, "Design"),
+           InsertTimeRecordStatement(100, PackDate(2002, 3, 6), 1, 10, "a"),
+           InsertSpanStatement(100, 3600, 95)});
+  SetAccountValue("Default", "Atom", 15);
+  SetAccountString("Default", "Round", "Up");
+  SetRate(GetParam(), "All", 4000);
+  ReportingModel model;
+  model.LoadDefaults();
+  model.FillDeviceList("Pocket");
+  ASSERT_EQ(model.rows().size(), 1u);
+  EXPECT_EQ(model.rows()[0].time, "1.75");
+  EXPECT_EQ(model.rows()[0].extension, "70.00");
+  EXPECT_EQ(model.totalTimeText(), "1.75");
+  EXPECT_EQ(model.rateText(), "40.00");
 }
 
 TEST(ReportingModel, NoStoresShowNothing) {

@@ -5,18 +5,7 @@
 set -euo pipefail
 bin=$1
 template=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export HORALOG_REGISTRY="$work/registry.db"
-export HORALOG_HANDHELD="$work/dock/handheld.hhd"
-export XDG_STATE_HOME="$work/state" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
-export LC_ALL=C.UTF-8 TZ=UTC
-mkdir -p "$work/stores" "$work/dock"
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-expect() {  # expect WHAT ACTUAL EXPECTED
-  [ "$2" = "$3" ] || fail "$1: got [$2], expected [$3]"
-}
+source "$(dirname "$0")/script_env.sh"
 
 "$bin/horalog-reg" set 'HKCU\SOFTWARE\Brackwell\Horalog\Setup' DataPath "$work/stores/"
 "$bin/horalog-reg" set 'HKCU\SOFTWARE\Brackwell\Horalog\Setup' ExecPath "$template"

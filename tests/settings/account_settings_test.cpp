@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "settings/account_prefs_model.h"
+#include "settings/rate_dialog_model.h"
 #include "settings/registry_key_stack.h"
 #include "support/test_env.h"
 
@@ -28,16 +30,36 @@ std::vector<std::string> AcctsNames(std::vector<std::string> below) {
   return names;
 }
 
+// Values are put straight into the registry, not through the key stack under
+// test, and at any depth: path is split at "\".
+void Put(const std::string& path, const std::string& name, uint32_t type,
+         const std::vector<uint8_t>& data) {
+  std::vector<std::string> names;
+  std::string component;
+  for (char c : path + "\\") {
+    if (c != '\\') {
+      component += c;
+    } else if (!component.empty()) {
+      names.push_back(component);
+      component.clear();
+    }
+  }
+  Registry registry;
+  RegistryKey key = 0;
+  ASSERT_TRUE(registry.CreateKeyPath(kHkeyCurrentUser, names, &key));
+  ASSERT_TRUE(registry.SetValue(key, name, type, data));
+}
+
 void PutDword(const std::string& path, const std::string& name, uint32_t value) {
-  RegistryKeyStack stack;
-  ASSERT_TRUE(stack.CreatePath(path));
-  ASSERT_TRUE(stack.SetDword(name, value));
+  Put(path, name, kRegDword,
+      {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+       static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)});
 }
 
 void PutString(const std::string& path, const std::string& name, const std::string& value) {
-  RegistryKeyStack stack;
-  ASSERT_TRUE(stack.CreatePath(path));
-  ASSERT_TRUE(stack.SetString(name, value));
+  std::vector<uint8_t> data(value.begin(), value.end());
+  data.push_back(0);
+  Put(path, name, kRegSz, data);
 }
 
 }  // namespace
@@ -178,27 +200,68 @@ TEST(AccountLookups, PeriodGettersUseTheCopyOfTheDefaults) {
   EXPECT_EQ(GetAccountPeriod("Acme", defaults), PeriodKind::All);
 }
 
-TEST(AccountLookups, NamesAskingForMoreThanTenLevelsWriteNothingPastTheStack) {
+// Names with one, two and ten backslashes, beside a plain one: each names
+// nested keys, and every fallback below Accts works as for the plain name.
+class NestedAccountNames : public ::testing::TestWithParam<const char*> {};
+
+INSTANTIATE_TEST_SUITE_P(Backslashes, NestedAccountNames, ::testing::ValuesIn(kNestedAccountNames));
+
+TEST_P(NestedAccountNames, FallBackToTheDefaultKeyAndTheRateChainLikePlainNames) {
   TestEnvironment env;
+  const std::string account = GetParam();
   PutDword(kAccts + "Default", "Atom", 15);
-  // Accts is level 5; a to e take levels 6 to 10, f and g find no room.
-  EXPECT_EQ(GetAccountAtom("a\\b\\c\\d\\e\\f\\g"), 6);
-  EXPECT_TRUE(KeyExists(AcctsNames({"a", "b", "c", "d", "e"})));
-  Registry registry;
-  RegistryKey key = 0;
-  std::vector<std::string> below;
-  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, AcctsNames({"a", "b", "c", "d", "e"}), &key));
-  ASSERT_TRUE(registry.ListSubKeys(key, &below));
-  EXPECT_TRUE(below.empty());
+  PutString(kAccts + "Default", "Round", "Up");
+  PutString(kAccts + "Default", "Period", "One Week");
+  EXPECT_EQ(GetAccountAtom(account), 15);
+  EXPECT_EQ(GetAccountRound(account), RoundMode::Up);
+  AccountDefaults defaults;
+  LoadAccountDefaults(&defaults);
+  EXPECT_EQ(GetAccountPeriod(account, defaults), PeriodKind::OneWeek);
 
-  // An item name that runs out of levels keeps the account-wide rate.
+  // The account's own values, stored at the nested key, hide the Default key's.
+  PutDword(kAccts + account, "Atom", 30);
+  PutString(kAccts + account, "Round", "Down");
+  PutDword(kAccts + account, "StartDate2", 20);
+  EXPECT_EQ(GetAccountAtom(account), 30);
+  EXPECT_EQ(GetAccountRound(account), RoundMode::Down);
+  EXPECT_EQ(GetAccountStartDate2(account, defaults), 20);
+
+  // Item rate, else All, else DefaultRate; an item name may nest as well.
   PutDword(kSetup, "DefaultRate", 100);
-  PutDword(kAccts + "Acme\\All", "Rate", 200);
-  EXPECT_EQ(GetAccountRate("Acme", "1\\2\\3\\4\\5\\6"), 200);
-  EXPECT_TRUE(KeyExists(AcctsNames({"Acme", "1", "2", "3", "4"})));
-  EXPECT_FALSE(KeyExists(AcctsNames({"Acme", "1", "2", "3", "4", "5"})));
+  EXPECT_EQ(GetAccountRate(account, "Design"), 100);
+  PutDword(kAccts + account + "\\All", "Rate", 200);
+  EXPECT_EQ(GetAccountRate(account, "Design"), 200);
+  PutDword(kAccts + account + "\\Design\\Web", "Rate", 300);
+  EXPECT_EQ(GetAccountRate(account, "Design\\Web"), 300);
+  EXPECT_EQ(GetAccountRate(account, "Design"), 200);
+}
 
-  // A name of separators only names no key: nothing lands in Accts itself.
+TEST_P(NestedAccountNames, PreferenceAndRateDialogsWriteWhereTheLookupsRead) {
+  TestEnvironment env;
+  const std::string account = GetParam();
+  PutDword(kSetup, "DefaultRate", 100);
+  PutDword(kAccts + "Default", "Atom", 15);
+  AccountPrefsModel prefs(account);
+  EXPECT_EQ(prefs.prefs().incrementPosition, 8);  // the Default key's 15 minutes
+  prefs.SelectIncrement(10);                      // 30 minutes
+  prefs.SelectRound(RoundMode::Down);
+  prefs.Save();
+  EXPECT_EQ(GetAccountAtom(account), 30);
+  EXPECT_EQ(GetAccountRound(account), RoundMode::Down);
+  EXPECT_EQ(AccountPrefsModel(account).prefs().incrementPosition, 10);
+  EXPECT_EQ(GetAccountAtom("Other"), 15);
+
+  EXPECT_TRUE(RateDialogModel(account, "All").Save("45"));
+  EXPECT_TRUE(RateDialogModel(account, "Design").Save("60.5"));
+  EXPECT_EQ(GetAccountRate(account, "Design"), 6050);
+  EXPECT_EQ(GetAccountRate(account, "Admin"), 4500);
+  EXPECT_EQ(RateDialogModel(account, "All").initialText(), "45.00");
+}
+
+TEST(AccountLookups, NamesOfSeparatorsOnlyNameNoKey) {
+  TestEnvironment env;
+  PutDword(kSetup, "DefaultRate", 100);
+  // Nothing lands in Accts itself.
   EXPECT_EQ(GetAccountAtom("\\\\"), 6);
   EXPECT_EQ(GetAccountRate("\\", "x"), 100);
   EXPECT_FALSE(KeyExists(AcctsNames({"All"})));

@@ -239,7 +239,7 @@ TEST(FormatRangeLabel, ShortDatesOfTheLocale) {
 
 TEST(DateRangeList, MainWindowListFromTheAccountsRecords) {
   StoreFixture env;
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   // Inserted out of date order: the list follows the store's ascending order.
   Fill(env, MarchRecords("invoiced"), &store);
   ASSERT_EQ(store.timeRecords().size(), 5u);
@@ -293,7 +293,7 @@ TEST(DateRangeList, EqualLabelsOnceInTheMainListEqualStartsOnceInTheReport) {
   // 86400-second days back) differ by an hour, but name the same days.
   StoreFixture env;
   ScopedTimeZone inZone("America/New_York");
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   Fill(env,
        {InsertTimeRecordStatement(1, D(2002, 4, 6), 1, 10, ""),
         InsertTimeRecordStatement(2, D(2002, 4, 8), 1, 10, "")},
@@ -314,7 +314,7 @@ TEST(DateRangeList, EqualLabelsOnceInTheMainListEqualStartsOnceInTheReport) {
 
 TEST(BuildReportRanges, EveryAccountByStartWithoutRepeats) {
   StoreFixture env;
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   Fill(env, MarchRecords(""), &store);
   EXPECT_EQ(
       Labels(BuildReportRanges(store, {kFortnight, kMon, 1, 16})),

@@ -51,12 +51,20 @@ TEST(RegistryKeyStack, WalksPathsOneComponentAtATime) {
   EXPECT_FALSE(stack.CreateChild(""));
   EXPECT_EQ(stack.depth(), 3u);
 
-  // A child name holding "\" reaches nested keys, one level each.
-  EXPECT_TRUE(stack.CreateChild("C\\D"));
-  EXPECT_EQ(stack.depth(), 5u);
+  // A child name holding "\" reaches nested keys in one level, so one Pop
+  // goes back to where it started; a failing one changes nothing.
+  EXPECT_TRUE(stack.CreateChild("C\\\\D\\"));
+  EXPECT_EQ(stack.depth(), 4u);
   EXPECT_TRUE(Exists(env, {"A", "B", "C", "D"}));
   EXPECT_TRUE(stack.SetDword("v", 7));
   EXPECT_EQ(Stored(env, {"A", "B", "C", "D"}, "v"), (std::vector<uint8_t>{7, 0, 0, 0}));
+  EXPECT_EQ(stack.Pop(), 3u);
+  EXPECT_TRUE(stack.SetDword("w", 8));
+  EXPECT_EQ(Stored(env, {"A", "B"}, "w"), (std::vector<uint8_t>{8, 0, 0, 0}));
+  EXPECT_FALSE(stack.OpenChild("C\\Missing"));
+  EXPECT_EQ(stack.depth(), 3u);
+  EXPECT_TRUE(stack.OpenChild("C\\D"));
+  EXPECT_EQ(stack.Pop(), 3u);
 
   stack.CloseAll();
   EXPECT_EQ(stack.depth(), 0u);
@@ -86,7 +94,7 @@ TEST(RegistryKeyStack, HoldsAtMostTenLevels) {
 
   // The top stays the tenth level, which writes still reach.
   EXPECT_FALSE(stack.CreateChild("More"));
-  EXPECT_FALSE(stack.OpenChild("Deeper\\Still"));
+  EXPECT_FALSE(stack.CreateChild("Deeper\\Still"));
   EXPECT_TRUE(stack.SetString("at", "ten"));
   EXPECT_EQ(Stored(env, nine, "at"), (std::vector<uint8_t>{'t', 'e', 'n', 0}));
   EXPECT_EQ(stack.Pop(), 9u);

@@ -44,7 +44,7 @@ TEST(CountIncrements, EachSpanRoundedByItself) {
     env.Run(path, {InsertTimeRecordStatement(id, PackDate(2002, 3, 6), 1, 10, "")});
   }
   for (const auto& [id, minutes] : spans) env.Run(path, {InsertSpanStatement(id, 32400, minutes)});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket");
   store.Load();
   ASSERT_EQ(store.timeSpans().size(), spans.size());
@@ -135,16 +135,23 @@ TEST(Extension, AmountsAndTotalsOfUnroundedAmounts) {
       {7, 1250, 12, "7.29"},    {23, 4500, 0, "103.50"}, {23, 4500, 45, "103.50"},
   };
   // clang-format on
-  for (const Row& row : rows) {
-    EXPECT_EQ(FormatAmount(Extension(row.count, row.rate, row.perHour)), row.text)
-        << row.count << " x " << row.rate << " / " << row.perHour;
-  }
-  // Three records of one 20-minute increment at 10.00 an hour: 3.33 each,
-  // 10.00 together, though the shown amounts add up to 9.99.
-  BillingTotals totals;
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(FormatAmount(totals.Add(1, 1000, 3)), "3.33");
-  EXPECT_EQ(totals.count(), 3);
-  EXPECT_EQ(totals.AmountText(), "10.00");
-  EXPECT_EQ(totals.HoursText(3), "1 0/3");
-  EXPECT_EQ(BillingTotals().AmountText(), "0.00");
+  const auto check = [&rows](const char* locale) {
+    for (const Row& row : rows) {
+      EXPECT_EQ(FormatAmount(Extension(row.count, row.rate, row.perHour)), row.text)
+          << locale << ": " << row.count << " x " << row.rate << " / " << row.perHour;
+    }
+    // Three records of one 20-minute increment at 10.00 an hour: 3.33 each,
+    // 10.00 together, though the shown amounts add up to 9.99.
+    BillingTotals totals;
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(FormatAmount(totals.Add(1, 1000, 3)), "3.33");
+    EXPECT_EQ(totals.count(), 3);
+    EXPECT_EQ(totals.AmountText(), "10.00") << locale;
+    EXPECT_EQ(totals.HoursText(3), "1 0/3");
+    EXPECT_EQ(BillingTotals().AmountText(), "0.00") << locale;
+  };
+  check("C");
+  // Whatever the C library's numbers are set to, as a window program's are.
+  ScopedCLocale comma("de_DE.UTF-8", "en_US.UTF-8");
+  if (!comma.error().empty()) GTEST_SKIP() << comma.error();
+  check("de_DE");
 }

@@ -2,7 +2,6 @@
 #include "store/jet_statement.h"
 
 #include <gtest/gtest.h>
-
 #include <sqlite3.h>
 
 #include <cmath>
@@ -19,8 +18,8 @@ namespace {
 
 std::vector<std::pair<std::string, std::string>> StoreColumns(const std::string& table) {
   if (table == "hlgroup") {
-    return {{"id", "INTEGER"},      {"grpdate", "INTEGER"}, {"acct", "INTEGER"},
-            {"item", "INTEGER"},    {"notes", "TEXT"},      {"invoiced", "YESNO"},
+    return {{"id", "INTEGER"},           {"grpdate", "INTEGER"}, {"acct", "INTEGER"},
+            {"item", "INTEGER"},         {"notes", "TEXT"},      {"invoiced", "YESNO"},
             {"invoicedate", "DATETIME"}, {"deleted", "YESNO"}};
   }
   return {};
@@ -44,8 +43,9 @@ TEST(JetStatement, LiteralsBecomeParameters) {
   EXPECT_EQ(p[6].kind, SqlParameter::Kind::Real);
   EXPECT_DOUBLE_EQ(p[6].real, 2.0);  // 1 January 1900
 
-  ASSERT_TRUE(jet.Translate("update hlgroup set invoiced = Yes, invoicedate = '03/15/03' where id = 12",
-                            StoreColumns, LocalTime(2026, 12, 7)));
+  ASSERT_TRUE(
+      jet.Translate("update hlgroup set invoiced = Yes, invoicedate = '03/15/03' where id = 12",
+                    StoreColumns, LocalTime(2026, 12, 7)));
   EXPECT_EQ(jet.sql(), "update hlgroup set invoiced = ?, invoicedate = ? where id = ?");
   EXPECT_EQ(jet.parameters()[0].integer, 1);
   EXPECT_DOUBLE_EQ(jet.parameters()[1].real, 37695.0);  // 15 March 2003
@@ -55,6 +55,16 @@ TEST(JetStatement, LiteralsBecomeParameters) {
   EXPECT_EQ(jet.parameters()[0].integer, 0);
   // A date-like text for a text column stays text.
   EXPECT_EQ(jet.parameters()[1].kind, SqlParameter::Kind::Text);
+
+  // Numbers are read the same under a locale with a decimal comma.
+  for (const char* numeric : {"C", "de_DE.UTF-8"}) {
+    ScopedCLocale locale(numeric, "en_US.UTF-8");
+    if (!locale.error().empty()) GTEST_SKIP() << locale.error();
+    ASSERT_TRUE(
+        jet.Translate("update hltime set duration = 1.5e1 where parent = 2.25", StoreColumns, 0));
+    EXPECT_DOUBLE_EQ(jet.parameters()[0].real, 15.0) << numeric;
+    EXPECT_DOUBLE_EQ(jet.parameters()[1].real, 2.25) << numeric;
+  }
 
   // The default SELECTs pass unchanged.
   const std::string select = " \tSELECT \t\tid, \t\tname  \t\tFROM accountName";
@@ -67,8 +77,8 @@ TEST(JetStatement, RefusesWhatItCannotRead) {
   EXPECT_FALSE(jet.Translate("insert into accountname values (1, 'open", StoreColumns, 0));
   EXPECT_FALSE(jet.Translate("delete from hltime; drop table hlgroup", StoreColumns, 0));
   EXPECT_TRUE(jet.Translate("delete from hltime;  ", StoreColumns, 0));
-  EXPECT_FALSE(jet.Translate("update hlgroup set invoicedate = '02/30/03' where id = 1",
-                             StoreColumns, 0));
+  EXPECT_FALSE(
+      jet.Translate("update hlgroup set invoicedate = '02/30/03' where id = 1", StoreColumns, 0));
   EXPECT_TRUE(jet.conversionFailed());
 }
 
@@ -136,7 +146,8 @@ int SqliteParameterCount(const std::string& sql) {
   std::ifstream in(std::string(HORALOG_SOURCE_DIR) + "/store/schema.sql");
   const std::string schema((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   SqliteConnection store;
-  if (schema.empty() || store.Open(":memory:", true) != SQLITE_OK || store.Exec(schema) != SQLITE_OK) {
+  if (schema.empty() || store.Open(":memory:", true) != SQLITE_OK ||
+      store.Exec(schema) != SQLITE_OK) {
     return -1;
   }
   SqliteStatement statement;
@@ -154,8 +165,7 @@ TEST(JetStatement, ZeroByteNoLongerDropsTheRestOfTheStatement) {
   EXPECT_NE(jet.error().find("zero byte"), std::string::npos) << jet.error();
   EXPECT_FALSE(jet.Translate("select [no\0tes] from hlgroup"s, StoreColumns, 0));
   // Inside a literal it is only a character of a bound value.
-  ASSERT_TRUE(jet.Translate("update hlgroup set notes = 'a\0b' where id = 1"s,
-                            StoreColumns, 0));
+  ASSERT_TRUE(jet.Translate("update hlgroup set notes = 'a\0b' where id = 1"s, StoreColumns, 0));
   ASSERT_EQ(jet.parameters().size(), 2u);
   EXPECT_EQ(jet.parameters()[0].text, "a\0b"s);
   EXPECT_EQ(SqliteParameterCount(jet.sql()), 2);
@@ -165,13 +175,13 @@ TEST(JetStatement, ParameterMarkersOutsideLiteralsAreRefused) {
   JetStatement jet;
   // The "?" took the place of the third value, and every literal after it
   // would have been bound one place too far.
-  EXPECT_FALSE(jet.Translate(
-      "insert into hlgroup values (5, 131843, ?, -21, \"it's\", 0, '01-JAN-1900', 0)", StoreColumns,
-      0));
+  EXPECT_FALSE(
+      jet.Translate("insert into hlgroup values (5, 131843, ?, -21, \"it's\", 0, '01-JAN-1900', 0)",
+                    StoreColumns, 0));
   EXPECT_NE(jet.error().find("parameter marker"), std::string::npos) << jet.error();
   for (const char* marker : {":n", "@n", "$n", "?1"}) {
-    EXPECT_FALSE(jet.Translate(std::string("select * from hlgroup where notes = 'x' or id = ") + marker,
-                               StoreColumns, 0))
+    EXPECT_FALSE(jet.Translate(
+        std::string("select * from hlgroup where notes = 'x' or id = ") + marker, StoreColumns, 0))
         << marker;
   }
   // Inside a literal they are text.

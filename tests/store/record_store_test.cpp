@@ -60,17 +60,20 @@ size_t Count(const RecordStore& s) {
 
 }  // namespace
 
-TEST(RecordStoreLocate, PathRuleAndTemplateCopy) {
+TEST(RecordStoreLocate, PathRuleAndTemplateCopyInTheFoldersItIsGiven) {
   StoreFixture env;
-  RecordStore store;
+  // The store takes its folders from its caller and never reads the
+  // settings: the registry's DataPath names another folder here.
+  WriteSetupString("DataPath", env.dir.File("elsewhere"));
+  const StoreFolders folders{env.dataPath(), env.TemplateDir()};
+  RecordStore store(folders);
   store.SetDeviceName("Pocket_PC");
   ASSERT_TRUE(store.Locate());
   EXPECT_EQ(store.storePath(), env.dataPath() + "/Pocket_PC.mdb");
   EXPECT_EQ(ReadAll(store.storePath()), ReadAll(env.TemplateDir() + "/HR_Template.mdb"));
 
-  // A folder value that already ends in the separator gives the same path.
-  WriteSetupString("DataPath", env.dataPath() + "/");
-  RecordStore again;
+  // A folder that already ends in the separator gives the same path.
+  RecordStore again({env.dataPath() + "/", env.TemplateDir() + "/"});
   again.SetDeviceName("Pocket_PC");
   ASSERT_TRUE(again.Locate());
   EXPECT_EQ(again.storePath(), store.storePath());
@@ -82,24 +85,19 @@ TEST(RecordStoreLocate, PathRuleAndTemplateCopy) {
   EXPECT_EQ(FilesIn(env.dataPath()), std::vector<std::string>{"Pocket_PC.mdb"});
   EXPECT_TRUE(env.ui.messages.empty());
 
-  // Without a DataPath value the file is relative to the current folder.
-  {
-    RegistryKeyStack keys;
-    keys.OpenPath(kSetupKeyPath);
-    keys.DeleteValue("DataPath");
-    keys.CloseAll();
-  }
+  // Without a data folder the file is relative to the current folder.
   const fs::path before = fs::current_path();
   fs::current_path(env.dir.path());
-  RecordStore relative;
+  RecordStore relative({"", env.TemplateDir()});
   relative.SetDeviceName("Pocket_PC");
   EXPECT_TRUE(relative.Locate());
   EXPECT_EQ(relative.storePath(), "Pocket_PC.mdb");
   EXPECT_TRUE(fs::exists(env.dir.File("Pocket_PC.mdb")));
   fs::current_path(before);
+  EXPECT_FALSE(fs::exists(env.dir.File("elsewhere")));
 
   // No name, or a name that would leave the data folder: nothing happens.
-  RecordStore unnamed;
+  RecordStore unnamed(folders);
   EXPECT_FALSE(unnamed.Locate());
   unnamed.SetDeviceName("../escape");
   EXPECT_FALSE(unnamed.Locate());
@@ -109,12 +107,12 @@ TEST(RecordStoreLocate, PathRuleAndTemplateCopy) {
 
 TEST(RecordStoreLocate, MissingTemplateIsReportedAndLeavesNothing) {
   StoreFixture env;
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("First");
   ASSERT_TRUE(store.Locate());
   const std::string firstPath = store.storePath();
 
-  WriteSetupString("ExecPath", env.dir.File("nowhere"));
+  store.SetFolders({env.dataPath(), env.dir.File("nowhere")});
   store.SetDeviceName("Second");
   EXPECT_FALSE(store.Locate());
   ASSERT_EQ(env.ui.messages.size(), 1u);
@@ -128,7 +126,7 @@ TEST(RecordStoreLocate, MissingTemplateIsReportedAndLeavesNothing) {
 TEST(RecordStoreLocate, MissingDataFolderLoadsEmptyWithoutMessage) {
   StoreFixture env;
   WriteSetupString("DataPath", env.dir.File("no/such/folder"));
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   EXPECT_EQ(store.storePath(), env.dir.File("no/such/folder") + "/Pocket_PC.mdb");
@@ -146,7 +144,7 @@ TEST(RecordStoreLocate, FailedCopyLeavesNoTruncatedStore) {
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{2048, 2048};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        RecordStore store;
+        RecordStore store(ReadStoreFolders());
         store.SetDeviceName("Pocket_PC");
         if (store.Locate()) return 1;
         if (env.ui.messages.size() != 1) return 2;
@@ -158,7 +156,7 @@ TEST(RecordStoreLocate, FailedCopyLeavesNoTruncatedStore) {
   EXPECT_TRUE(FilesIn(env.dataPath()).empty());  // neither a store nor a temporary file
 
   // The next run, with room, creates a whole store.
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   ASSERT_TRUE(store.Locate());
   store.Load();
@@ -168,7 +166,7 @@ TEST(RecordStoreLocate, FailedCopyLeavesNoTruncatedStore) {
 TEST(RecordStoreLoad, ListsLookupsOrderAndReload) {
   StoreFixture env;
   const std::string path = env.CreateStore("Pocket_PC");
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   EXPECT_EQ(Count(store), 0u);  // fresh from the template
@@ -230,7 +228,7 @@ TEST(RecordStoreLoad, ListsLookupsOrderAndReload) {
   store.SetDeviceName("");
   store.Load();
   EXPECT_EQ(store.timeRecords().size(), 5u);
-  WriteSetupString("ExecPath", env.dir.File("nowhere"));
+  store.SetFolders({env.dataPath(), env.dir.File("nowhere")});
   store.SetDeviceName("Other");
   store.Load();
   EXPECT_EQ(store.timeRecords().size(), 5u);
@@ -255,7 +253,7 @@ TEST(RecordStoreLoad, InvoiceDatesInLocalTime) {
                     "UPDATE hlgroup SET invoicedate = 37695.5 WHERE id = 2;"),
             0);
   db.Close();
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   ASSERT_EQ(store.timeRecords().size(), 4u);
@@ -289,7 +287,7 @@ TEST(RecordStoreLoad, OverlongTextIsCutAndLoadingGoesOn) {
                     "INSERT INTO hltime VALUES (1, 120, 9);"),
             0);
   db.Close();
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   ASSERT_EQ(store.accounts().size(), 2u);
@@ -312,7 +310,7 @@ TEST(RecordStoreLoad, FilesThatAreNoStoreLoadEmpty) {
   };
   for (const auto& [name, bytes] : files) {
     WriteAll(env.dataPath() + "/" + name + ".mdb", bytes);
-    RecordStore store;
+    RecordStore store(ReadStoreFolders());
     store.SetDeviceName(name);
     store.Load();
     EXPECT_EQ(Count(store), 0u) << name;
@@ -333,7 +331,7 @@ TEST(RecordStoreLoad, FilesThatAreNoStoreLoadEmpty) {
   ASSERT_EQ(db.Open(path, false), 0);
   ASSERT_EQ(db.Exec("DROP TABLE itemName"), 0);
   db.Close();
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Partial");
   store.Load();
   EXPECT_EQ(store.accounts().size(), 1u);
@@ -348,7 +346,7 @@ TEST(RecordStoreMarkInvoiced, MarksStoreAndMemoryTogether) {
   const std::string path = env.CreateStore("Pocket_PC");
   env.Run(path, {InsertTimeRecordStatement(12, PackDate(2003, 3, 1), 1, 1, ""),
                  InsertTimeRecordStatement(13, PackDate(2003, 3, 2), 1, 1, "")});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
 

@@ -21,7 +21,8 @@ std::string ReadAll(const std::string& path) {
 ToolRun RunTool(const std::string& program, const std::vector<std::string>& args,
                 const std::string& input, const std::string& workDir) {
   TempDir dir;
-  const std::string binary = std::string(HORALOG_BIN_DIR) + "/" + program;
+  const std::string binary =
+      program.starts_with('/') ? program : std::string(HORALOG_BIN_DIR) + "/" + program;
   std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);

@@ -11,7 +11,8 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs HORALOG_BIN_DIR/program with args in the current environment, with
-// standard input from input, in folder workDir (the current one when empty).
+// Runs HORALOG_BIN_DIR/program (program itself when it is an absolute path) with args in the
+// current environment, with standard input from input, in folder workDir (the current one when
+// empty).
 ToolRun RunTool(const std::string& program, const std::vector<std::string>& args,
                 const std::string& input = "/dev/null", const std::string& workDir = "");

@@ -22,7 +22,7 @@ StoreFixture::StoreFixture() {
 }
 
 std::string StoreFixture::CreateStore(const std::string& deviceName) {
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName(deviceName);
   EXPECT_TRUE(store.Locate());
   return store.storePath();

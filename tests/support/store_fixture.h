@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/account_settings.h"
 #include "store/record_store.h"
 #include "support/test_env.h"
 

@@ -1,11 +1,13 @@
 // What every test pins.
 #include "support/test_env.h"
 
-#include "platform/clock.h"
-
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
+
+#include "platform/clock.h"
+#include "support/run_tool.h"
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "horalog-test-XXXXXX").string();
@@ -53,6 +55,63 @@ ScopedTimeZone::ScopedTimeZone(const std::string& tz) {
 ScopedTimeZone::~ScopedTimeZone() {
   env_.reset();
   ::tzset();
+}
+
+namespace {
+
+// True when the C library can load locale name (from LOCPATH when set).
+bool LocaleLoads(const std::string& name) {
+  locale_t loaded = ::newlocale(LC_ALL_MASK, name.c_str(), static_cast<locale_t>(0));
+  if (loaded == static_cast<locale_t>(0)) return false;
+  ::freelocale(loaded);
+  return true;
+}
+
+// Makes name ("de_DE.UTF-8") in folder with localedef, unless it is there.
+// It is made aside and renamed into place, so that tests running at once
+// never read a half-made locale.
+std::string MakeLocale(const std::string& folder, const std::string& name) {
+  const std::string target = folder + "/" + name;
+  if (std::filesystem::exists(target)) return {};
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  TempDir aside;
+  const size_t dot = name.find('.');
+  const ToolRun run = RunTool("/usr/bin/localedef", {"-i", name.substr(0, dot), "-f",
+                                                     name.substr(dot + 1), aside.File(name)});
+  if (run.status != 0 && !std::filesystem::exists(aside.File(name) + "/LC_NUMERIC")) {
+    return "localedef could not make " + name + " (package locales): " + run.err;
+  }
+  std::filesystem::rename(aside.File(name), target, ec);
+  return {};
+}
+
+}  // namespace
+
+ScopedCLocale::ScopedCLocale(const std::string& numeric, const std::string& other) {
+  saved_ = std::setlocale(LC_ALL, nullptr);
+  if (!LocaleLoads(numeric) || !LocaleLoads(other)) {
+    // With LOCPATH set the C library reads only that folder (and knows "C").
+    const std::string folder = std::string(HORALOG_BIN_DIR) + "/locale";
+    locpath_.emplace("LOCPATH", folder);
+    for (const std::string& name : {numeric, other}) {
+      if (error_.empty() && !LocaleLoads(name)) error_ = MakeLocale(folder, name);
+    }
+  }
+  all_.emplace("LC_ALL", std::nullopt);
+  numeric_.emplace("LC_NUMERIC", numeric);
+  lang_.emplace("LANG", other);
+  if (error_.empty() && std::setlocale(LC_ALL, "") == nullptr) {
+    error_ = "the C library cannot load " + numeric + " and " + other;
+  }
+}
+
+ScopedCLocale::~ScopedCLocale() {
+  lang_.reset();
+  numeric_.reset();
+  all_.reset();
+  locpath_.reset();
+  std::setlocale(LC_ALL, saved_.c_str());
 }
 
 ScopedNow::ScopedNow(std::time_t value) { SetNowForTesting(value); }

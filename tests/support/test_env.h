@@ -65,7 +65,7 @@ class RecordingUi : public UiServices {
     MessageButtons buttons;
     MessageIcon icon = MessageIcon::None;
   };
-  RecordingUi();   // installs itself
+  RecordingUi();            // installs itself
   ~RecordingUi() override;  // restores the console services
   MessageAnswer ShowMessage(const std::string& text, const std::string& caption,
                             MessageButtons buttons) override;
@@ -78,6 +78,28 @@ class RecordingUi : public UiServices {
   MessageAnswer answer = MessageAnswer::Ok;
   int beeps = 0;
   int pumps = 0;
+};
+
+// Sets the C library's locale from the environment, as Qt does when a window
+// program starts: LC_NUMERIC = numeric, LANG = other, LC_ALL unset. Locales
+// the system lacks are made with localedef into the build folder (LOCPATH).
+// Restores the variables and the locale afterwards. error() says why a
+// locale could not be had ("" when all is well).
+class ScopedCLocale {
+ public:
+  ScopedCLocale(const std::string& numeric, const std::string& other);
+  ~ScopedCLocale();
+  ScopedCLocale(const ScopedCLocale&) = delete;
+  ScopedCLocale& operator=(const ScopedCLocale&) = delete;
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string saved_;
+  std::optional<ScopedEnv> locpath_;
+  std::optional<ScopedEnv> all_;
+  std::optional<ScopedEnv> numeric_;
+  std::optional<ScopedEnv> lang_;
+  std::string error_;
 };
 
 // A test's whole environment: a temporary folder holding the registry file
@@ -99,6 +121,11 @@ class TestEnvironment {
   // The build's template folder (holding HR_Template.mdb).
   static std::string TemplateDir();
 };
+
+// Account names with none, one, two and ten backslashes, each of which
+// addresses one more level of nested registry keys.
+inline constexpr const char* kNestedAccountNames[] = {"Plain", "Dept\\Sales", "A\\B\\C",
+                                                      "a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k"};
 
 // Local time value of y-m-d h:mi:s, DST decided by the C library.
 std::time_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);

@@ -14,9 +14,9 @@
 #include <QTableView>
 #include <QTimer>
 
+#include "app/ui/reporting_dialog.h"
 #include "device/emulated_handheld.h"
 #include "documents/document_fixture.h"
-#include "reporting/ui/reporting_dialog.h"
 #include "support/ui/controls.h"
 
 using namespace document_test;
@@ -28,6 +28,15 @@ void Choose(QComboBox* combo, const std::string& text) {
   ASSERT_GE(index, 0) << text;
   combo->setCurrentIndex(index);
   emit combo->activated(index);
+}
+
+// Starts the main window on the fixture's handheld and lists O`Brien's six rows.
+QTableView* ShowObrien(ReportingDialog& window) {
+  window.StartUp();
+  Choose(Control<QComboBox>(window, "1001"), DocumentFixture::kObrien);
+  auto* list = Control<QTableView>(window, "1000");
+  EXPECT_EQ(list->model()->rowCount(), 6);
+  return list;
 }
 
 }  // namespace
@@ -70,9 +79,7 @@ TEST(ReportDialog, TheMainWindowsInvoiceAndReportButtons) {
   DocumentFixture env;
   EmulatedHandheld handheld(env.dockPath());
   ReportingDialog window(handheld);
-  window.StartUp();
-  Choose(Control<QComboBox>(window, "1001"), DocumentFixture::kObrien);
-  auto* list = Control<QTableView>(window, "1000");
+  QTableView* list = ShowObrien(window);
   ASSERT_EQ(list->model()->rowCount(), 6);
 
   // Invoice every row but April's: written, opened, marked, gone from the
@@ -105,4 +112,32 @@ TEST(ReportDialog, TheMainWindowsInvoiceAndReportButtons) {
   ASSERT_EQ(list->model()->rowCount(), 2);
   EXPECT_EQ(list->model()->index(1, 0).data().toString(), "X");
   EXPECT_TRUE(env.ui.messages.empty());
+}
+
+// Qt sets the C library's locale from the environment; under one with a
+// decimal comma amounts are still written with a point, in the list, the
+// totals, the report dialog and the invoice, while dates follow LC_TIME.
+TEST(ReportDialog, AmountsKeepTheirPointUnderADecimalCommaLocale) {
+  DocumentFixture env;
+  ScopedCLocale comma("de_DE.UTF-8", "en_US.UTF-8");
+  if (!comma.error().empty()) GTEST_SKIP() << comma.error();
+  EmulatedHandheld handheld(env.dockPath());
+  ReportingDialog window(handheld);
+  QTableView* list = ShowObrien(window);
+  ASSERT_EQ(list->model()->rowCount(), 6);
+  QStringList extensions;
+  for (int row = 0; row < 6; ++row) extensions << list->model()->index(row, 5).data().toString();
+  EXPECT_EQ(extensions.join(" ").toStdString(), "60.00 67.50 22.50 0.00 45.00 60.00");
+  EXPECT_EQ(list->model()->index(0, 2).data().toString(), "3/3/03");
+  EXPECT_EQ(Control<QLineEdit>(window, "1023")->text(), "45.00");
+  EXPECT_EQ(Control<QLineEdit>(window, "1024")->text().toStdString(), "255.00");
+
+  ReportDialog report("Pocket_PC", handheld);
+  Choose(Control<QComboBox>(report, "1003"), "3/1/03 - 3/31/03");
+  EXPECT_EQ(Control<QLineEdit>(report, "1024")->text(), "270.00");
+
+  Control<QPushButton>(window, "1025")->click();
+  const std::string path = env.editor.WaitForArguments();
+  ASSERT_FALSE(path.empty());
+  ExpectGolden(ReadFile(path.substr(0, path.size() - 1)), "invoice.rtf");
 }

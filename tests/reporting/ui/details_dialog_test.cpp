@@ -20,7 +20,7 @@ TEST(DetailsDialog, ShowsTheRecordAndClosesWithClose) {
   env.Run(path, {InsertAccountStatement(1, "Acme"), InsertItemStatement(10, 1, "Design"),
                  InsertTimeRecordStatement(5, PackDate(2003, 3, 15), 1, 10, "One\nTwo"),
                  InsertSpanStatement(5, 50400, 30), InsertSpanStatement(5, 33340, 95)});
-  RecordStore store;
+  RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket");
   store.Load();
   EXPECT_FALSE(DetailsDialog::ShowRecord(nullptr, store, 6, "Acme"));

@@ -53,6 +53,12 @@ TEST(AccountPrefsDialog, ShowsStoredValuesAndEnablesStartControlsByPeriod) {
   EXPECT_EQ(Control<QLineEdit>(dialog, "1028")->text(), "Acme road");
   EXPECT_EQ(Control<QLineEdit>(dialog, "1031")->text(), "Acme");
   EXPECT_TRUE(Control<QLineEdit>(dialog, "1031")->isReadOnly());
+  // A name of 31 characters, wider than the field, shows its beginning.
+  AccountPrefsDialog longName("Northwind Traders International");
+  auto* field = Control<QLineEdit>(longName, "1031");
+  longName.show();
+  EXPECT_GT(field->fontMetrics().horizontalAdvance(field->text()), field->width());
+  EXPECT_EQ(field->cursorPosition(), 0);
   for (const char* id : {"1058", "1059", "1", "2", "9"}) Control<QPushButton>(dialog, id);
 
   auto* day = Control<QComboBox>(dialog, "1013");

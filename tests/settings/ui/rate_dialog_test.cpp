@@ -11,6 +11,10 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "settings/account_settings.h"
+#include "settings/rate_dialog_model.h"
+#include "settings/ui/setup_dialog.h"
+#include "support/store_fixture.h"
 #include "support/test_env.h"
 
 namespace {
@@ -74,4 +78,31 @@ TEST(RateDialog, OkStoresTheRateRefusesOneTooLargeAndCancelStoresNothing) {
   again.findChild<QPushButton*>("1")->click();
   EXPECT_EQ(again.result(), QDialog::Accepted);
   EXPECT_EQ(RateDialog("Acme", "All").findChild<QLineEdit*>("1023")->text(), "7.05");
+}
+
+// The stored rate is selected when the dialog opens, so typing replaces it;
+// with the caret at its end, "50" typed over "45.00" was filtered away and
+// OK kept 45.00. The setup dialog's first edit opens selected as well.
+TEST(RateDialog, TypingOverTheOpenedRateReplacesIt) {
+  TestEnvironment env;
+  ASSERT_TRUE(RateDialogModel("Acme", "All").Save("45"));
+  RateDialog dialog("Acme", "All");
+  dialog.show();
+  QApplication::processEvents();
+  auto* rate = dialog.findChild<QLineEdit*>("1023");
+  EXPECT_EQ(dialog.focusWidget(), rate);
+  EXPECT_EQ(rate->selectedText(), "45.00");
+  Type(rate, "50");
+  EXPECT_EQ(rate->text(), "50");
+  dialog.findChild<QPushButton*>("1")->click();
+  EXPECT_EQ(GetAccountRate("Acme", "Design"), 0);  // no Setup key: every rate is 0
+  EXPECT_EQ(RateDialogModel("Acme", "All").initialText(), "50.00");
+
+  WriteSetupString("Address1", "Kestrel & Rune");
+  SetupDialog setup;
+  setup.show();
+  QApplication::processEvents();
+  auto* address = setup.findChild<QLineEdit*>("1033");
+  EXPECT_EQ(setup.focusWidget(), address);
+  EXPECT_EQ(address->selectedText(), "Kestrel & Rune");
 }

@@ -1,5 +1,5 @@
 // The main window on the offscreen platform, over a real docked handheld.
-#include "reporting/ui/reporting_dialog.h"
+#include "app/ui/reporting_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -96,6 +97,17 @@ TEST_F(MainWindowTest, StartUpSynchronizesAndShowsTheHandheld) {
   EXPECT_TRUE(details->isEnabled());
 
   // The document buttons are tested with the documents.
+  // A handheld without accounts: nothing to edit, no totals.
+  EXPECT_TRUE(Control<QPushButton>(window, "1006")->isEnabled());
+  devices->setCurrentIndex(0);  // Another
+  emit devices->activated(0);
+  EXPECT_FALSE(Control<QPushButton>(window, "1006")->isEnabled());
+  EXPECT_FALSE(Control<QPushButton>(window, "1022")->isEnabled());
+  AnswerNextDialog(false);
+  window.OnSetup();
+  EXPECT_EQ(Control<QLineEdit>(window, "1004")->text(), "");
+  EXPECT_EQ(Control<QLineEdit>(window, "1024")->text(), "");
+
   for (const char* id :
        {"1045", "1003", "1023", "1024", "1", "9", "1032", "1006", "1022", "1026", "1025", "1064"}) {
     EXPECT_NE(window.findChild<QWidget*>(id), nullptr) << id;
@@ -127,4 +139,61 @@ TEST_F(MainWindowTest, RateDialogOkAndCancelBothRefresh) {
   AnswerNextDialog(true);
   window.OnRate();
   EXPECT_EQ(rate->text(), "45.00");
+}
+
+// Tab leaves the record list for the next control and Shift+Tab for the one
+// before; the arrow keys move within it. Details is enabled exactly while a
+// row is highlighted and opens that row; a refresh keeps it highlighted.
+TEST_F(MainWindowTest, KeyboardAndDetailsFollowTheHighlightedRow) {
+  EmulatedHandheld handheld(env.dockPath());
+  ReportingDialog window(handheld);
+  window.StartUp();
+  auto* items = Control<QComboBox>(window, "1002");
+  items->setCurrentIndex(1);  // All: two rows
+  emit items->activated(1);
+  window.show();
+  QApplication::setActiveWindow(&window);
+  auto* list = Control<QTableView>(window, "1000");
+  auto* details = Control<QPushButton>(window, "1046");
+  const auto press = [](QWidget* target, int key, Qt::KeyboardModifiers modifiers = {}) {
+    QKeyEvent event(QEvent::KeyPress, key, modifiers);
+    QApplication::sendEvent(target, &event);
+  };
+
+  list->setFocus();
+  QApplication::processEvents();
+  // The list's first row became current on the focus, yet nothing is
+  // highlighted: Details stays off.
+  EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
+  EXPECT_FALSE(details->isEnabled());
+  press(list, Qt::Key_Down);
+  ASSERT_EQ(list->selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(list->selectionModel()->selectedRows()[0].row(), 1);
+  EXPECT_TRUE(details->isEnabled());
+  EXPECT_EQ(window.model().selectedRow(), 1);
+
+  press(list, Qt::Key_Tab);
+  EXPECT_NE(QApplication::focusWidget(), list);
+  list->setFocus();
+  press(list, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_NE(QApplication::focusWidget(), list);
+
+  // Rate dialog cancelled: the list is refreshed, the record stays highlighted.
+  const int32_t id = window.model().rows()[1].id;
+  AnswerNextDialog(false);
+  window.OnRate();
+  ASSERT_EQ(list->selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(list->selectionModel()->selectedRows()[0].row(), 1);
+  EXPECT_EQ(window.model().rows()[static_cast<size_t>(window.model().selectedRow())].id, id);
+  EXPECT_TRUE(details->isEnabled());
+  // Admin's rows hold it (now first); Design's do not: nothing is
+  // highlighted, Details is off.
+  items->setCurrentIndex(0);
+  emit items->activated(0);
+  ASSERT_EQ(list->selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(list->selectionModel()->selectedRows()[0].row(), 0);
+  items->setCurrentIndex(2);
+  emit items->activated(2);
+  EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
+  EXPECT_FALSE(details->isEnabled());
 }

@@ -63,6 +63,8 @@ class ReportingDialog : public QDialog {
   QTableView* list_;
   RecordTableModel* table_;
   QPushButton* details_;
+  QPushButton* prefs_;
+  QPushButton* rateButton_;
   QLineEdit* rate_;
   QLineEdit* totalTime_;
   QLineEdit* invoiceTotal_;

@@ -1,5 +1,5 @@
 // Kestrune's main window.
-#include "reporting/ui/reporting_dialog.h"
+#include "app/ui/reporting_dialog.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -132,6 +132,9 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab and Shift+Tab move between the window's controls; the arrow keys
+  // move within the list.
+  list_->setTabKeyNavigation(false);
   list_->setShowGrid(false);
   list_->setWordWrap(false);
   list_->verticalHeader()->hide();
@@ -146,8 +149,8 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   close->setDefault(true);
   QPushButton* help = MakeButton(this, "9", "&Help");
   QPushButton* setup = MakeButton(this, "1032", "&Setup");
-  QPushButton* prefs = MakeButton(this, "1006", "&Acct Prefs");
-  QPushButton* rate = MakeButton(this, "1022", "&Rate");
+  prefs_ = MakeButton(this, "1006", "&Acct Prefs");
+  rateButton_ = MakeButton(this, "1022", "&Rate");
   QPushButton* invoice = MakeButton(this, "1025", "&Invoice");
   QPushButton* connectButton = MakeButton(this, "1026", "&Connect");
   QPushButton* report = MakeButton(this, "1064", "R&eport");
@@ -193,7 +196,8 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   left->addLayout(totals);
 
   auto* buttons = new QVBoxLayout;
-  for (QPushButton* button : {close, help, details_, setup, prefs, rate, invoice, connectButton, report}) {
+  for (QPushButton* button :
+       {close, help, details_, setup, prefs_, rateButton_, invoice, connectButton, report}) {
     buttons->addWidget(button);
   }
   buttons->addStretch(1);
@@ -226,16 +230,18 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
     model_.FlipRow(index.isValid() ? index.row() : -1);
     ShowRows();
   });
-  connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current) {
-            model_.SelectRow(current.isValid() ? current.row() : -1);
-            details_->setEnabled(model_.detailsEnabled());
-          });
+  // Details follows the highlighted row, not the current one: the list
+  // makes its first row current, unhighlighted, when it gets the focus.
+  connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    const QModelIndexList selected = list_->selectionModel()->selectedRows();
+    model_.SelectRow(selected.isEmpty() ? -1 : selected.first().row());
+    details_->setEnabled(model_.detailsEnabled());
+  });
   connect(close, &QPushButton::clicked, this, [this] { done(QDialog::Accepted); });
   connect(details_, &QPushButton::clicked, this, &ReportingDialog::OnDetails);
   connect(setup, &QPushButton::clicked, this, &ReportingDialog::OnSetup);
-  connect(prefs, &QPushButton::clicked, this, &ReportingDialog::OnAcctPrefs);
-  connect(rate, &QPushButton::clicked, this, &ReportingDialog::OnRate);
+  connect(prefs_, &QPushButton::clicked, this, &ReportingDialog::OnAcctPrefs);
+  connect(rateButton_, &QPushButton::clicked, this, &ReportingDialog::OnRate);
   connect(connectButton, &QPushButton::clicked, this, &ReportingDialog::OnConnect);
   connect(invoice, &QPushButton::clicked, this, &ReportingDialog::OnInvoice);
   connect(report, &QPushButton::clicked, this, &ReportingDialog::OnReport);
@@ -283,8 +289,21 @@ void ReportingDialog::ShowRows() {
   rate_->setText(QString::fromStdString(model_.rateText()));
   totalTime_->setText(QString::fromStdString(model_.totalTimeText()));
   invoiceTotal_->setText(QString::fromStdString(model_.invoiceTotalText()));
-  if (model_.selectedRow() < 0) list_->selectionModel()->clearCurrentIndex();
+  const int selected = model_.selectedRow();
+  {
+    QSignalBlocker block(list_->selectionModel());
+    if (selected >= 0) {
+      list_->selectionModel()->setCurrentIndex(
+          table_->index(selected, 0),
+          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    } else {
+      list_->selectionModel()->clear();
+    }
+  }
+  list_->viewport()->update();
   details_->setEnabled(model_.detailsEnabled());
+  prefs_->setEnabled(model_.accountCommandsEnabled());
+  rateButton_->setEnabled(model_.accountCommandsEnabled());
 }
 
 void ReportingDialog::OnAcctPrefs() {
