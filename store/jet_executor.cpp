@@ -70,20 +70,7 @@ bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* lit
       i = end + 1;
     } else if (std::isdigit(static_cast<unsigned char>(c)) ||
                (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(jet[i + 1])))) {
-      size_t j = i;
-      while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
-      if (j < n && jet[j] == '.') {
-        ++j;
-        while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
-      }
-      if (j < n && (jet[j] == 'e' || jet[j] == 'E')) {
-        size_t k = j + 1;
-        if (k < n && (jet[k] == '+' || jet[k] == '-')) ++k;
-        if (k < n && std::isdigit(static_cast<unsigned char>(jet[k]))) {
-          j = k;
-          while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
-        }
-      }
+      const size_t j = JetNumberEnd(jet, i);
       shape->push_back('\x02');
       next(Literal::Kind::Number).assign(jet, i, j - i);
       i = j;
@@ -113,19 +100,6 @@ bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* lit
     }
   }
   return true;
-}
-
-// A number literal's value, read as the translation reads it.
-SqlParameter Number(const std::string& text) {
-  SqlParameter p;
-  const bool real = text.find_first_of(".eE") != std::string::npos;
-  errno = 0;
-  if (!real) p.integer = std::strtoll(text.c_str(), nullptr, 10);
-  if (real || errno == ERANGE) {
-    p.kind = SqlParameter::Kind::Real;
-    p.real = std::strtod(text.c_str(), nullptr);
-  }
-  return p;
 }
 
 }  // namespace
@@ -184,7 +158,7 @@ DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::stri
           break;
         }
         case Plan::Slot::Number: {
-          const SqlParameter number = Number(literals[i].text);
+          const SqlParameter number = JetNumberValue(literals[i].text);
           p.kind = number.kind;
           p.integer = number.integer;
           p.real = number.real;

@@ -34,6 +34,43 @@ struct Context {
 
 }  // namespace
 
+size_t JetNumberEnd(const std::string& text, size_t i) {
+  const size_t n = text.size();
+  size_t j = i;
+  while (j < n && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+  if (j < n && text[j] == '.') {
+    ++j;
+    while (j < n && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+  }
+  if (j < n && (text[j] == 'e' || text[j] == 'E')) {
+    size_t k = j + 1;
+    if (k < n && (text[k] == '+' || text[k] == '-')) ++k;
+    if (k < n && std::isdigit(static_cast<unsigned char>(text[k]))) {
+      j = k;
+      while (j < n && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+    }
+  }
+  return j;
+}
+
+SqlParameter JetNumberValue(const std::string& number) {
+  SqlParameter p;
+  bool real = number.find_first_of(".eE") != std::string::npos;
+  errno = 0;
+  if (!real) {
+    p.integer = std::strtoll(number.c_str(), nullptr, 10);
+    if (errno == ERANGE) real = true;
+  }
+  if (real) {
+    p.kind = SqlParameter::Kind::Real;
+    // Read in the "C" locale: under one with a decimal comma strtod would
+    // stop at the ".".
+    static const locale_t cLocale = ::newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+    p.real = ::strtod_l(number.c_str(), nullptr, cLocale);
+  }
+  return p;
+}
+
 bool JetStatement::Translate(const std::string& jet, const ColumnLookup& columns,
                              std::time_t today) {
   sql_.clear();
@@ -144,37 +181,8 @@ bool JetStatement::Translate(const std::string& jet, const ColumnLookup& columns
     }
     if (std::isdigit(static_cast<unsigned char>(c)) ||
         (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(jet[i + 1])))) {
-      size_t j = i;
-      bool real = false;
-      while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
-      if (j < n && jet[j] == '.') {
-        real = true;
-        ++j;
-        while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
-      }
-      if (j < n && (jet[j] == 'e' || jet[j] == 'E')) {
-        size_t k = j + 1;
-        if (k < n && (jet[k] == '+' || jet[k] == '-')) ++k;
-        if (k < n && std::isdigit(static_cast<unsigned char>(jet[k]))) {
-          real = true;
-          j = k;
-          while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
-        }
-      }
-      std::string number = jet.substr(i, j - i);
-      SqlParameter p;
-      errno = 0;
-      if (!real) {
-        p.integer = std::strtoll(number.c_str(), nullptr, 10);
-        if (errno == ERANGE) real = true;
-      }
-      if (real) {
-        p.kind = SqlParameter::Kind::Real;
-        // Read in the "C" locale: under one with a decimal comma strtod
-        // would stop at the ".".
-        static const locale_t cLocale = ::newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
-        p.real = ::strtod_l(number.c_str(), nullptr, cLocale);
-      }
+      const size_t j = JetNumberEnd(jet, i);
+      const SqlParameter p = JetNumberValue(jet.substr(i, j - i));
       parameters_.push_back(p);
       sql_ += '?';
       literalDone();

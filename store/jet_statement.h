@@ -22,6 +22,12 @@ struct SqlParameter {
 using ColumnLookup =
     std::function<std::vector<std::pair<std::string, std::string>>(const std::string& table)>;
 
+// Where the number literal starting at i of text ends (digits, a fraction,
+// an exponent), and its value: an integer, or a real when it has a point or
+// an exponent or does not fit in 64 bits, read whatever the locale.
+size_t JetNumberEnd(const std::string& text, size_t i);
+SqlParameter JetNumberValue(const std::string& number);
+
 // A Jet statement in SQLite's terms. The statement text keeps its words; each
 // literal becomes "?": Yes/No/True/False become 1/0, double- and
 // single-quoted texts become text values, and a quoted date text (or a #date#)
