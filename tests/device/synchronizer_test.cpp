@@ -394,7 +394,7 @@ TEST(ConvertText, NamesAndNotes) {
   EXPECT_EQ(ConvertNotes(u"\xD83D", &out), NotesConversion::Unconvertible);
 }
 
-TEST_F(SyncTest, NamesStoredEmptyAreRenamedByTheirId) {
+TEST_P(SyncTest, NamesStoredEmptyAreRenamedByTheirId) {
   HandheldImage& hh = env.image;
   ASSERT_TRUE(hh.PutAccount(1, u""));
   ASSERT_TRUE(hh.PutItem(10, 1, u""));
