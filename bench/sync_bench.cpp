@@ -140,8 +140,8 @@ int main() {
       });
   if (ReadRows(store).records.size() != 65535) return 1;
 
-  bench::FigureAgainstLimit("first synchronization, 65,535 records + spans", first, firstLimit, 10);
-  bench::FigureAgainstLimit("second synchronization, all replaced", second, secondLimit, 10);
+  bench::FigureAgainstLimit("first synchronization, 65,535 records + spans", first, firstLimit, 3);
+  bench::FigureAgainstLimit("second synchronization, all replaced", second, secondLimit, 3);
   fs::remove_all(dir);
   return 0;
 }
