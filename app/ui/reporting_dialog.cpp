@@ -124,6 +124,9 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   showAll_->setObjectName("1045");
   accounts_ = MakeCombo(this, "1001");
   items_ = MakeCombo(this, "1002");
+  // Account and item names have up to 31 characters: shown whole.
+  accounts_->setMinimumContentsLength(31);
+  items_->setMinimumContentsLength(31);
 
   list_ = new QTableView(this);
   list_->setObjectName("1000");

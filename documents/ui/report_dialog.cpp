@@ -31,27 +31,33 @@ ReportDialog::ReportDialog(const std::string& deviceName, CePlatform& platform, 
   setWindowTitle("Report Recorded Time");
   setFixedSize(Dx(342), Dy(94));
 
-  Place(new QGroupBox("Duration", this), nullptr, 7, 4, 62, 83);
-  oneWeek_ = Place(new QRadioButton("1 Week", this), "1008", 14, 17, 50, 10);
-  twoWeeks_ = Place(new QRadioButton("2 Weeks", this), "1009", 14, 33, 50, 10);
-  oneMonth_ = Place(new QRadioButton("1 Month", this), "1011", 14, 49, 50, 10);
-  halfMonth_ = Place(new QRadioButton("1/2 Month", this), "1010", 12, 65, 55, 10);
+  // The programs' font is wider and taller than the one the template was
+  // laid out for: the buttons are wider (and "1/2 Month", two units left of
+  // the others there, is in line with them), the labels taller, and "Date
+  // Range" pushes its list a little to the right.
+  Place(new QGroupBox("Duration", this), nullptr, 7, 4, 64, 83);
+  oneWeek_ = Place(new QRadioButton("1 Week", this), "1008", 12, 17, 58, 10);
+  twoWeeks_ = Place(new QRadioButton("2 Weeks", this), "1009", 12, 33, 58, 10);
+  oneMonth_ = Place(new QRadioButton("1 Month", this), "1011", 12, 49, 58, 10);
+  halfMonth_ = Place(new QRadioButton("1/2 Month", this), "1010", 12, 65, 58, 10);
 
-  Place(new QLabel("Starting", this), nullptr, 77, 9, 36, 8);
+  Place(new QLabel("Starting", this), nullptr, 72, 8, 41, 10)
+      ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   startDay_ = Place(new QComboBox(this), "1013", 115, 7, 62, 12);
   for (int day = 0; day < 7; ++day) startDay_->addItem(DayText(day));
   startDate1_ = Place(new QSpinBox(this), "1015", 181, 7, 34, 12);
   startDate2_ = Place(new QSpinBox(this), "1016", 219, 7, 34, 12);
 
-  Place(new QLabel("Date Range", this), nullptr, 70, 28, 45, 8);
-  ranges_ = Place(new QComboBox(this), "1003", 115, 26, 138, 12);
+  Place(new QLabel("Date Range", this), nullptr, 72, 27, 49, 10)
+      ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  ranges_ = Place(new QComboBox(this), "1003", 122, 26, 131, 12);
   setInvoiced_ =
       Place(new QCheckBox("Set Invoiced flag when reported", this), "1061", 115, 45, 145, 10);
   create_ = Place(new QPushButton("&Create", this), "1065", 115, 62, 50, 14);
 
-  Place(new QLabel("Total Time", this), nullptr, 262, 28, 50, 8);
+  Place(new QLabel("Total Time", this), nullptr, 262, 27, 50, 10);
   totalTime_ = ReadOnly(this, "1004", 262, 38);
-  Place(new QLabel("Report Total", this), nullptr, 262, 55, 50, 8);
+  Place(new QLabel("Report Total", this), nullptr, 262, 54, 50, 10);
   totalAmount_ = ReadOnly(this, "1024", 262, 65);
   auto* close = Place(new QPushButton("Close", this), "1", 285, 7, 50, 14);
   close->setDefault(true);

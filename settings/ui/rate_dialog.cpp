@@ -14,13 +14,19 @@ RateDialog::RateDialog(const std::string& account, const std::string& itemText, 
     : QDialog(parent), model_(account, itemText) {
   setObjectName("131");
   setWindowTitle(QString::fromStdString(model_.Caption()));
-  setFixedSize(Dx(165), Dy(45));
+  // A window manager elides a long caption, and the caption is all that
+  // names the account and item: the dialog shows them too.
+  setFixedSize(Dx(165), Dy(66));
 
-  Place(new QLabel("Hourly Rate", this), nullptr, 7, 9, 50, 8);
+  Place(new QLabel("Hourly Rate", this), nullptr, 7, 8, 50, 10);
   rate_ = Place(new QLineEdit(this), "1023", 58, 7, 50, 12);
   auto* ok = Place(new QPushButton("OK", this), "1", 118, 7, 40, 14);
   ok->setDefault(true);
   auto* cancel = Place(new QPushButton("Cancel", this), "2", 118, 24, 40, 14);
+  auto* names = Place(new QLabel(QString::fromStdString(account + " / " + itemText), this),
+                      "names", 7, 42, 151, 20);
+  names->setWordWrap(true);
+  names->setTextFormat(Qt::PlainText);
 
   // Every change passes the filter, typed, pasted or set.
   connect(rate_, &QLineEdit::textChanged, this, &RateDialog::Filter);

@@ -1,12 +1,15 @@
 // The report dialog and the main window's document buttons on the offscreen
 // platform, over a real docked handheld.
 #include "documents/ui/report_dialog.h"
+#include "settings/ui/rate_dialog.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -81,6 +84,12 @@ TEST(ReportDialog, TheMainWindowsInvoiceAndReportButtons) {
   ReportingDialog window(handheld);
   QTableView* list = ShowObrien(window);
   ASSERT_EQ(list->model()->rowCount(), 6);
+  // The account and item lists never cut a 31-character name short.
+  for (const char* id : {"1001", "1002"}) {
+    auto* combo = Control<QComboBox>(window, id);
+    EXPECT_GE(combo->minimumSizeHint().width(),
+              combo->fontMetrics().horizontalAdvance(QString(31, 'n'))) << id;
+  }
 
   // Invoice every row but April's: written, opened, marked, gone from the
   // handheld (by the update-only synchronization) and from the list.
@@ -140,4 +149,39 @@ TEST(ReportDialog, AmountsKeepTheirPointUnderADecimalCommaLocale) {
   const std::string path = env.editor.WaitForArguments();
   ASSERT_FALSE(path.empty());
   ExpectGolden(ReadFile(path.substr(0, path.size() - 1)), "invoice.rtf");
+}
+
+// Every label and button of the dialogs shows its whole text (the
+// programs' font is wider and taller than the one the templates were laid
+// out for), the duration buttons stand in one line, and the rate dialog
+// names its account and item whole, whatever a window manager does to its
+// caption.
+TEST(DialogLayout, TextsFitTheirControlsAndButtonsAlign) {
+  DocumentFixture env;
+  EmulatedHandheld handheld(env.dockPath());
+  ReportDialog report("Pocket_PC", handheld);
+  const std::string account = "Acme Corporation International L";  // 31 characters
+  const std::string item = "Quarterly Support and Maintenan";
+  RateDialog rate(account, item);
+  for (QDialog* dialog : std::initializer_list<QDialog*>{&report, &rate}) {
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      const QSize need = label->wordWrap()
+                             ? QSize(0, label->heightForWidth(label->width()))
+                             : label->sizeHint();
+      EXPECT_LE(need.width(), label->width()) << label->text().toStdString();
+      EXPECT_LE(need.height(), label->height()) << label->text().toStdString();
+    }
+    for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+      // A push button's hint has a style's least width; its text is what counts.
+      const int need = qobject_cast<QPushButton*>(button)
+                           ? button->fontMetrics().horizontalAdvance(button->text()) + 8
+                           : button->sizeHint().width();
+      EXPECT_LE(need, button->width()) << button->text().toStdString();
+    }
+  }
+  for (const char* id : {"1009", "1010", "1011"}) {
+    EXPECT_EQ(Control<QRadioButton>(report, id)->x(), Control<QRadioButton>(report, "1008")->x())
+        << id;
+  }
+  EXPECT_EQ(Control<QLabel>(rate, "names")->text().toStdString(), account + " / " + item);
 }
