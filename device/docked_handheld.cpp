@@ -44,27 +44,14 @@ std::unique_ptr<CePlatform> OpenHandheld() {
 #endif
 }
 
-bool DescribeHandheld(std::string* line) {
-  if (ChooseHandheld() == HandheldKind::Rapi) {
+bool DescribeRapiHandheld(std::string* line) {
 #if HORALOG_HAVE_RAPI
-    std::string name, address;
-    if (!RapiHandheld::Describe(&name, &address)) return false;
-    *line = std::string(kRapiHandheld) + name + " " + address;
-    return true;
-#else
-    return false;
-#endif
-  }
-  const fs::path dock = DockLocation();
-  std::error_code ec;
-  const fs::file_status status = fs::symlink_status(dock, ec);
-  if (!fs::exists(status)) return false;
-  fs::path image = dock;
-  if (fs::is_symlink(status)) {
-    image = fs::read_symlink(dock, ec);
-    if (ec) return false;
-    if (image.is_relative()) image = dock.parent_path() / image;
-  }
-  *line = image.string();
+  std::string name, address;
+  if (!RapiHandheld::Describe(&name, &address)) return false;
+  *line = std::string(kRapiHandheld) + name + " " + address;
   return true;
+#else
+  (void)line;
+  return false;
+#endif
 }

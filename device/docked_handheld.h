@@ -28,7 +28,7 @@ bool HaveRapiLibrary();
 // the library refuses every connection attempt.
 std::unique_ptr<CePlatform> OpenHandheld();
 
-// What ChooseHandheld found, in one line: the image's path, or "rapi:"
-// followed by the device's name and address from the library's connection
-// description. False when there is neither.
-bool DescribeHandheld(std::string* line);
+// The handheld the RAPI library knows of, in one line: "rapi:" followed by
+// the device's name and address from its connection description. False
+// when there is none, or the build has no RAPI library.
+bool DescribeRapiHandheld(std::string* line);

@@ -187,7 +187,11 @@ struct RapiHandheld::State {
   std::optional<std::thread::id> selectedOn;
   std::unique_ptr<Watchdog> watchdog;
   int32_t linkError = 0;
-  std::map<CeHandle, CeOid> databases;  // open handles and their databases
+  struct OpenDatabase {
+    CeOid oid = 0;
+    bool autoIncrement = false;  // opened with CEDB_AUTOINCREMENT
+  };
+  std::map<CeHandle, OpenDatabase> databases;  // the open handles
   std::map<CeHandle, KeyIndex> indexes;
 
   // The connection, selected on the calling thread and watched, or null.
@@ -241,39 +245,51 @@ struct RapiHandheld::State {
     linkError = 0;
   }
 
-  // Reads every record's key in database order, one request a record with
-  // CEDB_AUTOINCREMENT; false when the read did not reach the end.
-  bool BuildIndex(CeHandle handle, KeyIndex* index) {
-    CEOIDINFO* info = nullptr;
-    uint16_t count = 0;
-    {
-      // The library copies as much of the answer as the handheld says into
-      // the structure: room for the largest it can say.
-      std::vector<uint8_t> room(sizeof(CEOIDINFO) + 0x10000);
-      info = reinterpret_cast<CEOIDINFO*>(room.data());
-      const CeOid database = databases[handle];
-      if (!Watched([&] { return synce::CeOidGetInfo(database, info); }) ||
-          info->wObjType != OBJTYPE_DATABASE) {
-        return false;
-      }
-      count = info->u.infDatabase.wNumRecords;
-    }
-    if (count == 0) return true;
-    DWORD at = 0;
-    if (!Watched([&] { return synce::CeSeekDatabase(handle, CEDB_SEEK_BEGINNING, 0, &at); })) {
+  // The database's record count; false when it cannot be taken.
+  bool RecordCount(CeOid database, uint16_t* count) {
+    // The library copies as much of the answer as the handheld says into
+    // the structure: room for the largest it can say.
+    std::vector<uint8_t> room(sizeof(CEOIDINFO) + 0x10000);
+    auto* info = reinterpret_cast<CEOIDINFO*>(room.data());
+    if (!Watched([&] { return synce::CeOidGetInfo(database, info); }) ||
+        info->wObjType != OBJTYPE_DATABASE) {
       return false;
     }
+    *count = info->u.infDatabase.wNumRecords;
+    return true;
+  }
+
+  // Reads the current record's values; the record read, or 0 when the read
+  // failed or its values do not fit their buffer.
+  CEOID ReadValues(CeHandle handle, uint32_t flags, std::vector<CeValue>* values) {
+    WORD count = 0;
+    LPBYTE data = nullptr;
+    DWORD size = 0;
+    const CEOID record = Watched([&] {
+      return synce::CeReadRecordProps(handle, flags | CEDB_ALLOWREALLOC, &count, nullptr, &data,
+                                      &size);
+    });
+    const bool read = record != 0 && ReadLibraryProperties(data, size, count, values);
+    if (data) CeRapiFreeBuffer(data);
+    return read ? record : 0;
+  }
+
+  // Reads every record's key in database order (one request a record when
+  // the handle moves on by itself, else a seek before each read); false
+  // when the read did not reach the end.
+  bool BuildIndex(CeHandle handle, KeyIndex* index) {
+    const OpenDatabase& open = databases[handle];
+    uint16_t count = 0;
+    if (!RecordCount(open.oid, &count)) return false;
     for (uint16_t i = 0; i < count; ++i) {
-      WORD props = 0;
-      LPBYTE data = nullptr;
-      DWORD size = 0;
-      const CEOID record = Watched([&] {
-        return synce::CeReadRecordProps(handle, CEDB_ALLOWREALLOC, &props, nullptr, &data, &size);
-      });
+      DWORD at = 0;
+      if ((i == 0 || !open.autoIncrement) &&
+          !Watched([&] { return synce::CeSeekDatabase(handle, CEDB_SEEK_BEGINNING, i, &at); })) {
+        return false;
+      }
       std::vector<CeValue> values;
-      const bool read = record != 0 && ReadLibraryProperties(data, size, props, &values);
-      if (data) CeRapiFreeBuffer(data);
-      if (!read) return false;
+      const CEOID record = ReadValues(handle, 0, &values);
+      if (record == 0) return false;
       for (const CeValue& v : values) {
         if (v.propid == kKeyProperty) {
           index->entries.emplace_back(v.integer, record);
@@ -321,9 +337,8 @@ int32_t RapiHandheld::CeRegOpenKeyEx(uint32_t root, const std::u16string& subKey
   if (!state_->Connected()) return kErrorNotConnected;
   std::vector<WCHAR> wide = Wide(subKey);
   HKEY opened = 0;
-  const LONG result = state_->Watched([&] {
-    return synce::CeRegOpenKeyEx(static_cast<HKEY>(root), wide.data(), 0, 0, &opened);
-  });
+  const LONG result = state_->Watched(
+      [&] { return synce::CeRegOpenKeyEx(static_cast<HKEY>(root), wide.data(), 0, 0, &opened); });
   if (result == ERROR_SUCCESS && key) *key = static_cast<uint32_t>(opened);
   return result;
 }
@@ -340,7 +355,7 @@ int32_t RapiHandheld::CeRegQueryValueEx(uint32_t key, const std::u16string& name
   DWORD got = capacity;
   const LONG result = state_->Watched([&] {
     return synce::CeRegQueryValueEx(static_cast<HKEY>(key), wide.data(), nullptr, &valueType,
-                               data ? room.data() : nullptr, size ? &got : nullptr);
+                                    data ? room.data() : nullptr, size ? &got : nullptr);
   });
   if (result != ERROR_SUCCESS) return result;
   if (type) *type = valueType;
@@ -360,8 +375,8 @@ int32_t RapiHandheld::CeRegCloseKey(uint32_t key) {
   return state_->Watched([&] { return synce::CeRegCloseKey(static_cast<HKEY>(key)); });
 }
 
-CeHandle RapiHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name,
-                                      uint32_t sortProperty, uint32_t flags) {
+CeHandle RapiHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name, uint32_t sortProperty,
+                                      uint32_t flags) {
   if (!state_->Connected() || !oid) return kCeInvalidHandle;
   std::vector<WCHAR> wide = Wide(name);
   CEOID opened = *oid;
@@ -369,22 +384,13 @@ CeHandle RapiHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name,
       [&] { return synce::CeOpenDatabase(&opened, wide.data(), sortProperty, flags, 0); });
   if (handle == INVALID_HANDLE_VALUE) return kCeInvalidHandle;
   *oid = opened;
-  state_->databases[handle] = opened;
+  state_->databases[handle] = {opened, (flags & CEDB_AUTOINCREMENT) != 0};
   return handle;
 }
 
 int RapiHandheld::CeOidGetInfo(CeOid oid, CeOidInfo* info) {
   if (!state_->Connected() || !info) return 0;
-  // The library copies as much of the answer as the handheld says into the
-  // structure: room for the largest it can say.
-  std::vector<uint8_t> room(sizeof(CEOIDINFO) + 0x10000);
-  auto* answer = reinterpret_cast<CEOIDINFO*>(room.data());
-  if (!state_->Watched([&] { return synce::CeOidGetInfo(oid, answer); }) ||
-      answer->wObjType != OBJTYPE_DATABASE) {
-    return 0;
-  }
-  info->wNumRecords = answer->u.infDatabase.wNumRecords;
-  return 1;
+  return state_->RecordCount(oid, &info->wNumRecords) ? 1 : 0;
 }
 
 CeOid RapiHandheld::CeSeekDatabase(CeHandle handle, uint32_t seekType, uint32_t position,
@@ -411,7 +417,8 @@ CeOid RapiHandheld::CeSeekDatabase(CeHandle handle, uint32_t seekType, uint32_t 
   while (it != entries.end() && it->first == sought) {
     // The record becomes the current one, as a seek by value leaves it.
     const CeOid record = it->second;
-    if (state_->Watched([&] { return synce::CeSeekDatabase(handle, CEDB_SEEK_CEOID, record, &at); })) {
+    if (state_->Watched(
+            [&] { return synce::CeSeekDatabase(handle, CEDB_SEEK_CEOID, record, &at); })) {
       if (index) *index = at;
       return record;
     }
@@ -424,16 +431,9 @@ CeOid RapiHandheld::CeSeekDatabase(CeHandle handle, uint32_t seekType, uint32_t 
 CeOid RapiHandheld::CeReadRecordProps(CeHandle handle, uint32_t flags, uint16_t* propCount,
                                       std::vector<uint8_t>* buffer) {
   if (!state_->Connected() || !propCount || !buffer) return 0;
-  WORD count = 0;
-  LPBYTE data = nullptr;
-  DWORD size = 0;
-  const CEOID record = state_->Watched([&] {
-    return synce::CeReadRecordProps(handle, flags | CEDB_ALLOWREALLOC, &count, nullptr, &data, &size);
-  });
   std::vector<CeValue> values;
-  const bool read = record != 0 && ReadLibraryProperties(data, size, count, &values);
-  if (data) CeRapiFreeBuffer(data);
-  if (!read) return 0;
+  const CEOID record = state_->ReadValues(handle, flags, &values);
+  if (record == 0) return 0;
   *buffer = BuildPropertyBuffer(values);
   *propCount = static_cast<uint16_t>(values.size());
   return record;

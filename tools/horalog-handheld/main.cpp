@@ -273,7 +273,7 @@ int Undock() {
 int Docked() {
   if (ChooseHandheld() == HandheldKind::Rapi) {
     std::string line;
-    if (!DescribeHandheld(&line)) return 1;
+    if (!DescribeRapiHandheld(&line)) return 1;
     std::cout << line << "\n";
     return 0;
   }
