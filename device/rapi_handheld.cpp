@@ -11,9 +11,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -90,6 +92,9 @@ void Connect(std::shared_ptr<Attempt> attempt, std::shared_ptr<CeConnectEvent> e
 
 // Gives up a call that is not answered in time, by shutting the connection's
 // socket down (a duplicate descriptor, so it is never one reused meanwhile).
+// A call only notes when it began: a record takes one call, and waking a
+// thread for each would cost more than the call itself on a fast link. The
+// watchdog looks a few times within each timeout instead.
 class Watchdog {
  public:
   Watchdog(int socket, int timeoutMs) : socket_(socket), timeout_(timeoutMs) {
@@ -103,40 +108,32 @@ class Watchdog {
     wake_.notify_all();
     thread_.join();
   }
-  void Begin() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      inCall_ = true;
-      deadline_ = std::chrono::steady_clock::now() + timeout_;
-    }
-    wake_.notify_all();
-  }
-  void End() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    inCall_ = false;
-  }
+  void Begin() { began_.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed); }
+  void End() { began_.store(kIdle, std::memory_order_relaxed); }
 
  private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr Clock::rep kIdle = std::numeric_limits<Clock::rep>::min();
+
   void Run() {
+    const auto look = std::max<Clock::duration>(timeout_ / 8, std::chrono::milliseconds(1));
     std::unique_lock<std::mutex> lock(mutex_);
-    while (!stop_) {
-      if (!inCall_) {
-        wake_.wait(lock);
-      } else if (wake_.wait_until(lock, deadline_) == std::cv_status::timeout && inCall_ &&
-                 std::chrono::steady_clock::now() >= deadline_) {
+    while (!wake_.wait_for(lock, look, [this] { return stop_; })) {
+      Clock::rep began = began_.load(std::memory_order_relaxed);
+      // Only the call that is overdue, not one begun since the look.
+      if (began != kIdle && Clock::now() - Clock::time_point(Clock::duration(began)) >= timeout_ &&
+          began_.compare_exchange_strong(began, kIdle, std::memory_order_relaxed)) {
         ::shutdown(socket_, SHUT_RDWR);
-        inCall_ = false;
       }
     }
   }
 
   int socket_;
   std::chrono::milliseconds timeout_;
+  std::atomic<Clock::rep> began_{kIdle};
   std::mutex mutex_;
   std::condition_variable wake_;
-  bool inCall_ = false;
   bool stop_ = false;
-  std::chrono::steady_clock::time_point deadline_;
   std::thread thread_;
 };
 
