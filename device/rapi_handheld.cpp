@@ -11,10 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstddef>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -144,37 +147,168 @@ struct KeyIndex {
 
 }  // namespace
 
-bool ReadLibraryProperties(const uint8_t* buffer, size_t size, uint16_t count,
-                           std::vector<CeValue>* out) {
+namespace {
+
+uint32_t Le32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Reads count property values at buffer (size bytes), each stride bytes
+// long: the type in the first word, the value from the ninth byte on.
+// textAt gives where a string value's text starts, counted from buffer; it
+// must lie in the texts after the values and end inside the buffer.
+template <typename TextAt>
+bool ReadValuesAt(const uint8_t* buffer, size_t size, uint16_t count, size_t stride,
+                  TextAt textAt, std::vector<CeValue>* out) {
   out->clear();
   if (count == 0) return true;
-  if (!buffer || size / sizeof(CEPROPVAL) < count) return false;
-  const auto begin = reinterpret_cast<uintptr_t>(buffer);
-  const size_t valuesEnd = count * sizeof(CEPROPVAL);
+  if (!buffer || size / stride < count) return false;
+  const size_t valuesEnd = count * stride;
   for (size_t i = 0; i < count; ++i) {
-    CEPROPVAL value;
-    std::memcpy(&value, buffer + i * sizeof(CEPROPVAL), sizeof value);
+    const uint8_t* value = buffer + i * stride;
     CeValue v;
-    v.propid = value.propid;
-    switch (value.propid & 0xFFFF) {
+    v.propid = Le32(value);
+    const uint32_t word = Le32(value + 8);
+    switch (v.propid & 0xFFFF) {
       case CEVT_LPWSTR: {
-        // The pointer must lead into the strings after the values, and the
-        // string must end inside the buffer.
-        const auto at = reinterpret_cast<uintptr_t>(value.val.lpwstr);
-        if (at < begin + valuesEnd || at >= begin + size) return false;
-        if (!ReadTerminatedText(buffer, size, at - begin, &v.text)) return false;
+        const uint64_t at = textAt(value + 8);
+        if (at < valuesEnd || at >= size) return false;
+        if (!ReadTerminatedText(buffer, size, at, &v.text)) return false;
         break;
       }
-      case CEVT_I2: v.integer = value.val.iVal; break;
-      case CEVT_UI2: v.integer = value.val.uiVal; break;
-      case CEVT_BOOL: v.integer = static_cast<int32_t>(value.val.boolVal); break;
+      case CEVT_I2:
+      case CEVT_BOOL: v.integer = static_cast<int16_t>(word & 0xFFFF); break;
+      case CEVT_UI2: v.integer = static_cast<int32_t>(word & 0xFFFF); break;
       case CEVT_I4:
-      case CEVT_UI4: v.integer = static_cast<int32_t>(value.val.lVal); break;
+      case CEVT_UI4: v.integer = static_cast<int32_t>(word); break;
       default: break;  // no other type is read by the desktop
     }
     out->push_back(std::move(v));
   }
   return true;
+}
+
+}  // namespace
+
+namespace {
+
+// A record read sent straight over the connection's socket, with others in
+// one go (the library sends one request and waits for its answer, so a full
+// handheld would cost a round trip a record).
+struct AheadRead {
+  CeOid record = 0;       // 0: the read failed
+  int32_t rapiError = 0;  // the call's result, as the library would give it
+  std::vector<CeValue> values;
+};
+
+constexpr uint32_t kReadRecordPropsCommand = 0x10;
+constexpr size_t kLongestAnswer = 4 << 20;  // a record's values are far smaller
+// Reads sent in one go: a full handheld's records in a few hundred round
+// trips, their answers in a few hundred kilobytes.
+constexpr size_t kMostReadAhead = 256;
+
+void PutLe32(std::vector<uint8_t>* b, uint32_t v) {
+  for (int k = 0; k < 4; ++k) b->push_back(static_cast<uint8_t>(v >> (8 * k)));
+}
+
+// One answer to a record read: the call's result, the device's last error,
+// the record, the size and count of its values, the values.
+AheadRead ReadAnswer(const std::vector<uint8_t>& body) {
+  AheadRead read;
+  size_t pos = 0;
+  auto u32 = [&](uint32_t* v) {
+    if (body.size() - pos < 4) return false;
+    *v = Le32(body.data() + pos);
+    pos += 4;
+    return true;
+  };
+  uint32_t failed = 0, hresult = 0, lastError = 0, record = 0, size = 0;
+  if (!u32(&failed) || (failed == 1 && !u32(&hresult))) {
+    read.rapiError = static_cast<int32_t>(E_FAIL);  // no answer at all
+    return read;
+  }
+  read.rapiError = static_cast<int32_t>(hresult);
+  if (hresult != 0 || !u32(&lastError) || !u32(&record) || !u32(&size) ||
+      body.size() - pos < 2 + size_t{size}) {
+    return read;
+  }
+  const uint16_t count = static_cast<uint16_t>(body[pos] | body[pos + 1] << 8);
+  if (record != 0 && ReadWireProperties(body.data() + pos + 2, size, count, &read.values)) {
+    read.record = record;
+  }
+  return read;
+}
+
+// Sends count reads of the handle's next records and keeps their answers,
+// up to the first failed one. Every answer is read whole, by its length, so
+// the connection stays in step for the library's next call; when the link
+// fails it is shut down (the library's calls then fail too) and the last
+// read kept says so.
+void ReadAhead(int socket, uint32_t handle, uint32_t flags, size_t count,
+               std::deque<AheadRead>* out) {
+  std::vector<uint8_t> requests;
+  for (size_t i = 0; i < count; ++i) {
+    for (uint32_t word : {26u, kReadRecordPropsCommand, handle, flags, 0u, 0u, 0u}) {
+      PutLe32(&requests, word);
+    }
+    requests.push_back(0), requests.push_back(0);
+  }
+  bool linked = ::send(socket, requests.data(), requests.size(), MSG_NOSIGNAL) ==
+                static_cast<ssize_t>(requests.size());
+  std::vector<uint8_t> inbox, body;
+  size_t start = 0;
+  auto have = [&](size_t n) {
+    while (linked && inbox.size() - start < n) {
+      inbox.erase(inbox.begin(), inbox.begin() + static_cast<std::ptrdiff_t>(start));
+      start = 0;
+      const size_t before = inbox.size();
+      inbox.resize(before + std::max<size_t>(n, 64 * 1024));
+      const ssize_t got = ::recv(socket, inbox.data() + before, inbox.size() - before, 0);
+      inbox.resize(before + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+      if (got < 0 && errno == EINTR) continue;
+      linked = got > 0;
+    }
+    return linked;
+  };
+  bool keeping = true;
+  for (size_t i = 0; i < count && linked; ++i) {
+    if (!have(4)) break;
+    const uint32_t length = Le32(inbox.data() + start);
+    if (length > kLongestAnswer || !have(4 + size_t{length})) {
+      linked = false;
+      break;
+    }
+    body.assign(inbox.begin() + static_cast<std::ptrdiff_t>(start + 4),
+                inbox.begin() + static_cast<std::ptrdiff_t>(start + 4 + length));
+    start += 4 + length;
+    if (!keeping) continue;
+    out->push_back(ReadAnswer(body));
+    keeping = out->back().record != 0;
+  }
+  if (!linked) {
+    ::shutdown(socket, SHUT_RDWR);
+    if (keeping) out->push_back({0, static_cast<int32_t>(E_FAIL), {}});
+  }
+}
+
+}  // namespace
+
+bool ReadLibraryProperties(const uint8_t* buffer, size_t size, uint16_t count,
+                           std::vector<CeValue>* out) {
+  const auto begin = reinterpret_cast<uintptr_t>(buffer);
+  static_assert(offsetof(CEPROPVAL, val) == 8, "the library's values begin as on the wire");
+  return ReadValuesAt(buffer, size, count, sizeof(CEPROPVAL), [begin](const uint8_t* value) {
+    LPWSTR text;
+    std::memcpy(&text, value, sizeof text);
+    // A pointer before the buffer wraps round to beyond any size.
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(text) - begin);
+  }, out);
+}
+
+bool ReadWireProperties(const uint8_t* buffer, size_t size, uint16_t count,
+                        std::vector<CeValue>* out) {
+  return ReadValuesAt(buffer, size, count, kCePropValSize,
+                      [](const uint8_t* value) { return uint64_t{Le32(value)}; }, out);
 }
 
 struct RapiHandheld::State {
@@ -187,7 +321,16 @@ struct RapiHandheld::State {
   struct OpenDatabase {
     CeOid oid = 0;
     bool autoIncrement = false;  // opened with CEDB_AUTOINCREMENT
+    // The current record's index, while it is known, and the records
+    // already read ahead of the caller from it on.
+    std::optional<uint32_t> position = 0;
+    std::deque<AheadRead> ahead;
+    void Moved(std::optional<uint32_t> to) {
+      position = to;
+      ahead.clear();
+    }
   };
+  std::map<CeOid, uint16_t> counts;  // each database's last record count
   std::map<CeHandle, OpenDatabase> databases;  // the open handles
   std::map<CeHandle, KeyIndex> indexes;
 
@@ -239,6 +382,7 @@ struct RapiHandheld::State {
     attempt.reset();
     databases.clear();
     indexes.clear();
+    counts.clear();
     linkError = 0;
   }
 
@@ -253,12 +397,56 @@ struct RapiHandheld::State {
       return false;
     }
     *count = info->u.infDatabase.wNumRecords;
+    counts[database] = *count;
     return true;
   }
 
+  // Moves the handle onto a record; the record, or 0.
+  CEOID Seek(CeHandle handle, DWORD seekType, DWORD value, DWORD* index) {
+    const CEOID record =
+        Watched([&] { return synce::CeSeekDatabase(handle, seekType, value, index); });
+    if (auto open = databases.find(handle); open != databases.end()) {
+      const bool knownIndex = seekType == CEDB_SEEK_BEGINNING || seekType == CEDB_SEEK_CEOID;
+      open->second.Moved(record != 0 && knownIndex ? std::optional<uint32_t>(*index) : std::nullopt);
+    }
+    return record;
+  }
+
   // Reads the current record's values; the record read, or 0 when the read
-  // failed or its values do not fit their buffer.
+  // failed or its values do not fit their buffer. On a handle that moves on
+  // by itself, from a known record of a database whose count is known, the
+  // records left are read ahead in one go (a round trip for many).
   CEOID ReadValues(CeHandle handle, uint32_t flags, std::vector<CeValue>* values) {
+    auto open = databases.find(handle);
+    if (open == databases.end() || !open->second.autoIncrement) {
+      return ReadOne(handle, flags, values);
+    }
+    OpenDatabase& db = open->second;
+    const auto count = counts.find(db.oid);
+    if (db.ahead.empty() && db.position && count != counts.end() &&
+        count->second > *db.position + 1 && attempt && attempt->socket >= 0) {
+      if (watchdog) watchdog->Begin();
+      ReadAhead(attempt->socket, handle, flags | CEDB_ALLOWREALLOC,
+                std::min<size_t>(kMostReadAhead, count->second - *db.position), &db.ahead);
+      if (watchdog) watchdog->End();
+    }
+    CEOID record = 0;
+    if (db.ahead.empty()) {
+      record = ReadOne(handle, flags, values);
+    } else {
+      AheadRead& next = db.ahead.front();
+      linkError = next.rapiError;
+      record = next.record;
+      *values = std::move(next.values);
+      db.ahead.pop_front();
+    }
+    // A failed read leaves no current record the desktop can know of.
+    if (record == 0) db.Moved(std::nullopt);
+    else if (db.position) ++*db.position;
+    return record;
+  }
+
+  CEOID ReadOne(CeHandle handle, uint32_t flags, std::vector<CeValue>* values) {
     WORD count = 0;
     LPBYTE data = nullptr;
     DWORD size = 0;
@@ -280,8 +468,7 @@ struct RapiHandheld::State {
     if (!RecordCount(open.oid, &count)) return false;
     for (uint16_t i = 0; i < count; ++i) {
       DWORD at = 0;
-      if ((i == 0 || !open.autoIncrement) &&
-          !Watched([&] { return synce::CeSeekDatabase(handle, CEDB_SEEK_BEGINNING, i, &at); })) {
+      if ((i == 0 || !open.autoIncrement) && !Seek(handle, CEDB_SEEK_BEGINNING, i, &at)) {
         return false;
       }
       std::vector<CeValue> values;
@@ -381,7 +568,9 @@ CeHandle RapiHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name, ui
       [&] { return synce::CeOpenDatabase(&opened, wide.data(), sortProperty, flags, 0); });
   if (handle == INVALID_HANDLE_VALUE) return kCeInvalidHandle;
   *oid = opened;
-  state_->databases[handle] = {opened, (flags & CEDB_AUTOINCREMENT) != 0};
+  State::OpenDatabase& open = state_->databases[handle] = {};
+  open.oid = opened;
+  open.autoIncrement = (flags & CEDB_AUTOINCREMENT) != 0;
   return handle;
 }
 
@@ -395,8 +584,7 @@ CeOid RapiHandheld::CeSeekDatabase(CeHandle handle, uint32_t seekType, uint32_t 
   if (!state_->Connected()) return 0;
   DWORD at = 0;
   if (seekType != CEDB_SEEK_VALUEFIRSTEQUAL) {
-    const CEOID record =
-        state_->Watched([&] { return synce::CeSeekDatabase(handle, seekType, position, &at); });
+    const CEOID record = state_->Seek(handle, seekType, position, &at);
     if (index) *index = at;
     return record;
   }
@@ -414,8 +602,7 @@ CeOid RapiHandheld::CeSeekDatabase(CeHandle handle, uint32_t seekType, uint32_t 
   while (it != entries.end() && it->first == sought) {
     // The record becomes the current one, as a seek by value leaves it.
     const CeOid record = it->second;
-    if (state_->Watched(
-            [&] { return synce::CeSeekDatabase(handle, CEDB_SEEK_CEOID, record, &at); })) {
+    if (state_->Seek(handle, CEDB_SEEK_CEOID, record, &at)) {
       if (index) *index = at;
       return record;
     }
@@ -439,6 +626,11 @@ CeOid RapiHandheld::CeReadRecordProps(CeHandle handle, uint32_t flags, uint16_t*
 int RapiHandheld::CeDeleteRecord(CeHandle handle, CeOid record) {
   if (!state_->Connected()) return 0;
   const BOOL deleted = state_->Watched([&] { return synce::CeDeleteRecord(handle, record); });
+  // The records behind it move up, and the count goes down.
+  if (auto open = state_->databases.find(handle); open != state_->databases.end()) {
+    open->second.Moved(std::nullopt);
+    state_->counts.erase(open->second.oid);
+  }
   if (deleted) {
     for (auto& [h, index] : state_->indexes) {
       std::erase_if(index.entries, [record](const auto& e) { return e.second == record; });

@@ -66,3 +66,9 @@ class RapiHandheld : public CePlatform {
 // outside it or has no terminator inside it: nothing is read past the buffer.
 bool ReadLibraryProperties(const uint8_t* buffer, size_t size, uint16_t count,
                            std::vector<CeValue>* out);
+
+// Reads count property values as they travel in a record read's answer:
+// 16-byte values, strings as offsets from the start of the values. Checked
+// as above.
+bool ReadWireProperties(const uint8_t* buffer, size_t size, uint16_t count,
+                        std::vector<CeValue>* out);

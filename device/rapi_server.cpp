@@ -176,6 +176,14 @@ class Inbox {
     start_ += 4 + length;
     return true;
   }
+  // When the last request's bytes came in.
+  std::chrono::steady_clock::time_point arrived() const { return arrived_; }
+  // Whether more of the peer's bytes are here already: it sent on without
+  // waiting for the answer to the last request.
+  bool More() const {
+    uint8_t byte;
+    return end_ > start_ || ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+  }
 
  private:
   bool Have(size_t n) {
@@ -190,6 +198,7 @@ class Inbox {
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) return false;
       end_ += static_cast<size_t>(got);
+      arrived_ = std::chrono::steady_clock::now();
     }
     return true;
   }
@@ -197,6 +206,7 @@ class Inbox {
   int fd_;
   std::vector<uint8_t> buffer_;
   size_t start_ = 0, end_ = 0;
+  std::chrono::steady_clock::time_point arrived_;
 };
 
 bool WriteFull(int fd, const std::vector<uint8_t>& bytes) {
@@ -223,6 +233,7 @@ struct RapiServer::State {
   int listener = -1;
   std::atomic<bool> stopping{false};
   std::atomic<uint64_t> requests{0};
+  std::atomic<uint64_t> roundTrips{0};
   std::string handheldName;
   std::string error;
   std::mutex mutex;
@@ -271,7 +282,9 @@ void RapiServer::State::Serve(int fd) {
   std::vector<uint8_t> body;
   while (connected && !stopping) {
     if (!inbox.Next(&body)) break;
-    const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.latencyMs);
+    // A slow link delays the answer from when the request came in: requests
+    // sent in one go share one delay.
+    const auto due = inbox.arrived() + std::chrono::milliseconds(options.latencyMs);
     // The handheld answers once it is up: a slow handheld keeps the first
     // answer waiting.
     if (!answered) {
@@ -284,7 +297,10 @@ void RapiServer::State::Serve(int fd) {
     Reply reply;
     if (!Answer(handheld, image, body, &reply)) break;
     if (options.latencyMs > 0) std::this_thread::sleep_until(due);
-    ++requests;  // counted before it goes out: the peer may look at once
+    // Counted before it goes out: the peer may look at once. An answer the
+    // peer waits for, with nothing more sent meanwhile, ends a round trip.
+    ++requests;
+    if (!inbox.More()) ++roundTrips;
     if (!WriteFull(fd, reply.Packet())) break;
   }
   handheld.CeRapiUninit();
@@ -523,6 +539,7 @@ void RapiServer::Stop() {
 }
 
 uint64_t RapiServer::requests() const { return state_->requests; }
+uint64_t RapiServer::roundTrips() const { return state_->roundTrips; }
 const std::string& RapiServer::handheldName() const { return state_->handheldName; }
 const std::string& RapiServer::error() const { return state_->error; }
 

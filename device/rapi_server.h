@@ -33,8 +33,10 @@ class RapiServer {
   // Closes the listener and every connection, and waits for their threads.
   void Stop();
 
-  // Requests answered so far, over all connections: each is one round trip.
+  // Requests answered so far, over all connections, and the round trips
+  // they took: answers the peer waited for before it sent on.
   uint64_t requests() const;
+  uint64_t roundTrips() const;
   // The handheld's name (its \Ident\Name), read by Start.
   const std::string& handheldName() const;
   const std::string& error() const;

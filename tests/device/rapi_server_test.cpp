@@ -86,6 +86,7 @@ TEST(RapiServer, MalformedRequestsGetAnErrorOrAClosedConnection) {
   // The server still serves, and counted only what it answered.
   EXPECT_EQ(Exchange(dock.address(), Words({8, 0x08, 0xffffffff})), "answer 00000006");
   EXPECT_EQ(dock.server().requests(), 8u);
+  EXPECT_EQ(dock.server().roundTrips(), 8u);
   // Its description names this process, the address and the handheld.
   std::ifstream in(env.dir.File("synce/active_connection"));
   const std::string text(std::istreambuf_iterator<char>(in), {});

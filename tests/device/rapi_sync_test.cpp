@@ -67,8 +67,10 @@ class KillingView : public RecordingSyncView {
   void SetProgress(int position) override {
     RecordingSyncView::SetProgress(position);
     if (position == 50) {
+      // Over a link of 100 ms, once the database is open and counted, while
+      // its records (in eight round trips) are read.
       killer_ = std::thread([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(std::chrono::milliseconds(450));
         kill(server_, SIGKILL);
       });
     }
@@ -143,7 +145,7 @@ TEST(RapiSync, AHandheldThatGoesAwayPartWayLeavesTheStoreAsItWas) {
   const std::string address = UniqueLoopbackAddress();
   ScopedEnv conf("SYNCE_CONF_DIR", env.dir.File("synce"));
   {
-    ServeProcess server(env.imagePath(), address, env.dir.File("serve.log"), 2);
+    ServeProcess server(env.imagePath(), address, env.dir.File("serve.log"), 100);
     KillingView view(server.pid());
     RapiHandheld handheld;
     FullRun(handheld, view, store);

@@ -311,7 +311,8 @@ int Serve(const std::string& image, const std::string& address, int latencyMs) {
   sigwait(&stop, &signal);
   server.Stop();
   server.RemoveConnectionFile(folder);
-  std::cerr << "horalog-handheld: served " << server.requests() << " requests\n";
+  std::cerr << "horalog-handheld: served " << server.requests() << " requests in "
+            << server.roundTrips() << " round trips\n";
   return 0;
 }
 
