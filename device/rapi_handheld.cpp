@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -204,8 +205,14 @@ struct AheadRead {
 constexpr uint32_t kReadRecordPropsCommand = 0x10;
 constexpr size_t kLongestAnswer = 4 << 20;  // a record's values are far smaller
 // Reads sent in one go: a full handheld's records in a few hundred round
-// trips, their answers in a few hundred kilobytes.
-constexpr size_t kMostReadAhead = 256;
+// trips, their answers in a few hundred kilobytes. HORALOG_RAPI_READ_AHEAD
+// sets fewer (1: every read through the library, one at a time), for a
+// handheld that would not take a request before it has answered the last.
+size_t MostReadAhead() {
+  const char* set = std::getenv("HORALOG_RAPI_READ_AHEAD");
+  const long most = set && *set ? std::strtol(set, nullptr, 10) : 256;
+  return static_cast<size_t>(std::clamp(most, 1L, 256L));
+}
 
 void PutLe32(std::vector<uint8_t>* b, uint32_t v) {
   for (int k = 0; k < 4; ++k) b->push_back(static_cast<uint8_t>(v >> (8 * k)));
@@ -331,6 +338,7 @@ struct RapiHandheld::State {
     }
   };
   std::map<CeOid, uint16_t> counts;  // each database's last record count
+  size_t mostReadAhead = MostReadAhead();
   std::map<CeHandle, OpenDatabase> databases;  // the open handles
   std::map<CeHandle, KeyIndex> indexes;
 
@@ -424,10 +432,11 @@ struct RapiHandheld::State {
     OpenDatabase& db = open->second;
     const auto count = counts.find(db.oid);
     if (db.ahead.empty() && db.position && count != counts.end() &&
-        count->second > *db.position + 1 && attempt && attempt->socket >= 0) {
+        count->second > *db.position + 1 && mostReadAhead > 1 && attempt &&
+        attempt->socket >= 0) {
       if (watchdog) watchdog->Begin();
       ReadAhead(attempt->socket, handle, flags | CEDB_ALLOWREALLOC,
-                std::min<size_t>(kMostReadAhead, count->second - *db.position), &db.ahead);
+                std::min<size_t>(mostReadAhead, count->second - *db.position), &db.ahead);
       if (watchdog) watchdog->End();
     }
     CEOID record = 0;
