@@ -1,13 +1,22 @@
 // Takes the pictures of the windows for the README: each window is shown,
-// filled from the docked demo handheld, and grabbed into a PNG file.
-//   horalog-screenshots OUTPUT_FOLDER
-// Run by scripts/screenshots under Xvfb, in an environment of its own.
+// filled from the docked handheld, and grabbed into a PNG file.
+//   horalog-screenshots [--framed] OUTPUT_FOLDER
+// Run by scripts/screenshots under Xvfb (with or without a window manager)
+// or on the offscreen platform, in an environment of its own. --framed says
+// a window manager frames the windows: the pictures then include the frame
+// and caption it draws.
+#include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <cstdio>
+#include <functional>
 
 #include "app/ui/about_dialog.h"
 #include "app/ui/app_icon.h"
@@ -27,15 +36,69 @@ namespace {
 
 QString output;
 
-// Shows window, lets it paint, and saves it as name.png.
+// Whether a window manager frames the windows (--framed).
+bool framed = false;
+
+// Lets the window system paint what was shown and, with a window manager,
+// waits until it has framed and placed the window and the frame has stayed
+// put for a moment: it answers in its own time.
+void Settle(QWidget& window) {
+  QElapsedTimer waited, still;
+  waited.start();
+  still.start();
+  // The native window's frame: it asks the window system again after each
+  // move, where the widget's own may keep what it learnt before the frame.
+  QWindow* native = window.windowHandle();
+  QRect last = native->frameGeometry();
+  while (waited.elapsed() < 5000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    const QRect frame = native->frameGeometry();
+    if (frame != last) {
+      last = frame;
+      still.restart();
+    }
+    const bool ready = !framed || frame != native->geometry();
+    if (ready && still.elapsed() >= 300) return;
+  }
+  std::printf("%s was not framed\n", qPrintable(window.windowTitle()));
+}
+
+// Shows window, lets it paint, and saves it as name.png: with the frame a
+// window manager put around it, read from the screen, or the window alone.
 bool Grab(QWidget& window, const char* name) {
   window.show();
   window.raise();
-  for (int i = 0; i < 20; ++i) QApplication::processEvents();
+  window.activateWindow();
+  Settle(window);
+  const QRect frame = window.windowHandle()->frameGeometry();
+  const QPixmap picture =
+      framed ? window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+             : window.grab();
   const QString file = output + "/" + name + ".png";
-  const bool saved = window.grab().save(file);
-  std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
+  const bool saved = picture.save(file);
+  std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "could not write", qPrintable(file),
+              picture.width(), picture.height());
   return saved;
+}
+
+// Runs open, which shows a message box, grabs the box as name.png and
+// answers it as Escape would (No, Cancel or OK).
+bool GrabMessage(const char* name, const std::function<void()>& open) {
+  bool grabbed = false;
+  QTimer poll;
+  poll.setInterval(50);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    poll.stop();
+    grabbed = Grab(*box, name);
+    QAbstractButton* answer = box->escapeButton() ? box->escapeButton() : box->buttons().first();
+    answer->click();
+  });
+  poll.start();
+  open();
+  if (!grabbed) std::printf("no message box for %s\n", name);
+  return grabbed;
 }
 
 }  // namespace
@@ -43,11 +106,12 @@ bool Grab(QWidget& window, const char* name) {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setWindowIcon(HoralogIcon());
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: horalog-screenshots OUTPUT_FOLDER\n");
+  framed = argc == 3 && QString(argv[1]) == "--framed";
+  if (argc != 2 && !framed) {
+    std::fprintf(stderr, "usage: horalog-screenshots [--framed] OUTPUT_FOLDER\n");
     return 2;
   }
-  output = argv[1];
+  output = argv[argc - 1];
   QDir().mkpath(output);
   QtUiServices services;
   SetUi(&services);
@@ -55,23 +119,27 @@ int main(int argc, char** argv) {
 
   EmulatedHandheld handheld;
   ReportingDialog window(handheld);
+  // The window as it first opens, at its own size.
   window.show();
   window.StartUp();
+  ok &= Grab(window, "main-window-start");
   ReportingModel& model = window.model();
   const int all = model.items().FindStringExact("All");
-  model.SelectItem(all);
+  if (all >= 0) model.SelectItem(all);
   if (model.dateRanges().count() > 2) model.SelectDateRange(model.dateRanges().count() - 2);
   window.ShowModel();
   ok &= Grab(window, "main-window");
-
+  // Acct Prefs, Rate and Details are offered only with an account and a row.
   const std::string account = model.accounts().ComboText();
-  {
-    AccountPrefsDialog dialog(account, &window);
-    ok &= Grab(dialog, "account-preferences");
-  }
-  {
-    RateDialog dialog(account, model.items().count() > 0 ? model.items().Text(0) : "All", &window);
+  if (model.accountCommandsEnabled()) {
+    {
+      AccountPrefsDialog dialog(account, &window);
+      ok &= Grab(dialog, "account-preferences");
+    }
+    RateDialog dialog(account, model.items().ComboText(), &window);
     ok &= Grab(dialog, "rate");
+    dialog.findChild<QLineEdit*>("1023")->setText("99999999");
+    ok &= GrabMessage("rate-too-large", [&dialog] { dialog.accept(); });
   }
   {
     SetupDialog dialog(&window);
@@ -100,9 +168,24 @@ int main(int argc, char** argv) {
     while (!dialog.hasRun()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     ok &= Grab(dialog, "synchronization");
   }
+  // The last account and item, whose names come last in the lists.
+  if (model.accounts().count() > 0) {
+    model.SelectAccount(model.accounts().count() - 1);
+    model.SelectItem(model.items().count() - 1);
+    window.ShowModel();
+    ok &= Grab(window, "main-window-last-item");
+  }
+
+  window.hide();
   {
     MaintenanceDialog dialog;
     ok &= Grab(dialog, "maintenance");
+    if (dialog.model().accounts().count() > 0) {
+      ok &= GrabMessage("maintenance-delete-account", [&dialog] { dialog.OnDeleteAccount(); });
+    }
+    if (dialog.model().devices().count() > 0) {
+      ok &= GrabMessage("maintenance-delete-device", [&dialog] { dialog.OnDeleteHandheld(); });
+    }
   }
   SetUi(nullptr);
   return ok ? 0 : 1;

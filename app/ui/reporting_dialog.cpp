@@ -2,6 +2,7 @@
 #include "app/ui/reporting_dialog.h"
 
 #include <QAbstractTableModel>
+#include <algorithm>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -289,6 +290,11 @@ void ReportingDialog::ShowRows() {
   } else {
     table_->ChangedTexts();
   }
+  // An item name of up to 31 characters shows whole: the Item column grows
+  // to the widest one listed (and keeps a width the user gave it).
+  const int itemWidth = list_->columnWidth(1);
+  list_->resizeColumnToContents(1);
+  list_->setColumnWidth(1, std::max(itemWidth, list_->columnWidth(1)));
   rate_->setText(QString::fromStdString(model_.rateText()));
   totalTime_->setText(QString::fromStdString(model_.totalTimeText()));
   invoiceTotal_->setText(QString::fromStdString(model_.invoiceTotalText()));

@@ -29,8 +29,10 @@ SyncDialog::SyncDialog(QWidget* owner, CePlatform& platform, bool updateOnly)
   status_->setWordWrap(true);
   status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+  // As wide as the bar below: the programs' font does not fit the words into
+  // the template's width.
   auto* label = new QLabel("Percent Complete", this);
-  label->setGeometry(Dx(7), Dy(84), Dx(57), Dy(8) + 4);
+  label->setGeometry(Dx(7), Dy(84), Dx(206), Dy(8) + 4);
 
   progress_ = new QProgressBar(this);
   progress_->setObjectName("1042");

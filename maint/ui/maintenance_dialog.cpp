@@ -30,39 +30,42 @@ MaintenanceDialog::MaintenanceDialog(QWidget* parent) : QDialog(parent) {
   // The controls sit where the dialog template puts them, in dialog units of
   // the window's font, so the window keeps its proportions with any font.
   // The group boxes come first: the controls inside them are drawn on top.
+  // The device box and the account list are wider than the template's, so
+  // that account names of 31 characters show whole in the programs' font;
+  // what stands right of them moves along.
   auto place = [this](QWidget* control, const char* id, QRect where) {
     if (id) control->setObjectName(id);
     control->setGeometry(where);
     return control;
   };
-  place(new QGroupBox("Device", this), nullptr, DialogUnits(7, 7, 221, 38));
-  place(new QGroupBox("Account", this), nullptr, DialogUnits(7, 46, 221, 105));
+  place(new QGroupBox("Device", this), nullptr, DialogUnits(7, 7, 287, 38));
+  place(new QGroupBox("Account", this), nullptr, DialogUnits(7, 46, 287, 105));
 
   devices_ = new QComboBox(this);
-  QRect comboArea = DialogUnits(13, 20, 92, 105);
+  QRect comboArea = DialogUnits(13, 20, 158, 105);
   comboArea.setHeight(devices_->sizeHint().height());  // the closed box; its list drops below
   place(devices_, "1000", comboArea);
   auto* archiveDevice = new QPushButton("Archive", this);
-  place(archiveDevice, "1003", DialogUnits(114, 19, 50, 14));
+  place(archiveDevice, "1003", DialogUnits(180, 19, 50, 14));
   auto* deleteDevice = new QPushButton("Delete", this);
-  place(deleteDevice, "1004", DialogUnits(171, 19, 50, 14));
+  place(deleteDevice, "1004", DialogUnits(237, 19, 50, 14));
 
   accounts_ = new QListWidget(this);
-  place(accounts_, "1001", DialogUnits(13, 58, 92, 88));
+  place(accounts_, "1001", DialogUnits(13, 58, 158, 88));
   auto* archiveAccount = new QPushButton("Archive", this);
-  place(archiveAccount, "1002", DialogUnits(114, 58, 50, 14));
+  place(archiveAccount, "1002", DialogUnits(180, 58, 50, 14));
   auto* deleteAccount = new QPushButton("Delete", this);
-  place(deleteAccount, "1005", DialogUnits(171, 58, 50, 14));
-  place(new QLabel("Status", this), nullptr, DialogUnits(114, 81, 44, 9));
+  place(deleteAccount, "1005", DialogUnits(237, 58, 50, 14));
+  place(new QLabel("Status", this), nullptr, DialogUnits(180, 81, 44, 9));
   status_ = new QListWidget(this);
-  place(status_, "1006", DialogUnits(114, 90, 106, 56));
+  place(status_, "1006", DialogUnits(180, 90, 106, 56));
 
   auto* close = new QPushButton("Close", this);
-  place(close, "2", DialogUnits(239, 7, 50, 14));
+  place(close, "2", DialogUnits(305, 7, 50, 14));
   close->setDefault(true);
   auto* help = new QPushButton("Help", this);
-  place(help, "9", DialogUnits(239, 26, 50, 14));
-  setFixedSize(DialogUnits(0, 0, 296, 158).size());
+  place(help, "9", DialogUnits(305, 26, 50, 14));
+  setFixedSize(DialogUnits(0, 0, 362, 158).size());
 
   // Archiving was never built: the buttons stay, disabled.
   archiveDevice->setEnabled(false);

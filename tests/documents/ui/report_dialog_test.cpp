@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -19,7 +20,10 @@
 
 #include "app/ui/reporting_dialog.h"
 #include "device/emulated_handheld.h"
+#include "device/ui/sync_dialog.h"
 #include "documents/document_fixture.h"
+#include "maint/ui/maintenance_dialog.h"
+#include "reporting/ui/details_dialog.h"
 #include "support/ui/controls.h"
 
 using namespace document_test;
@@ -153,17 +157,36 @@ TEST(ReportDialog, AmountsKeepTheirPointUnderADecimalCommaLocale) {
 
 // Every label and button of the dialogs shows its whole text (the
 // programs' font is wider and taller than the one the templates were laid
-// out for), the duration buttons stand in one line, and the rate dialog
-// names its account and item whole, whatever a window manager does to its
-// caption.
+// out for), the duration buttons stand in one line, the rate dialog names
+// its account and item whole, whatever a window manager does to its
+// caption, and names of 31 characters show whole in the lists.
 TEST(DialogLayout, TextsFitTheirControlsAndButtonsAlign) {
   DocumentFixture env;
   EmulatedHandheld handheld(env.dockPath());
-  ReportDialog report("Pocket_PC", handheld);
   const std::string account = "Acme Corporation International L";  // 31 characters
   const std::string item = "Quarterly Support and Maintenan";
+  ASSERT_TRUE(env.image.PutAccount(5, u"Acme Corporation International L"));
+  ASSERT_TRUE(env.image.PutItem(31, 4, u"Quarterly Support and Maintenan"));
+  ASSERT_TRUE(env.image.PutRecord(40, PackDate(2003, 3, 14), 4, 31, u""));
+  {
+    ReportingDialog window(handheld);
+    window.StartUp();
+    Choose(Control<QComboBox>(window, "1001"), "Zero Ltd");
+    Choose(Control<QComboBox>(window, "1002"), "All");
+    QAbstractItemView* list = Control<QTableView>(window, "1000");
+    EXPECT_GE(Control<QTableView>(window, "1000")->columnWidth(1), list->sizeHintForColumn(1));
+    MaintenanceDialog maintenance;
+    auto* accounts = Control<QListWidget>(maintenance, "1001");
+    EXPECT_LE(accounts->sizeHintForColumn(0), accounts->contentsRect().width());
+  }
+  ReportDialog report("Pocket_PC", handheld);
   RateDialog rate(account, item);
-  for (QDialog* dialog : std::initializer_list<QDialog*>{&report, &rate}) {
+  EmulatedHandheld nowhere("/nonexistent/handheld.hhd");
+  SyncDialog sync(nullptr, nowhere, false);
+  RecordStore store(ReadStoreFolders());
+  DetailsDialog details(nullptr, "Wednesday, September 30, 2026", account + "/" + item, "", store,
+                        0);
+  for (QDialog* dialog : std::initializer_list<QDialog*>{&report, &rate, &sync, &details}) {
     for (QLabel* label : dialog->findChildren<QLabel*>()) {
       const QSize need = label->wordWrap()
                              ? QSize(0, label->heightForWidth(label->width()))
