@@ -179,11 +179,13 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   selection->addWidget(devices_, 0, 1);
   selection->addWidget(new QLabel("Date Range", this), 0, 2);
   selection->addWidget(dateRanges_, 0, 3);
-  selection->addWidget(showAll_, 0, 4);
   selection->addWidget(new QLabel("Account", this), 1, 0);
   selection->addWidget(accounts_, 1, 1);
   selection->addWidget(new QLabel("Item", this), 1, 2);
   selection->addWidget(items_, 1, 3);
+  // A row of its own: beside two lists that show 31-character names whole
+  // it would make the window wider than a 1024-pixel screen.
+  selection->addWidget(showAll_, 2, 1, 1, 3);
   selection->setColumnStretch(1, 1);
   selection->setColumnStretch(3, 1);
 

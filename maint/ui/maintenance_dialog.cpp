@@ -47,14 +47,14 @@ MaintenanceDialog::MaintenanceDialog(QWidget* parent) : QDialog(parent) {
   place(devices_, "1000", comboArea);
   auto* archiveDevice = new QPushButton("Archive", this);
   place(archiveDevice, "1003", DialogUnits(180, 19, 50, 14));
-  auto* deleteDevice = new QPushButton("Delete", this);
+  auto* deleteDevice = deleteDevice_ = new QPushButton("Delete", this);
   place(deleteDevice, "1004", DialogUnits(237, 19, 50, 14));
 
   accounts_ = new QListWidget(this);
   place(accounts_, "1001", DialogUnits(13, 58, 158, 88));
   auto* archiveAccount = new QPushButton("Archive", this);
   place(archiveAccount, "1002", DialogUnits(180, 58, 50, 14));
-  auto* deleteAccount = new QPushButton("Delete", this);
+  auto* deleteAccount = deleteAccount_ = new QPushButton("Delete", this);
   place(deleteAccount, "1005", DialogUnits(237, 58, 50, 14));
   place(new QLabel("Status", this), nullptr, DialogUnits(180, 81, 44, 9));
   status_ = new QListWidget(this);
@@ -78,6 +78,7 @@ MaintenanceDialog::MaintenanceDialog(QWidget* parent) : QDialog(parent) {
   connect(accounts_, &QListWidget::currentRowChanged, this, [this](int row) {
     model_.SelectAccount(row);
     ShowList(status_, model_.status());
+    deleteAccount_->setEnabled(row >= 0);
   });
   connect(deleteDevice, &QPushButton::clicked, this, &MaintenanceDialog::OnDeleteHandheld);
   connect(deleteAccount, &QPushButton::clicked, this, &MaintenanceDialog::OnDeleteAccount);
@@ -111,6 +112,9 @@ void MaintenanceDialog::ShowModel() {
   }
   ShowList(accounts_, model_.accounts());
   ShowList(status_, model_.status());
+  // Delete asks about what is selected: with nothing there, nothing to ask.
+  deleteDevice_->setEnabled(devices_->count() > 0);
+  deleteAccount_->setEnabled(accounts_->currentRow() >= 0);
 }
 
 void MaintenanceDialog::OnDeleteHandheld() {

@@ -8,6 +8,7 @@
 
 class QComboBox;
 class QListWidget;
+class QPushButton;
 
 class MaintenanceDialog : public QDialog {
   Q_OBJECT
@@ -32,5 +33,7 @@ class MaintenanceDialog : public QDialog {
   MaintenanceModel model_;
   QComboBox* devices_;
   QListWidget* accounts_;
+  QPushButton* deleteDevice_;
+  QPushButton* deleteAccount_;
   QListWidget* status_;
 };

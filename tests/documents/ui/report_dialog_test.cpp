@@ -94,6 +94,8 @@ TEST(ReportDialog, TheMainWindowsInvoiceAndReportButtons) {
     EXPECT_GE(combo->minimumSizeHint().width(),
               combo->fontMetrics().horizontalAdvance(QString(31, 'n'))) << id;
   }
+  // And the window still fits a screen 1024 wide, frame and all.
+  EXPECT_LE(window.minimumSizeHint().width(), 1000);
 
   // Invoice every row but April's: written, opened, marked, gone from the
   // handheld (by the update-only synchronization) and from the list.
