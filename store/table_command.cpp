@@ -146,7 +146,7 @@ DbStatus TableCommand::Fetch() {
         ints_[ordinal] = whole;
         break;
       }
-      case 's': texts_[ordinal] = rowset_->ColumnText(column); break;
+      case 's': rowset_->ColumnText(column, &texts_[ordinal]); break;
       case 'b': ints_[ordinal] = rowset_->ColumnInt64(column) != 0; break;
       case 'd':
         doubles_[ordinal] = rowset_->IsNull(column) ? std::nan("") : rowset_->ColumnDouble(column);
