@@ -36,10 +36,9 @@ bool DeviceDatabase::RecordCount(uint16_t* count) {
 DeviceDatabase::ReadResult DeviceDatabase::ReadRecord(uint32_t i, size_t minProperties,
                                                       std::vector<CeValue>* values) {
   uint16_t propCount = 0;
-  std::vector<uint8_t> buffer;
   auto read = [&] {
-    return platform_.CeReadRecordProps(handle_, CEDB_ALLOWREALLOC, &propCount, &buffer) != 0 &&
-           ReadPropertyBuffer(buffer, propCount, values) && values->size() >= minProperties;
+    return platform_.CeReadRecordProps(handle_, CEDB_ALLOWREALLOC, &propCount, &buffer_) != 0 &&
+           ReadPropertyBuffer(buffer_, propCount, values) && values->size() >= minProperties;
   };
   if (i == next_ && read()) {
     next_ = i + 1;

@@ -53,4 +53,6 @@ class DeviceDatabase {
   CeOid objectId_ = 0;
   // The sort position of the current record, as far as this side knows.
   uint32_t next_ = 0;
+  // The last record's buffer, kept for its room.
+  std::vector<uint8_t> buffer_;
 };

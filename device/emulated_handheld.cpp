@@ -12,7 +12,6 @@
 #include <set>
 #include <string_view>
 #include <thread>
-#include <unordered_map>
 
 #include "device/handheld_image.h"
 #include "platform/utf16.h"
@@ -101,8 +100,25 @@ struct EmulatedHandheld::State {
     std::set<int64_t> seekFaults, readFaults, shortFaults;
     std::optional<size_t> current;  // sort position of the current record
     bool autoIncrement = false;     // each read moves current on
-    // Records fetched ahead of their reads, by object identifier.
-    std::unordered_map<CeOid, HandheldImage::StoredRecord> ahead;
+    // Records fetched ahead of their reads, in sort order; one read or
+    // deleted since has object identifier 0. Their buffers are reused by the
+    // next fetch.
+    std::vector<HandheldImage::StoredRecord> ahead;
+    size_t aheadNext = 0;  // where a read in order finds its record
+
+    // The record fetched ahead, or null.
+    HandheldImage::StoredRecord* Ahead(CeOid record) {
+      if (aheadNext < ahead.size() && ahead[aheadNext].oid == record) {
+        return &ahead[aheadNext++];
+      }
+      for (size_t k = 0; k < ahead.size(); ++k) {
+        if (ahead[k].oid == record) {
+          aheadNext = k + 1;
+          return &ahead[k];
+        }
+      }
+      return nullptr;
+    }
   };
   struct Key {
     uint32_t root = 0;
@@ -325,31 +341,29 @@ CeOid EmulatedHandheld::CeReadRecordProps(CeHandle handle, uint32_t /*flags*/, u
   const size_t at = *db->current;
   if (db->readFaults.count(static_cast<int64_t>(at))) return 0;
   const CeOid record = db->order[at].oid;
-  uint16_t count = 0;
-  std::vector<uint8_t> stored;
-  auto fetched = db->ahead.find(record);
-  if (fetched == db->ahead.end()) {
+  HandheldImage::StoredRecord* fetched = db->Ahead(record);
+  if (!fetched) {
     // Reads mostly go on in order: the next records come in one query.
     constexpr size_t kReadAhead = 256;
-    std::vector<HandheldImage::StoredRecord> batch;
-    db->ahead.clear();
-    if (image->ReadRecordsFrom(db->oid, db->order[at].key, record, kReadAhead, &batch)) {
-      for (auto& r : batch) db->ahead.emplace(r.oid, std::move(r));
+    if (!image->ReadRecordsFrom(db->oid, db->order[at].key, record, kReadAhead, &db->ahead)) {
+      db->ahead.clear();
     }
-    fetched = db->ahead.find(record);
+    db->aheadNext = 0;
+    fetched = db->Ahead(record);
   }
-  if (fetched == db->ahead.end()) return 0;
-  count = fetched->second.count;
-  stored = std::move(fetched->second.buffer);
-  db->ahead.erase(fetched);
+  if (!fetched) return 0;
+  fetched->oid = 0;  // taken: a second read fetches it again
+  uint16_t count = fetched->count;
   if (db->shortFaults.count(static_cast<int64_t>(at)) && count > 0) {
     std::vector<CeValue> values;
-    if (!ReadPropertyBuffer(stored, count, &values)) return 0;
+    if (!ReadPropertyBuffer(fetched->buffer, count, &values)) return 0;
     values.pop_back();
-    stored = BuildPropertyBuffer(values);
+    *buffer = BuildPropertyBuffer(values);
     count = static_cast<uint16_t>(values.size());
+  } else {
+    // Copied into the caller's buffer, whose room is reused record after record.
+    buffer->assign(fetched->buffer.begin(), fetched->buffer.end());
   }
-  *buffer = std::move(stored);
   *propCount = count;
   if (db->autoIncrement) {
     // Moving on to a record whose seek is set to fail leaves no current
@@ -373,7 +387,9 @@ int EmulatedHandheld::CeDeleteRecord(CeHandle handle, CeOid record) {
   // behind it moves up with the rest.
   for (auto& [h, open] : state_->databases) {
     if (open.oid != db->oid) continue;
-    open.ahead.erase(record);
+    for (HandheldImage::StoredRecord& fetched : open.ahead) {
+      if (fetched.oid == record) fetched.oid = 0;
+    }
     // The record deleted is nearly always the one just sought.
     auto it = open.current && open.order[*open.current].oid == record
                   ? open.order.begin() + static_cast<std::ptrdiff_t>(*open.current)

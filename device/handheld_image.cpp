@@ -787,19 +787,25 @@ bool HandheldImage::ReadRecord(CeOid record, CeOid* database, uint16_t* count,
 
 bool HandheldImage::ReadRecordsFrom(CeOid database, int32_t key, CeOid from, size_t limit,
                                     std::vector<StoredRecord>* out) {
-  out->clear();
-  return Read([&](Connection& c) {
+  // The records already in out are overwritten, their buffers reused.
+  size_t n = 0;
+  const bool ok = Read([&](Connection& c) {
     Query q(c,
             "SELECT oid, count, props FROM records WHERE db = ?1 AND key >= ?2 AND "
             "(key > ?2 OR oid >= ?3) ORDER BY key, oid LIMIT ?4");
     q.Int(1, database).Int(2, key).Int(3, from).Int(4, static_cast<int64_t>(limit));
     int rc;
     while ((rc = q.Step()) == SQLITE_ROW) {
-      out->push_back({static_cast<CeOid>(q.row().ColumnInt64(0)),
-                      static_cast<uint16_t>(q.row().ColumnInt64(1)), q.row().ColumnBlob(2)});
+      if (n == out->size()) out->emplace_back();
+      StoredRecord& record = (*out)[n++];
+      record.oid = static_cast<CeOid>(q.row().ColumnInt64(0));
+      record.count = static_cast<uint16_t>(q.row().ColumnInt64(1));
+      q.row().ColumnBlob(2, &record.buffer);
     }
     return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
   });
+  out->resize(n);
+  return ok;
 }
 
 bool HandheldImage::DeleteRecord(CeOid record) {

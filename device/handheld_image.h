@@ -136,7 +136,7 @@ class HandheldImage {
   // Up to limit records of database in sort order, from the one at key and
   // object identifier from on: (record, count, buffer) each, as ReadRecord
   // gives them. A handheld read in order fetches its records this way, a
-  // batch at a time. False on failure.
+  // batch at a time, into out (whose buffers are reused). False on failure.
   struct StoredRecord {
     CeOid oid = 0;
     uint16_t count = 0;

@@ -43,30 +43,42 @@ std::vector<uint8_t> BuildPropertyBuffer(const std::vector<CeValue>& values) {
 
 bool ReadTerminatedText(const uint8_t* data, size_t size, size_t pos, std::u16string* out) {
   out->clear();
-  while (pos < size && size - pos >= 2) {
-    const auto c = static_cast<char16_t>(data[pos] | (data[pos + 1] << 8));
+  // The terminator first, then the text in one go.
+  size_t end = pos;
+  while (end < size && size - end >= 2 && (data[end] | data[end + 1]) != 0) end += 2;
+  if (end >= size || size - end < 2) return false;
+  out->resize((end - pos) / 2);
+  for (char16_t& c : *out) {
+    c = static_cast<char16_t>(data[pos] | (data[pos + 1] << 8));
     pos += 2;
-    if (c == 0) return true;
-    out->push_back(c);
   }
-  return false;
+  return true;
 }
 
 bool ReadPropertyBuffer(const std::vector<uint8_t>& buffer, uint16_t count,
                         std::vector<CeValue>* out) {
-  out->clear();
-  if (static_cast<size_t>(count) * kCePropValSize > buffer.size()) return false;
+  if (static_cast<size_t>(count) * kCePropValSize > buffer.size()) {
+    out->clear();
+    return false;
+  }
+  // The values of the previous record are overwritten in place: their texts
+  // keep their room, so reading record after record allocates nothing.
+  out->resize(count);
   for (size_t i = 0; i < count; ++i) {
     const size_t at = i * kCePropValSize;
-    CeValue v;
+    CeValue& v = (*out)[i];
     v.propid = Get32(buffer, at);
     const uint32_t word = Get32(buffer, at + 8);
     if (v.isString()) {
-      if (!ReadTerminatedText(buffer.data(), buffer.size(), word, &v.text)) return false;
+      v.integer = 0;
+      if (!ReadTerminatedText(buffer.data(), buffer.size(), word, &v.text)) {
+        out->resize(i);
+        return false;
+      }
     } else {
       v.integer = static_cast<int32_t>(word);
+      v.text.clear();
     }
-    out->push_back(std::move(v));
   }
   return true;
 }

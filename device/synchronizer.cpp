@@ -173,8 +173,8 @@ void Synchronizer::SyncAccounts(const RecordStore& store) {
   if (!accounts.RecordCount(&count)) return;
   bool failed = false;
   BeginStep();
+  std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
-    std::vector<CeValue> values;
     const DeviceDatabase::ReadResult read = accounts.ReadRecord(i, kAccountProperties, &values);
     if (read == DeviceDatabase::ReadResult::LinkLost) return AbandonStep();
     if (read != DeviceDatabase::ReadResult::Ok) continue;
@@ -201,8 +201,8 @@ void Synchronizer::SyncItems(const RecordStore& store) {
   if (!items.RecordCount(&count)) return;
   bool failed = false;
   BeginStep();
+  std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
-    std::vector<CeValue> values;
     const DeviceDatabase::ReadResult read = items.ReadRecord(i, kItemProperties, &values);
     if (read == DeviceDatabase::ReadResult::LinkLost) return AbandonStep();
     if (read != DeviceDatabase::ReadResult::Ok) continue;
@@ -245,8 +245,8 @@ void Synchronizer::SyncTimeRecords(const RecordStore& store) {
     return;
   }
   std::vector<RefusedRecord> reused;
+  std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
-    std::vector<CeValue> values;
     DeviceDatabase::ReadResult read = groups.ReadRecord(i, kRecordProperties, &values);
     if (read == DeviceDatabase::ReadResult::LinkLost) {
       // The handheld went away: the store keeps the records it had, rather
@@ -328,8 +328,8 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
       std::erase_if(insertedRecords_, [&present](int32_t id) { return present.count(id) == 0; });
     }
   }
+  std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
-    std::vector<CeValue> values;
     DeviceDatabase::ReadResult read = spans.ReadRecord(i, kSpanProperties, &values);
     if (read == DeviceDatabase::ReadResult::LinkLost) {
       SyncError("Error in remote time DB read");

@@ -79,14 +79,30 @@ double SqliteStatement::ColumnDouble(int column) const {
   return sqlite3_column_double(stmt_, column);
 }
 std::string SqliteStatement::ColumnText(int column) const {
-  const unsigned char* text = sqlite3_column_text(stmt_, column);
-  if (!text) return {};
-  return std::string(reinterpret_cast<const char*>(text),
-                     static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
+  std::string out;
+  ColumnText(column, &out);
+  return out;
 }
 std::vector<uint8_t> SqliteStatement::ColumnBlob(int column) const {
+  std::vector<uint8_t> out;
+  ColumnBlob(column, &out);
+  return out;
+}
+void SqliteStatement::ColumnText(int column, std::string* out) const {
+  const unsigned char* text = sqlite3_column_text(stmt_, column);
+  if (!text) {
+    out->clear();
+    return;
+  }
+  out->assign(reinterpret_cast<const char*>(text),
+              static_cast<size_t>(sqlite3_column_bytes(stmt_, column)));
+}
+void SqliteStatement::ColumnBlob(int column, std::vector<uint8_t>* out) const {
   const auto* data = static_cast<const uint8_t*>(sqlite3_column_blob(stmt_, column));
   int size = sqlite3_column_bytes(stmt_, column);
-  if (!data || size <= 0) return {};
-  return std::vector<uint8_t>(data, data + size);
+  if (!data || size <= 0) {
+    out->clear();
+    return;
+  }
+  out->assign(data, data + size);
 }

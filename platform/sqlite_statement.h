@@ -42,6 +42,13 @@ class SqliteStatement {
   double ColumnDouble(int column) const;
   std::string ColumnText(int column) const;
   std::vector<uint8_t> ColumnBlob(int column) const;
+  // SQLite's own statement, for a reader that walks many rows and reads
+  // their columns as sqlite3_value without a call through here for each.
+  sqlite3_stmt* handle() const { return stmt_; }
+  // The same into a string or vector the caller keeps, whose room is reused
+  // from row to row.
+  void ColumnText(int column, std::string* out) const;
+  void ColumnBlob(int column, std::vector<uint8_t>* out) const;
 
  private:
   int Check(int rc);

@@ -18,6 +18,8 @@ size_t CountCharacters(const std::string& text) {
 }
 
 std::string CutToCharacters(const std::string& text, size_t maxCharacters) {
+  // Every character takes a byte at least.
+  if (text.size() <= maxCharacters) return text;
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
   const int32_t length = static_cast<int32_t>(text.size());
   int32_t i = 0;

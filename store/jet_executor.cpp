@@ -15,15 +15,89 @@
 // One literal of a statement, as its text stands.
 struct JetLiteral {
   enum class Kind { Quoted, Hash, Number, Word } kind = Kind::Quoted;
-  std::string text;
+  std::string text;  // empty for a number read already
+  // A number of at most 18 digits and nothing else is read as it is split:
+  // strtoll would give the same value.
+  bool read = false;
+  int64_t value = 0;
+  size_t begin = 0, end = 0;  // where it stands in the statement
+};
+
+// A statement taken apart as Split took it: each literal's kind, and the
+// text before it as it stands.
+struct JetPattern {
+  struct Piece {
+    std::string before;  // the text up to the literal
+    bool literal = false;  // false for the text after the last literal
+    JetLiteral::Kind kind = JetLiteral::Kind::Quoted;
+    char quote = 0;    // the quote of a quoted literal
+    std::string word;  // a word literal as it stands
+    std::string lower; // and as Split keeps it
+  };
+  std::vector<Piece> pieces;
 };
 
 namespace {
 
 using Literal = JetLiteral;
 
-bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool StartsNumber(const std::string& jet, size_t i) {
+  return IsDigit(jet[i]) || (jet[i] == '.' && i + 1 < jet.size() && IsDigit(jet[i + 1]));
+}
+
+// The next literal of literals, of kind, its text empty: their strings are
+// kept from one statement to the next.
+Literal& Next(std::vector<Literal>* literals, size_t* count, Literal::Kind kind, size_t begin) {
+  if (*count == literals->size()) literals->emplace_back();
+  Literal& literal = (*literals)[(*count)++];
+  literal.kind = kind;
+  literal.text.clear();
+  literal.read = false;
+  literal.begin = begin;
+  return literal;
+}
+
+// Reads the quoted literal whose quote is at i: where it ends, or npos when
+// the quote is not closed. A doubled quote stands for one.
+size_t ReadQuoted(const std::string& jet, size_t i, Literal* literal) {
+  const char c = jet[i];
+  size_t j = i + 1;
+  for (;;) {
+    const size_t quote = jet.find(c, j);
+    if (quote == std::string::npos) return std::string::npos;
+    literal->text.append(jet, j, quote - j);
+    if (quote + 1 < jet.size() && jet[quote + 1] == c) {
+      literal->text += c;
+      j = quote + 2;
+    } else {
+      return literal->end = quote + 1;
+    }
+  }
+}
+
+// Reads the date literal whose "#" is at i: where it ends, or npos.
+size_t ReadHash(const std::string& jet, size_t i, Literal* literal) {
+  const size_t end = jet.find('#', i + 1);
+  if (end == std::string::npos) return end;
+  literal->text.assign(jet, i + 1, end - i - 1);
+  return literal->end = end + 1;
+}
+
+// Reads the number literal that starts at i: where it ends.
+size_t ReadNumber(const std::string& jet, size_t i, Literal* literal) {
+  const size_t j = JetNumberEnd(jet, i);
+  size_t k = i;
+  int64_t value = 0;
+  while (k < j && k - i < 18 && IsDigit(jet[k])) value = value * 10 + (jet[k++] - '0');
+  literal->read = k == j;
+  if (literal->read) {
+    literal->value = value;
+  } else {
+    literal->text.assign(jet, i, j - i);
+  }
+  return literal->end = j;
+}
 
 // Splits jet into its shape (the text with each literal's value replaced by a
 // mark; a word literal such as Yes stays) and its literals, reading the text
@@ -34,49 +108,24 @@ bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* lit
   const size_t n = jet.size();
   shape->clear();
   *count = 0;
-  // The literals' strings are kept from one statement to the next.
-  auto next = [&](Literal::Kind kind) -> std::string& {
-    if (*count == literals->size()) literals->emplace_back();
-    Literal& literal = (*literals)[(*count)++];
-    literal.kind = kind;
-    literal.text.clear();
-    return literal.text;
-  };
   for (size_t i = 0; i < n;) {
     const char c = jet[i];
     if (c == '\0') return false;
     if (c == '\'' || c == '"') {
-      std::string& text = next(Literal::Kind::Quoted);
-      size_t j = i + 1;
-      for (;; ++j) {
-        if (j >= n) return false;
-        if (jet[j] != c) {
-          text += jet[j];
-        } else if (j + 1 < n && jet[j + 1] == c) {
-          text += c;
-          ++j;
-        } else {
-          break;
-        }
-      }
+      i = ReadQuoted(jet, i, &Next(literals, count, Literal::Kind::Quoted, i));
+      if (i == std::string::npos) return false;
       shape->push_back(c);
       shape->push_back('\x01');
-      i = j + 1;
     } else if (c == '#') {
-      const size_t end = jet.find('#', i + 1);
-      if (end == std::string::npos) return false;
+      i = ReadHash(jet, i, &Next(literals, count, Literal::Kind::Hash, i));
+      if (i == std::string::npos) return false;
       shape->append("#\x01");
-      next(Literal::Kind::Hash).assign(jet, i + 1, end - i - 1);
-      i = end + 1;
-    } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-               (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(jet[i + 1])))) {
-      const size_t j = JetNumberEnd(jet, i);
+    } else if (StartsNumber(jet, i)) {
+      i = ReadNumber(jet, i, &Next(literals, count, Literal::Kind::Number, i));
       shape->push_back('\x02');
-      next(Literal::Kind::Number).assign(jet, i, j - i);
-      i = j;
-    } else if (IsIdentStart(c)) {
+    } else if (JetIdentStart(c)) {
       size_t j = i;
-      while (j < n && IsIdentChar(jet[j])) ++j;
+      while (j < n && JetIdentChar(jet[j])) ++j;
       if (j - i <= 5) {
         char lower[6] = {};
         for (size_t k = i; k < j; ++k) {
@@ -84,7 +133,9 @@ bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* lit
         }
         const std::string_view word(lower, j - i);
         if (word == "yes" || word == "true" || word == "no" || word == "false") {
-          next(Literal::Kind::Word).assign(word);
+          Literal& literal = Next(literals, count, Literal::Kind::Word, i);
+          literal.text.assign(word);
+          literal.end = j;
         }
       }
       shape->append(jet, i, j - i);
@@ -100,6 +151,64 @@ bool Split(const std::string& jet, std::string* shape, std::vector<Literal>* lit
     }
   }
   return true;
+}
+
+// The pattern of jet as Split took it apart into count literals.
+void MakePattern(const std::string& jet, const std::vector<Literal>& literals, size_t count,
+                 JetPattern* pattern) {
+  pattern->pieces.resize(count + 1);
+  size_t at = 0;
+  for (size_t k = 0; k <= count; ++k) {
+    JetPattern::Piece& piece = pattern->pieces[k];
+    piece.literal = k < count;
+    const size_t begin = piece.literal ? literals[k].begin : jet.size();
+    piece.before.assign(jet, at, begin - at);
+    if (!piece.literal) break;
+    const Literal& literal = literals[k];
+    piece.kind = literal.kind;
+    piece.quote = jet[begin];
+    piece.word.assign(jet, begin, literal.end - begin);
+    piece.lower = literal.text;
+    at = literal.end;
+  }
+}
+
+// Reads jet's literals when jet is the text of pattern with other literals,
+// so that Split would give the same shape and literals: the text between
+// the literals is the same to the byte, and each literal starts with what
+// its kind starts with and ends where Split ends it. Split reads a text
+// from left to right, each step looking only at what is ahead, so it takes
+// both texts apart at the same places. False when jet is not of pattern.
+bool Match(const std::string& jet, const JetPattern& pattern, std::vector<Literal>* literals,
+           size_t* count) {
+  const size_t n = jet.size();
+  size_t i = 0;
+  *count = 0;
+  for (const JetPattern::Piece& piece : pattern.pieces) {
+    if (jet.compare(i, piece.before.size(), piece.before) != 0) return false;
+    i += piece.before.size();
+    if (!piece.literal) break;
+    if (i >= n) return false;
+    Literal& literal = Next(literals, count, piece.kind, i);
+    switch (piece.kind) {
+      case Literal::Kind::Quoted:
+        i = jet[i] == piece.quote ? ReadQuoted(jet, i, &literal) : std::string::npos;
+        break;
+      case Literal::Kind::Hash:
+        i = jet[i] == '#' ? ReadHash(jet, i, &literal) : std::string::npos;
+        break;
+      case Literal::Kind::Number:
+        i = StartsNumber(jet, i) ? ReadNumber(jet, i, &literal) : std::string::npos;
+        break;
+      case Literal::Kind::Word:
+        if (jet.compare(i, piece.word.size(), piece.word) != 0) return false;
+        literal.text = piece.lower;
+        i = literal.end = i + piece.word.size();
+        break;
+    }
+    if (i == std::string::npos) return false;
+  }
+  return i == n;
 }
 
 }  // namespace
@@ -122,6 +231,12 @@ std::vector<std::pair<std::string, std::string>> JetExecutor::Columns(const std:
   return result;
 }
 
+void JetExecutor::Remember(const std::string& jetSql, size_t count, const Plan* plan) {
+  if (!lastPattern_) lastPattern_ = std::make_unique<JetPattern>();
+  MakePattern(jetSql, literals_, count, lastPattern_.get());
+  lastPlan_ = plan;
+}
+
 DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::string* error) {
   *changes = 0;
   error->clear();
@@ -132,11 +247,23 @@ DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::stri
   std::string& shape = shape_;
   std::vector<Literal>& literals = literals_;
   size_t count = 0;
-  const bool split = Split(jetSql, &shape, &literals, &count);
+  // A statement of the last one's shape needs neither Split nor a look-up.
+  const Plan* known = nullptr;
+  bool split = true;
+  if (lastPlan_ && Match(jetSql, *lastPattern_, &literals, &count)) {
+    known = lastPlan_;
+  } else {
+    lastPlan_ = nullptr;
+    split = Split(jetSql, &shape, &literals, &count);
+    if (split) {
+      if (auto found = plans_.find(shape); found != plans_.end()) known = &found->second;
+    }
+    if (known) Remember(jetSql, count, known);
+  }
   SqliteStatement* statement = nullptr;
   std::vector<SqlParameter>& parameters = parameters_;
-  if (auto known = split ? plans_.find(shape) : plans_.end(); known != plans_.end()) {
-    const Plan& plan = known->second;
+  if (known) {
+    const Plan& plan = *known;
     statement = plan.statement;
     parameters.resize(count);
     size_t constant = 0;
@@ -158,6 +285,11 @@ DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::stri
           break;
         }
         case Plan::Slot::Number: {
+          if (literals[i].read) {
+            p.kind = SqlParameter::Kind::Integer;
+            p.integer = literals[i].value;
+            break;
+          }
           const SqlParameter number = JetNumberValue(literals[i].text);
           p.kind = number.kind;
           p.integer = number.integer;
@@ -216,7 +348,7 @@ DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::stri
             break;
         }
       }
-      if (mapped) plans_.emplace(shape, std::move(plan));
+      if (mapped) Remember(jetSql, count, &plans_.emplace(shape, std::move(plan)).first->second);
     }
   }
   // A statement left unreset by a failure must not keep its lock or rows.

@@ -47,6 +47,11 @@ class JetExecutor {
     std::vector<int64_t> constants;  // the value of each Constant slot, in order
   };
   std::unordered_map<std::string, Plan> plans_;
+  // The last statement's pattern and plan: the next statement of the same
+  // pattern is read without Split and without looking its shape up.
+  void Remember(const std::string& jetSql, size_t count, const Plan* plan);
+  std::unique_ptr<struct JetPattern> lastPattern_;
+  const Plan* lastPlan_ = nullptr;
   // Kept from one statement to the next, so reading one allocates nothing.
   std::string shape_;
   std::vector<struct JetLiteral> literals_;

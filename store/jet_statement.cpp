@@ -15,9 +15,6 @@ std::string Lower(std::string text) {
   return text;
 }
 
-bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IsIdentChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
-
 // Where a literal goes: the table and column it is compared with or assigned to.
 struct Context {
   std::string table;
@@ -189,9 +186,9 @@ bool JetStatement::Translate(const std::string& jet, const ColumnLookup& columns
       i = j;
       continue;
     }
-    if (IsIdentStart(c)) {
+    if (JetIdentStart(c)) {
       size_t j = i;
-      while (j < n && IsIdentChar(jet[j])) ++j;
+      while (j < n && JetIdentChar(jet[j])) ++j;
       std::string word = jet.substr(i, j - i);
       std::string lower = Lower(word);
       i = j;

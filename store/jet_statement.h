@@ -2,6 +2,7 @@
 // every literal bound as a parameter.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -21,6 +22,22 @@ struct SqlParameter {
 // table is unknown.
 using ColumnLookup =
     std::function<std::vector<std::pair<std::string, std::string>>(const std::string& table)>;
+
+// Whether c starts or continues a word, as the locale classifies letters.
+// Bytes below 0x80 are ASCII letters in every locale and are told apart
+// without asking it: a statement is read character by character.
+inline bool JetIdentStart(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u < 0x80) return ((u | 0x20) >= 'a' && (u | 0x20) <= 'z') || u == '_';
+  return std::isalpha(u) != 0;
+}
+inline bool JetIdentChar(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u < 0x80) {
+    return ((u | 0x20) >= 'a' && (u | 0x20) <= 'z') || (u >= '0' && u <= '9') || u == '_';
+  }
+  return std::isalnum(u) != 0;
+}
 
 // Where the number literal starting at i of text ends (digits, a fraction,
 // an exponent), and its value: an integer, or a real when it has a point or

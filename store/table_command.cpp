@@ -123,6 +123,10 @@ DbStatus TableCommand::Fetch() {
     texts_.assign(bindings.size() + 1, std::string());
     doubles_.assign(bindings.size() + 1, 0.0);
   }
+  // Each column is taken once as a value, whose type and number are then
+  // read without going through the statement again: a load reads hundreds
+  // of thousands of rows.
+  sqlite3_stmt* const row = rowset_->handle();
   DbStatus status = S_OK;
   for (size_t k = 0; k < bindings.size(); ++k) {
     const int column = static_cast<int>(k);
@@ -131,12 +135,13 @@ DbStatus TableCommand::Fetch() {
       case 'i': {
         // A 4-byte binding takes whole numbers in range only (a text only
         // when it is one written plainly).
-        const auto type = rowset_->ColumnType(column);
-        const int64_t whole = rowset_->ColumnInt64(column);
-        bool exact = type == SqliteStatement::Type::Integer ||
-                     (type == SqliteStatement::Type::Real &&
-                      rowset_->ColumnDouble(column) == static_cast<double>(whole)) ||
-                     (type == SqliteStatement::Type::Text &&
+        sqlite3_value* value = sqlite3_column_value(row, column);
+        const int type = sqlite3_value_type(value);
+        const int64_t whole = sqlite3_value_int64(value);
+        bool exact = type == SQLITE_INTEGER ||
+                     (type == SQLITE_FLOAT &&
+                      sqlite3_value_double(value) == static_cast<double>(whole)) ||
+                     (type == SQLITE_TEXT &&
                       rowset_->ColumnText(column) == std::to_string(whole));
         if (!exact || whole < std::numeric_limits<int32_t>::min() ||
             whole > std::numeric_limits<int32_t>::max()) {
@@ -146,11 +151,14 @@ DbStatus TableCommand::Fetch() {
         ints_[ordinal] = whole;
         break;
       }
-      case 's': texts_[ordinal] = rowset_->ColumnText(column); break;
-      case 'b': ints_[ordinal] = rowset_->ColumnInt64(column) != 0; break;
-      case 'd':
-        doubles_[ordinal] = rowset_->IsNull(column) ? std::nan("") : rowset_->ColumnDouble(column);
+      case 's': rowset_->ColumnText(column, &texts_[ordinal]); break;
+      case 'b': ints_[ordinal] = sqlite3_value_int64(sqlite3_column_value(row, column)) != 0; break;
+      case 'd': {
+        sqlite3_value* value = sqlite3_column_value(row, column);
+        doubles_[ordinal] =
+            sqlite3_value_type(value) == SQLITE_NULL ? std::nan("") : sqlite3_value_double(value);
         break;
+      }
     }
   }
   return status;

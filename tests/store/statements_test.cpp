@@ -46,6 +46,9 @@ TEST(Statements, TextsAreTheCatalogueTexts) {
       // A name with a percent sign is inserted as it stands.
       {InsertAccountStatement(2147483647, "100% %d"),
        "insert into accountname values (2147483647, '100% %d')"},
+      // A zero byte ends a text; the smallest id keeps its sign.
+      {InsertItemStatement(-2147483647 - 1, 1, std::string("A\0B", 3)),
+       "insert into itemname values (-2147483648, 1, 'A')"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.text, c.expected);
 }

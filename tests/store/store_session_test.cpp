@@ -86,6 +86,8 @@ TEST(StoreSession, StatementsOfOneShapeKeepTheirOwnValues) {
       {mark("Yes", "03/15/03", "1"), S_OK, "1|1|37695.0|first"},
       {mark("No", "not a date", "2"), DB_E_CANTCONVERTVALUE, "2|0|2.0|it''s \"quoted\""},
       {mark("No", "12/31/99", "3"), S_OK, "3|0|36525.0|# -- /* ?"},
+      {mark("No", "12/31/99", "0000000000000000000003"), S_OK, "3|0|36525.0|# -- /* ?"},
+      {mark("No", "12/31/1999", "3.0e0"), S_OK, "3|0|36525.0|# -- /* ?"},
       {mark("True", "01-JAN-1900", "9999999999999999999999"), S_OK, ""},
       {mark("yes", "1/2/2003", "2.0"), S_OK, "2|1|37623.0|it''s \"quoted\""},
       {"update hlgroup set invoicedate = 37700.25 where id = 3", S_OK, ""},
