@@ -11,6 +11,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
@@ -107,6 +108,25 @@ inline double BestSeconds(int runs, const std::function<void()>& prepare,
     body();
     const auto end = std::chrono::steady_clock::now();
     best = std::min(best, std::chrono::duration<double>(end - start).count());
+  }
+  return best;
+}
+
+// One measured run: what it needs first (untimed), and what is timed.
+struct Timed {
+  std::function<void()> prepare;
+  std::function<void()> body;
+};
+
+// Runs each of timed in turn, runs times over, and keeps each one's best:
+// a figure and its limit taken in turns meet the same slow spells of a
+// shared machine, where taken one after the other they would not.
+inline std::vector<double> BestInTurn(int runs, const std::vector<Timed>& timed) {
+  std::vector<double> best(timed.size(), 1e300);
+  for (int run = 0; run < runs; ++run) {
+    for (size_t k = 0; k < timed.size(); ++k) {
+      best[k] = std::min(best[k], BestSeconds(1, timed[k].prepare, timed[k].body));
+    }
   }
   return best;
 }

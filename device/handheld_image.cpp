@@ -155,6 +155,11 @@ struct ImageConnection {
   std::unique_ptr<SqliteTransaction> batch;  // set while a Batch runs
   bool batchFailed = false;
   bool reading = false;  // a read transaction kept open by HoldReads
+  // Each database's sort order as last read, while the image is unchanged:
+  // since then no write of this connection's, and the same data version
+  // (which moves when another connection writes).
+  std::map<CeOid, std::vector<HandheldSortEntry>> sortOrders;
+  int64_t sortOrdersVersion = -1;
 };
 
 // Ends a read transaction kept for a burst of reads, before a write or when
@@ -390,6 +395,7 @@ bool HandheldImage::Write(const std::function<bool(Connection&)>& change) {
   std::unique_ptr<Connection> own;
   Connection* c = Acquire(&own);
   if (!c) return false;
+  c->sortOrders.clear();
   if (c->batch) {
     const bool ok = change(*c);
     if (!ok) c->batchFailed = true;
@@ -425,6 +431,7 @@ bool HandheldImage::Batch(const std::function<bool()>& body) {
     return ok;
   }
   EndReading(c);
+  c.sortOrders.clear();
   c.batch = std::make_unique<SqliteTransaction>(c.db);
   c.batchFailed = false;
   bool ok = c.batch->status() == SQLITE_OK ? true : Fail(c, "cannot write " + path_);
@@ -760,6 +767,19 @@ bool HandheldImage::DatabaseName(CeOid oid, std::string* database) {
 bool HandheldImage::SortOrder(CeOid database, std::vector<HandheldSortEntry>* out) {
   out->clear();
   return Read([&](Connection& c) {
+    // A synchronization opens each large database twice: the second open
+    // finds its order kept, unless the image changed in between.
+    int64_t version = -1;
+    if (&c == kept_.get()) {
+      Query v(c, "PRAGMA data_version");
+      if (v.Step() == SQLITE_ROW) version = v.row().ColumnInt64(0);
+    }
+    if (version != c.sortOrdersVersion) c.sortOrders.clear();
+    c.sortOrdersVersion = version;
+    if (auto kept = c.sortOrders.find(database); kept != c.sortOrders.end() && version >= 0) {
+      *out = kept->second;
+      return true;
+    }
     Query q(c, "SELECT key, oid FROM records WHERE db = ?1 ORDER BY key, oid");
     q.Int(1, database);
     int rc;
@@ -767,7 +787,9 @@ bool HandheldImage::SortOrder(CeOid database, std::vector<HandheldSortEntry>* ou
       out->push_back({static_cast<int32_t>(q.row().ColumnInt64(0)),
                       static_cast<CeOid>(q.row().ColumnInt64(1))});
     }
-    return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
+    if (rc != SQLITE_DONE) return Fail(c, "cannot read " + path_);
+    if (version >= 0) c.sortOrders[database] = *out;
+    return true;
   });
 }
 

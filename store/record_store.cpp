@@ -4,8 +4,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -128,26 +130,39 @@ void RecordStore::LoadTimeRecords() {
     }
   });
   // Equivalent to inserting each row before the first later day: records of
-  // one day keep the store's order, in n log n comparisons. Each day is
-  // sorted as one number with its record's position below it (so a day's
-  // records stay in store order, as a stable sort keeps them; positions fit
-  // in 32 bits), then each record is moved once into a list in that order,
-  // the records a few places ahead fetched into the cache meanwhile: they lie
-  // all over the unsorted list.
+  // one day keep the store's order. A counting sort by day does that in two
+  // passes when the days lie within a few decades (as they do), each record
+  // moved once; otherwise the days are sorted with the positions below them.
   const size_t n = timeRecords_.size();
-  std::vector<uint64_t> days(n);
+  int32_t low = INT32_MAX, high = INT32_MIN;
+  bool inOrder = true;
   for (size_t pos = 0; pos < n; ++pos) {
-    const auto day = static_cast<uint32_t>(timeRecords_[pos].grpdate) ^ 0x80000000u;
-    days[pos] = (static_cast<uint64_t>(day) << 32) | pos;
+    const int32_t day = timeRecords_[pos].grpdate;
+    inOrder = inOrder && (pos == 0 || timeRecords_[pos - 1].grpdate <= day);
+    low = std::min(low, day);
+    high = std::max(high, day);
   }
-  if (std::is_sorted(days.begin(), days.end())) return;
-  std::sort(days.begin(), days.end());
-  std::vector<TimeRecord> sorted;
-  sorted.reserve(n);
-  constexpr size_t kAhead = 16;
-  for (size_t k = 0; k < n; ++k) {
-    if (k + kAhead < n) __builtin_prefetch(&timeRecords_[static_cast<uint32_t>(days[k + kAhead])]);
-    sorted.push_back(std::move(timeRecords_[static_cast<uint32_t>(days[k])]));
+  if (inOrder) return;
+  std::vector<TimeRecord> sorted(n);
+  constexpr int64_t kMostDays = int64_t{1} << 21;  // packed days of 32 years
+  if (int64_t{high} - low < kMostDays) {
+    std::vector<uint32_t> next(static_cast<size_t>(int64_t{high} - low + 1), 0);
+    for (const TimeRecord& record : timeRecords_) ++next[record.grpdate - low];
+    uint32_t start = 0;
+    for (uint32_t& slot : next) start += std::exchange(slot, start);
+    for (TimeRecord& record : timeRecords_) {
+      sorted[next[record.grpdate - low]++] = std::move(record);
+    }
+  } else {
+    std::vector<uint64_t> days(n);
+    for (size_t pos = 0; pos < n; ++pos) {
+      const auto day = static_cast<uint32_t>(timeRecords_[pos].grpdate) ^ 0x80000000u;
+      days[pos] = (static_cast<uint64_t>(day) << 32) | pos;  // positions fit in 32 bits
+    }
+    std::sort(days.begin(), days.end());
+    for (size_t k = 0; k < n; ++k) {
+      sorted[k] = std::move(timeRecords_[static_cast<uint32_t>(days[k])]);
+    }
   }
   timeRecords_ = std::move(sorted);
 }

@@ -20,14 +20,16 @@ struct ItemEntry {
   std::string name;    // at most kMaxNameChars characters
 };
 
+// The two flags lie together after the date: a record then fills 64 bytes,
+// one cache line, and a large store's records are moved into day order.
 struct TimeRecord {
   int32_t id = 0;            // record id, as assigned on the handheld
   int32_t grpdate = 0;       // packed day: year * 65536 + month * 256 + day
   int32_t acct = 0;          // account id
   int32_t item = 0;          // item id
   std::string notes;         // at most kMaxNotesChars characters
-  bool invoiced = false;     // put on an invoice
   std::time_t invoicedate = 0;  // local time of invoicing; meaningful only when invoiced
+  bool invoiced = false;     // put on an invoice
   bool deleted = false;      // already removed from the handheld after invoicing
 };
 

@@ -169,10 +169,17 @@ TEST_F(EmulatedHandheldTest, ReadsRecordsInSortOrderByPosition) {
   EXPECT_EQ(Open(handheld, u"HLNothing", &oid), kCeInvalidHandle);
   EXPECT_EQ(Open(handheld, std::u16string(32, u'H'), &oid), kCeInvalidHandle);
   CeOid byOid = groupOid;
-  EXPECT_NE(handheld.CeOpenDatabase(&byOid, u"", kKeyProperty, 0), kCeInvalidHandle);
+  const CeHandle third = handheld.CeOpenDatabase(&byOid, u"", kKeyProperty, 0);
+  EXPECT_NE(third, kCeInvalidHandle);
   EXPECT_NE(handheld.CeCloseHandle(accounts), 0);
   EXPECT_EQ(handheld.CeSeekDatabase(accounts, CEDB_SEEK_BEGINNING, 0, nullptr, nullptr), 0u);
   EXPECT_EQ(handheld.CeCloseHandle(accounts), 0);
+
+  // A record another program adds meanwhile is there at the next open.
+  handheld.CeCloseHandle(groups), handheld.CeCloseHandle(third);
+  ASSERT_TRUE(image.PutAccount(2, u"Two"));
+  ASSERT_NE(ReadAt(handheld, Open(handheld, u"HLAccountName", &oid), 1, &values), 0u);
+  EXPECT_EQ(values[0].integer, 2);
 }
 
 TEST_F(EmulatedHandheldTest, EveryFaultKind) {
@@ -269,6 +276,9 @@ TEST_F(EmulatedHandheldTest, DeletingByKeySearchesAgainAfterEachDelete) {
   ASSERT_NE(ReadAt(handheld, second, 1, &values), 0u);
   EXPECT_EQ(values[0].integer, 8);
   EXPECT_EQ(ReadAt(handheld, second, 2, &values), 0u);
+  // And so does a handle opened afterwards.
+  ASSERT_NE(ReadAt(handheld, Open(handheld, u"HLTime", &oid), 1, &values), 0u);
+  EXPECT_EQ(values[0].integer, 8);
   CePropVal other;
   other.propid = 0x20003;
   other.value = 8;

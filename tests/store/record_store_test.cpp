@@ -233,6 +233,16 @@ TEST(RecordStoreLoad, ListsLookupsOrderAndReload) {
   store.Load();
   EXPECT_EQ(store.timeRecords().size(), 5u);
   EXPECT_EQ(store.storePath(), path);
+
+  // Days a thousand years apart are put in order the same way.
+  env.Run(path, {InsertTimeRecordStatement(105, PackDate(2999, 1, 1), 1, 10, ""),
+                 InsertTimeRecordStatement(106, PackDate(1990, 1, 1), 1, 10, "")});
+  RecordStore wide(ReadStoreFolders());
+  wide.SetDeviceName("Pocket_PC");
+  wide.Load();
+  order.clear();
+  for (const TimeRecord& r : wide.timeRecords()) order.push_back(r.id);
+  EXPECT_EQ(order, (std::vector<int32_t>{106, 102, 100, 103, 104, 101, 105}));
 }
 
 TEST(RecordStoreLoad, InvoiceDatesInLocalTime) {
