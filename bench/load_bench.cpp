@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
 
   size_t loaded = 0, scanned = 0;
   const std::vector<double> best = bench::BestInTurn(
-      5, {{nullptr,
+      9, {{nullptr,
            [&] {
              RecordStore store(ReadStoreFolders());
              store.SetDeviceName("Big");

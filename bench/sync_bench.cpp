@@ -120,7 +120,7 @@ int main() {
   // In turn: a first run into an empty store and its limit, then a second
   // run over that store and its limit.
   const std::vector<double> best = bench::BestInTurn(
-      3, {{[&] { fs::remove(store); }, synchronize},
+      5, {{[&] { fs::remove(store); }, synchronize},
           {[&] {
              fs::remove(limitStore);
              fs::copy_file(fs::path(HORALOG_TEMPLATE_DIR) / "HR_Template.mdb", limitStore);
