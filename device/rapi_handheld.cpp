@@ -252,7 +252,7 @@ AheadRead ReadAnswer(const std::vector<uint8_t>& body) {
 // fails it is shut down (the library's calls then fail too) and the last
 // read kept says so.
 void ReadAhead(int socket, uint32_t handle, uint32_t flags, size_t count,
-               std::deque<AheadRead>* out) {
+               std::vector<uint8_t>& inbox, std::deque<AheadRead>* out) {
   std::vector<uint8_t> requests;
   for (size_t i = 0; i < count; ++i) {
     for (uint32_t word : {26u, kReadRecordPropsCommand, handle, flags, 0u, 0u, 0u}) {
@@ -262,21 +262,24 @@ void ReadAhead(int socket, uint32_t handle, uint32_t flags, size_t count,
   }
   bool linked = ::send(socket, requests.data(), requests.size(), MSG_NOSIGNAL) ==
                 static_cast<ssize_t>(requests.size());
-  std::vector<uint8_t> inbox, body;
-  size_t start = 0;
+  // The answers as they arrive, in inbox (kept from call to call, grown
+  // only for an answer longer than it) from start to end.
+  if (inbox.size() < 256 * 1024) inbox.resize(256 * 1024);
+  size_t start = 0, end = 0;
   auto have = [&](size_t n) {
-    while (linked && inbox.size() - start < n) {
-      inbox.erase(inbox.begin(), inbox.begin() + static_cast<std::ptrdiff_t>(start));
+    while (linked && end - start < n) {
+      std::memmove(inbox.data(), inbox.data() + start, end - start);
+      end -= start;
       start = 0;
-      const size_t before = inbox.size();
-      inbox.resize(before + std::max<size_t>(n, 64 * 1024));
-      const ssize_t got = ::recv(socket, inbox.data() + before, inbox.size() - before, 0);
-      inbox.resize(before + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+      if (inbox.size() < n) inbox.resize(n);
+      const ssize_t got = ::recv(socket, inbox.data() + end, inbox.size() - end, 0);
       if (got < 0 && errno == EINTR) continue;
       linked = got > 0;
+      if (linked) end += static_cast<size_t>(got);
     }
     return linked;
   };
+  std::vector<uint8_t> body;
   bool keeping = true;
   for (size_t i = 0; i < count && linked; ++i) {
     if (!have(4)) break;
@@ -339,6 +342,7 @@ struct RapiHandheld::State {
   };
   std::map<CeOid, uint16_t> counts;  // each database's last record count
   size_t mostReadAhead = MostReadAhead();
+  std::vector<uint8_t> wire;  // the answers to reads read ahead, as they arrive
   std::map<CeHandle, OpenDatabase> databases;  // the open handles
   std::map<CeHandle, KeyIndex> indexes;
 
@@ -436,7 +440,7 @@ struct RapiHandheld::State {
         attempt->socket >= 0) {
       if (watchdog) watchdog->Begin();
       ReadAhead(attempt->socket, handle, flags | CEDB_ALLOWREALLOC,
-                std::min<size_t>(mostReadAhead, count->second - *db.position), &db.ahead);
+                std::min<size_t>(mostReadAhead, count->second - *db.position), wire, &db.ahead);
       if (watchdog) watchdog->End();
     }
     CEOID record = 0;

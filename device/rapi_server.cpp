@@ -279,7 +279,7 @@ void RapiServer::State::Serve(int fd) {
   // default timer slack of 50.
   if (options.latencyMs > 0) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   Inbox inbox(fd);
-  std::vector<uint8_t> body;
+  std::vector<uint8_t> body, unsent;
   while (connected && !stopping) {
     if (!inbox.Next(&body)) break;
     // A slow link delays the answer from when the request came in: requests
@@ -300,9 +300,18 @@ void RapiServer::State::Serve(int fd) {
     // Counted before it goes out: the peer may look at once. An answer the
     // peer waits for, with nothing more sent meanwhile, ends a round trip.
     ++requests;
-    if (!inbox.More()) ++roundTrips;
-    if (!WriteFull(fd, reply.Packet())) break;
+    const bool more = inbox.More();
+    if (!more) ++roundTrips;
+    // Answers to requests sent in one go go out together, as a device's
+    // link would carry them: a send each would cost more than the answer.
+    const std::vector<uint8_t> packet = reply.Packet();
+    unsent.insert(unsent.end(), packet.begin(), packet.end());
+    if (!more || unsent.size() >= kMaxRequest) {
+      if (!WriteFull(fd, unsent)) break;
+      unsent.clear();
+    }
   }
+  if (!unsent.empty()) WriteFull(fd, unsent);  // what was answered before a bad request
   handheld.CeRapiUninit();
   std::lock_guard<std::mutex> lock(mutex);
   connections.erase(fd);
