@@ -189,10 +189,6 @@ bool ReadValuesAt(const uint8_t* buffer, size_t size, uint16_t count, size_t str
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 // A record read sent straight over the connection's socket, with others in
 // one go (the library sends one request and waits for its answer, so a full
 // handheld would cost a round trip a record).
@@ -220,12 +216,12 @@ void PutLe32(std::vector<uint8_t>* b, uint32_t v) {
 
 // One answer to a record read: the call's result, the device's last error,
 // the record, the size and count of its values, the values.
-AheadRead ReadAnswer(const std::vector<uint8_t>& body) {
+AheadRead ReadAnswer(const uint8_t* body, size_t length) {
   AheadRead read;
   size_t pos = 0;
   auto u32 = [&](uint32_t* v) {
-    if (body.size() - pos < 4) return false;
-    *v = Le32(body.data() + pos);
+    if (length - pos < 4) return false;
+    *v = Le32(body + pos);
     pos += 4;
     return true;
   };
@@ -236,11 +232,11 @@ AheadRead ReadAnswer(const std::vector<uint8_t>& body) {
   }
   read.rapiError = static_cast<int32_t>(hresult);
   if (hresult != 0 || !u32(&lastError) || !u32(&record) || !u32(&size) ||
-      body.size() - pos < 2 + size_t{size}) {
+      length - pos < 2 + size_t{size}) {
     return read;
   }
   const uint16_t count = static_cast<uint16_t>(body[pos] | body[pos + 1] << 8);
-  if (record != 0 && ReadWireProperties(body.data() + pos + 2, size, count, &read.values)) {
+  if (record != 0 && ReadWireProperties(body + pos + 2, size, count, &read.values)) {
     read.record = record;
   }
   return read;
@@ -279,7 +275,6 @@ void ReadAhead(int socket, uint32_t handle, uint32_t flags, size_t count,
     }
     return linked;
   };
-  std::vector<uint8_t> body;
   bool keeping = true;
   for (size_t i = 0; i < count && linked; ++i) {
     if (!have(4)) break;
@@ -288,11 +283,10 @@ void ReadAhead(int socket, uint32_t handle, uint32_t flags, size_t count,
       linked = false;
       break;
     }
-    body.assign(inbox.begin() + static_cast<std::ptrdiff_t>(start + 4),
-                inbox.begin() + static_cast<std::ptrdiff_t>(start + 4 + length));
+    const uint8_t* body = inbox.data() + start + 4;
     start += 4 + length;
     if (!keeping) continue;
-    out->push_back(ReadAnswer(body));
+    out->push_back(ReadAnswer(body, length));
     keeping = out->back().record != 0;
   }
   if (!linked) {

@@ -146,13 +146,11 @@ class Reply {
     for (int k = 0; k < 4; ++k) le[k] = static_cast<uint8_t>(v >> (8 * k));
     Optional(le, 4);
   }
-  // The packet: its length, then the body.
-  std::vector<uint8_t> Packet() const {
-    std::vector<uint8_t> packet(4);
+  // Appends the packet (its length, then the body) to out.
+  void AppendPacket(std::vector<uint8_t>* out) const {
     const auto n = static_cast<uint32_t>(bytes_.size());
-    for (int k = 0; k < 4; ++k) packet[k] = static_cast<uint8_t>(n >> (8 * k));
-    packet.insert(packet.end(), bytes_.begin(), bytes_.end());
-    return packet;
+    for (int k = 0; k < 4; ++k) out->push_back(static_cast<uint8_t>(n >> (8 * k)));
+    out->insert(out->end(), bytes_.begin(), bytes_.end());
   }
 
  private:
@@ -304,8 +302,7 @@ void RapiServer::State::Serve(int fd) {
     if (!more) ++roundTrips;
     // Answers to requests sent in one go go out together, as a device's
     // link would carry them: a send each would cost more than the answer.
-    const std::vector<uint8_t> packet = reply.Packet();
-    unsent.insert(unsent.end(), packet.begin(), packet.end());
+    reply.AppendPacket(&unsent);
     if (!more || unsent.size() >= kMaxRequest) {
       if (!WriteFull(fd, unsent)) break;
       unsent.clear();

@@ -47,15 +47,15 @@ MaintenanceDialog::MaintenanceDialog(QWidget* parent) : QDialog(parent) {
   place(devices_, "1000", comboArea);
   auto* archiveDevice = new QPushButton("Archive", this);
   place(archiveDevice, "1003", DialogUnits(180, 19, 50, 14));
-  auto* deleteDevice = deleteDevice_ = new QPushButton("Delete", this);
-  place(deleteDevice, "1004", DialogUnits(237, 19, 50, 14));
+  deleteDevice_ = new QPushButton("Delete", this);
+  place(deleteDevice_, "1004", DialogUnits(237, 19, 50, 14));
 
   accounts_ = new QListWidget(this);
   place(accounts_, "1001", DialogUnits(13, 58, 158, 88));
   auto* archiveAccount = new QPushButton("Archive", this);
   place(archiveAccount, "1002", DialogUnits(180, 58, 50, 14));
-  auto* deleteAccount = deleteAccount_ = new QPushButton("Delete", this);
-  place(deleteAccount, "1005", DialogUnits(237, 58, 50, 14));
+  deleteAccount_ = new QPushButton("Delete", this);
+  place(deleteAccount_, "1005", DialogUnits(237, 58, 50, 14));
   place(new QLabel("Status", this), nullptr, DialogUnits(180, 81, 44, 9));
   status_ = new QListWidget(this);
   place(status_, "1006", DialogUnits(180, 90, 106, 56));
@@ -80,8 +80,8 @@ MaintenanceDialog::MaintenanceDialog(QWidget* parent) : QDialog(parent) {
     ShowList(status_, model_.status());
     deleteAccount_->setEnabled(row >= 0);
   });
-  connect(deleteDevice, &QPushButton::clicked, this, &MaintenanceDialog::OnDeleteHandheld);
-  connect(deleteAccount, &QPushButton::clicked, this, &MaintenanceDialog::OnDeleteAccount);
+  connect(deleteDevice_, &QPushButton::clicked, this, &MaintenanceDialog::OnDeleteHandheld);
+  connect(deleteAccount_, &QPushButton::clicked, this, &MaintenanceDialog::OnDeleteAccount);
   connect(close, &QPushButton::clicked, this, &QDialog::accept);
   connect(help, &QPushButton::clicked, this, &MaintenanceDialog::OnHelp);
   auto* f1 = new QShortcut(QKeySequence(QKeySequence::HelpContents), this);
