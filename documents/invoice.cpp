@@ -204,7 +204,7 @@ InvoiceDocument BuildInvoice(const RecordStore& store, const InvoiceContent& con
     hours.lines = SpanHourLines(store, record->id, content.increment, content.mode);
     rows.rows.push_back(
         {{Cell(FormatPackedDate(record->grpdate, DateForm::Short)),
-          Cell(store.ItemName(record->item)), Cell(record->notes), std::move(hours)}});
+          Cell(store.ItemName(record->item)), Cell(std::string(record->notes)), std::move(hours)}});
   }
   document.blocks.push_back(std::move(rows));
   return built;

@@ -205,7 +205,7 @@ void AddDetails(Document& document, const RecordStore& store, const AccountSecti
       times.lines = SpanTimeLines(store, record.id, billing.increment, billing.mode);
       times.align = TextAlign::Right;
       AddRow(table, {Cell(FormatPackedDate(record.grpdate, DateForm::Short)), Cell(group.name),
-                     Cell(record.notes), std::move(times)});
+                     Cell(std::string(record.notes)), std::move(times)});
     }
     AddRow(table, {Cell("Total", true), Cell(group.name, true), Cell("", true),
                    Cell(FormatHours(group.minutes * billing.perHour / 60, billing.perHour), true,
@@ -252,7 +252,7 @@ int64_t AddDaily(Document& document, const RecordStore& store, const Days& days)
     for (Row& row : rows) {
       AddRow(table,
              {Cell(first ? FormatPackedDate(day, DateForm::Short) : ""), Cell(std::move(row.text)),
-              Cell(row.record->notes), Cell(HoursMinutes(row.minutes), false, TextAlign::Right)});
+              Cell(std::string(row.record->notes)), Cell(HoursMinutes(row.minutes), false, TextAlign::Right)});
       first = false;
     }
   }

@@ -17,7 +17,7 @@ size_t CountCharacters(const std::string& text) {
   return count;
 }
 
-std::string CutToCharacters(const std::string& text, size_t maxCharacters) {
+std::string_view CharactersPrefix(std::string_view text, size_t maxCharacters) {
   // Every character takes a byte at least.
   if (text.size() <= maxCharacters) return text;
   const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());

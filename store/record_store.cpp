@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <numeric>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -97,6 +98,8 @@ void RecordStore::LoadItems() {
 
 void RecordStore::LoadTimeRecords() {
   timeRecords_.clear();
+  notesBlocks_.clear();
+  notesUsed_ = notesBlockSize_ = 0;
   currentRecord = kNoPosition;
   // Invoice dates repeat (one per invoice run), and turning one into local
   // time asks the time zone each time: each date is converted once.
@@ -109,7 +112,7 @@ void RecordStore::LoadTimeRecords() {
     record.grpdate = row.IntField(2);
     record.acct = row.IntField(3);
     record.item = row.IntField(4);
-    record.notes = CutToCharacters(row.TextField(5), kMaxNotesChars);
+    record.notes = KeepNotes(CharactersPrefix(row.TextField(5), kMaxNotesChars));
     record.invoiced = row.BoolField(6);
     record.deleted = row.BoolField(8);
     if (record.invoiced) {
@@ -167,22 +170,40 @@ void RecordStore::LoadTimeRecords() {
   timeRecords_ = std::move(sorted);
 }
 
+std::string_view RecordStore::KeepNotes(std::string_view notes) {
+  if (notes.empty()) return {};
+  if (notesBlockSize_ - notesUsed_ < notes.size()) {
+    constexpr size_t kBlockSize = 64 * 1024;  // well above the longest notes
+    notesBlockSize_ = std::max(kBlockSize, notes.size());
+    notesBlocks_.push_back(std::make_unique_for_overwrite<char[]>(notesBlockSize_));
+    notesUsed_ = 0;
+  }
+  char* kept = notesBlocks_.back().get() + notesUsed_;
+  std::copy(notes.begin(), notes.end(), kept);
+  notesUsed_ += notes.size();
+  return {kept, notes.size()};
+}
+
 void RecordStore::LoadTimeSpans() {
   timeSpans_.clear();
   spanOrder_.clear();
   spanGroups_.clear();
   currentSpan = kNoPosition;
-  WalkTable(StoreTable::HlTime, storePath_, load_, [this](const TableCommand& row) {
-    timeSpans_.push_back({row.IntField(1), row.IntField(2), row.IntField(3)});
+  // Spans are written record by record, so they nearly always come in order.
+  bool inOrder = true;
+  WalkTable(StoreTable::HlTime, storePath_, load_, [&](const TableCommand& row) {
+    const TimeSpan& span = timeSpans_.emplace_back(
+        TimeSpan{row.IntField(1), row.IntField(2), row.IntField(3)});
+    inOrder = inOrder && (timeSpans_.size() == 1 || timeSpans_[timeSpans_.size() - 2].parent <= span.parent);
   });
   // One vector of positions and one of groups, not a container per record:
   // a large store has a hundred thousand records.
   spanOrder_.resize(timeSpans_.size());
-  for (size_t pos = 0; pos < spanOrder_.size(); ++pos) spanOrder_[pos] = pos;
-  auto byParent = [this](size_t a, size_t b) { return timeSpans_[a].parent < timeSpans_[b].parent; };
-  // Spans are written record by record, so they are nearly always in order already.
-  if (!std::is_sorted(spanOrder_.begin(), spanOrder_.end(), byParent)) {
-    std::stable_sort(spanOrder_.begin(), spanOrder_.end(), byParent);
+  std::iota(spanOrder_.begin(), spanOrder_.end(), size_t{0});
+  if (!inOrder) {
+    std::stable_sort(spanOrder_.begin(), spanOrder_.end(), [this](size_t a, size_t b) {
+      return timeSpans_[a].parent < timeSpans_[b].parent;
+    });
   }
   for (size_t k = 0; k < spanOrder_.size(); ++k) {
     const int32_t parent = timeSpans_[spanOrder_[k]].parent;
@@ -305,7 +326,7 @@ std::string RecordStore::CurrentRecordItemName() const {
 
 std::string RecordStore::CurrentRecordNotes() const {
   const TimeRecord* record = CurrentRecordEntry();
-  return record ? record->notes : std::string();
+  return record ? std::string(record->notes) : std::string();
 }
 
 int32_t RecordStore::CurrentRecordDay() const {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -94,6 +95,8 @@ class RecordStore {
 
  private:
   const TimeRecord* CurrentRecordEntry() const;
+  // A copy of notes in the notes blocks.
+  std::string_view KeepNotes(std::string_view notes);
 
   StoreFolders folders_;
   std::string deviceName_;
@@ -101,6 +104,10 @@ class RecordStore {
   std::vector<AccountEntry> accounts_;
   std::vector<ItemEntry> items_;
   std::vector<TimeRecord> timeRecords_;
+  // The records' notes: blocks that never move, the last one filled to notesUsed_.
+  std::vector<std::unique_ptr<char[]>> notesBlocks_;
+  size_t notesUsed_ = 0;
+  size_t notesBlockSize_ = 0;
   std::vector<TimeSpan> timeSpans_;
   // The spans' positions grouped by record (list order within a record),
   // and where each record's group starts, ordered by record id.

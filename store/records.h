@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 // Longest texts kept, in characters (a cut never splits a UTF-8 sequence).
 constexpr size_t kMaxNameChars = 31;
@@ -20,14 +21,16 @@ struct ItemEntry {
   std::string name;    // at most kMaxNameChars characters
 };
 
-// The two flags lie together after the date: a record then fills 64 bytes,
-// one cache line, and a large store's records are moved into day order.
+// A record's notes are kept by the store that loaded it, in blocks of its
+// own, and are valid until its next load, as the record's position is: a
+// large store's load then allocates no string a record, and its records are
+// moved into day order as plain bytes.
 struct TimeRecord {
   int32_t id = 0;            // record id, as assigned on the handheld
   int32_t grpdate = 0;       // packed day: year * 65536 + month * 256 + day
   int32_t acct = 0;          // account id
   int32_t item = 0;          // item id
-  std::string notes;         // at most kMaxNotesChars characters
+  std::string_view notes;    // at most kMaxNotesChars characters
   std::time_t invoicedate = 0;  // local time of invoicing; meaningful only when invoiced
   bool invoiced = false;     // put on an invoice
   bool deleted = false;      // already removed from the handheld after invoicing

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string_view>
@@ -97,6 +98,9 @@ DbStatus TableCommand::OpenDefaultRowset() {
   int rc = statement->Prepare(*connection_, DefaultCommandText(table_));
   if (rc != SQLITE_OK) return Fail(rc);
   rowset_ = std::move(statement);
+  bindings_ = Bindings(table_);
+  columns_ = std::min(std::string_view(bindings_).size(), kMostColumns);
+  fields_.fill(RowField{});
   return S_OK;
 }
 
@@ -115,65 +119,61 @@ DbStatus TableCommand::Fetch() {
   int rc = rowset_->Step();
   if (rc == SQLITE_DONE) return DB_S_ENDOFROWSET;
   if (rc != SQLITE_ROW) return Fail(rc);
-  const std::string_view bindings = Bindings(table_);
-  // Every field is written below by its binding, so the buffers are sized
-  // once and reused row after row.
-  if (ints_.size() != bindings.size() + 1) {
-    ints_.assign(bindings.size() + 1, 0);
-    texts_.assign(bindings.size() + 1, std::string());
-    doubles_.assign(bindings.size() + 1, 0.0);
-  }
-  // Each column is taken once as a value, whose type and number are then
-  // read without going through the statement again: a load reads hundreds
-  // of thousands of rows.
+  // Each column is taken once as a value, whose type, number and text are
+  // then read without going through the statement again: a load reads
+  // hundreds of thousands of rows. The values are this connection's, used on
+  // its thread only.
   sqlite3_stmt* const row = rowset_->handle();
   DbStatus status = S_OK;
-  for (size_t k = 0; k < bindings.size(); ++k) {
-    const int column = static_cast<int>(k);
-    const size_t ordinal = k + 1;
-    switch (bindings[k]) {
-      case 'i': {
-        // A 4-byte binding takes whole numbers in range only (a text only
-        // when it is one written plainly).
-        sqlite3_value* value = sqlite3_column_value(row, column);
-        const int type = sqlite3_value_type(value);
-        const int64_t whole = sqlite3_value_int64(value);
-        bool exact = type == SQLITE_INTEGER ||
-                     (type == SQLITE_FLOAT &&
-                      sqlite3_value_double(value) == static_cast<double>(whole)) ||
-                     (type == SQLITE_TEXT &&
-                      rowset_->ColumnText(column) == std::to_string(whole));
-        if (!exact || whole < std::numeric_limits<int32_t>::min() ||
-            whole > std::numeric_limits<int32_t>::max()) {
-          status = DB_E_CANTCONVERTVALUE;
-          error_ = "value of column " + std::to_string(ordinal) + " is not a 4-byte integer";
+  for (size_t k = 0; k < columns_; ++k) {
+    sqlite3_value* const value = sqlite3_column_value(row, static_cast<int>(k));
+    RowField& field = fields_[k];
+    switch (bindings_[k]) {
+      case 'i':
+        field.number = sqlite3_value_int64(value);
+        if (sqlite3_value_type(value) != SQLITE_INTEGER ||
+            field.number != static_cast<int32_t>(field.number)) {
+          if (DbStatus fits = CheckFourBytes(value, k); fits != S_OK) status = fits;
         }
-        ints_[ordinal] = whole;
+        break;
+      case 's': {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        field.text = text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value)))
+                          : std::string_view();
         break;
       }
-      case 's': rowset_->ColumnText(column, &texts_[ordinal]); break;
-      case 'b': ints_[ordinal] = sqlite3_value_int64(sqlite3_column_value(row, column)) != 0; break;
-      case 'd': {
-        sqlite3_value* value = sqlite3_column_value(row, column);
-        doubles_[ordinal] =
+      case 'b': field.number = sqlite3_value_int64(value) != 0; break;
+      case 'd':
+        field.real =
             sqlite3_value_type(value) == SQLITE_NULL ? std::nan("") : sqlite3_value_double(value);
         break;
-      }
     }
   }
   return status;
 }
 
-int32_t TableCommand::IntField(int ordinal) const {
-  return static_cast<int32_t>(ints_.at(static_cast<size_t>(ordinal)));
+DbStatus TableCommand::CheckFourBytes(sqlite3_value* value, size_t column) {
+  // A 4-byte binding takes whole numbers in range only (a text only when it
+  // is one written plainly).
+  const int64_t whole = fields_[column].number;
+  bool exact = false;
+  switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER: exact = true; break;
+    case SQLITE_FLOAT: exact = sqlite3_value_double(value) == static_cast<double>(whole); break;
+    case SQLITE_TEXT: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      exact = std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value))) ==
+              std::to_string(whole);
+      break;
+    }
+  }
+  if (exact && whole >= std::numeric_limits<int32_t>::min() &&
+      whole <= std::numeric_limits<int32_t>::max()) {
+    return S_OK;
+  }
+  error_ = "value of column " + std::to_string(column + 1) + " is not a 4-byte integer";
+  return DB_E_CANTCONVERTVALUE;
 }
-const std::string& TableCommand::TextField(int ordinal) const {
-  return texts_.at(static_cast<size_t>(ordinal));
-}
-double TableCommand::DateField(int ordinal) const {
-  return doubles_.at(static_cast<size_t>(ordinal));
-}
-bool TableCommand::BoolField(int ordinal) const { return ints_.at(static_cast<size_t>(ordinal)) != 0; }
 
 DbStatus TableCommand::ExecuteStatement(const std::string& jetSql) {
   rowsAffected_ = 0;

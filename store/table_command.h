@@ -2,10 +2,12 @@
 // rows into a row buffer, or executes one statement.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
@@ -30,6 +32,7 @@ inline bool Succeeded(DbStatus status) { return status >= 0; }
 DbStatus DbStatusFromSqlite(int sqliteCode, const std::string& message);
 
 class JetExecutor;
+struct sqlite3_value;
 
 enum class StoreTable { AccountName, ItemName, HlGroup, HlTime };
 
@@ -56,11 +59,13 @@ class TableCommand {
   DbStatus MoveFirst();
   DbStatus MoveNext();
 
-  // The row buffer, by ordinal from 1 as the SELECT lists the columns.
-  int32_t IntField(int ordinal) const;
-  const std::string& TextField(int ordinal) const;
-  double DateField(int ordinal) const;
-  bool BoolField(int ordinal) const;
+  // The row buffer, by ordinal from 1 as the SELECT lists the columns; an
+  // ordinal the SELECT does not list reads 0 or "". A text points into the
+  // row and is valid until the next move.
+  int32_t IntField(int ordinal) const { return static_cast<int32_t>(Field(ordinal).number); }
+  std::string_view TextField(int ordinal) const { return Field(ordinal).text; }
+  double DateField(int ordinal) const { return Field(ordinal).real; }
+  bool BoolField(int ordinal) const { return Field(ordinal).number != 0; }
 
   // Opens the connection when needed, translates the Jet statement and runs
   // it in its own transaction. S_OK, or the failure (DB_E_INTEGRITYVIOLATION
@@ -76,6 +81,8 @@ class TableCommand {
  private:
   DbStatus Fetch();
   DbStatus Fail(int sqliteCode);
+  // The slow path of a 4-byte binding whose value is no integer in range.
+  DbStatus CheckFourBytes(sqlite3_value* value, size_t column);
 
   StoreTable table_;
   std::string path_;
@@ -83,9 +90,20 @@ class TableCommand {
   SqliteConnection* connection_ = &ownConnection_;
   std::unique_ptr<SqliteStatement> rowset_;
   std::unique_ptr<JetExecutor> executor_;
-  std::vector<int64_t> ints_;
-  std::vector<std::string> texts_;
-  std::vector<double> doubles_;
+  // One field a column: a number for integers and Yes/No, a real for dates.
+  struct RowField {
+    int64_t number = 0;
+    double real = 0;
+    std::string_view text;
+  };
+  static constexpr size_t kMostColumns = 8;
+  const RowField& Field(int ordinal) const {
+    static constexpr RowField kNone{};
+    return ordinal >= 1 && static_cast<size_t>(ordinal) <= columns_ ? fields_[ordinal - 1] : kNone;
+  }
+  const char* bindings_ = "";  // the SELECT's bindings, one letter a column
+  size_t columns_ = 0;
+  std::array<RowField, kMostColumns> fields_{};
   int64_t rowsAffected_ = 0;
   std::string error_;
 };

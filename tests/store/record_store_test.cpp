@@ -308,6 +308,24 @@ TEST(RecordStoreLoad, OverlongTextIsCutAndLoadingGoesOn) {
   ASSERT_EQ(store.timeSpans().size(), 2u);
   EXPECT_EQ(store.timeSpans()[0].starttime, 60);
   EXPECT_EQ(store.timeSpans()[1].duration, 9);
+
+  // Notes of full length over several of the store's notes blocks, each
+  // whole after the load and after a reload.
+  auto longNotes = [](int id) { return std::to_string(id) + std::string(250, 'x'); };
+  std::vector<std::string> statements;
+  for (int id = 3; id < 700; ++id) {
+    statements.push_back(InsertTimeRecordStatement(id, 131843, 1, 1, longNotes(id)));
+  }
+  env.Run(path, statements);
+  for (int load = 0; load < 2; ++load) {
+    store.Load();
+    ASSERT_EQ(store.timeRecords().size(), 699u);
+    for (const TimeRecord& r : store.timeRecords()) {
+      if (r.id >= 3) {
+        ASSERT_EQ(r.notes, longNotes(r.id).substr(0, 255)) << r.id;
+      }
+    }
+  }
 }
 
 TEST(RecordStoreLoad, FilesThatAreNoStoreLoadEmpty) {
