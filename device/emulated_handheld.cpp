@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <string_view>
 #include <thread>
 
@@ -345,7 +346,9 @@ CeOid EmulatedHandheld::CeReadRecordProps(CeHandle handle, uint32_t /*flags*/, u
   if (!fetched) {
     // Reads mostly go on in order: the next records come in one query.
     constexpr size_t kReadAhead = 256;
-    if (!image->ReadRecordsFrom(db->oid, db->order[at].key, record, kReadAhead, &db->ahead)) {
+    const auto wanted = std::span<const HandheldSortEntry>(db->order).subspan(
+        at, std::min(kReadAhead, db->order.size() - at));
+    if (!image->ReadRecords(db->oid, wanted, &db->ahead)) {
       db->ahead.clear();
     }
     db->aheadNext = 0;

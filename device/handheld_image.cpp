@@ -6,6 +6,7 @@
 #include <unicode/utf16.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -13,6 +14,8 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <span>
+#include <utility>
 
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
@@ -807,25 +810,52 @@ bool HandheldImage::ReadRecord(CeOid record, CeOid* database, uint16_t* count,
   });
 }
 
-bool HandheldImage::ReadRecordsFrom(CeOid database, int32_t key, CeOid from, size_t limit,
-                                    std::vector<StoredRecord>* out) {
-  // The records already in out are overwritten, their buffers reused.
-  size_t n = 0;
+bool HandheldImage::ReadRecords(CeOid database, std::span<const HandheldSortEntry> wanted,
+                                std::vector<StoredRecord>* out) {
+  // Each wanted record's place in out, by object identifier.
+  std::vector<std::pair<CeOid, size_t>> places(wanted.size());
+  for (size_t k = 0; k < wanted.size(); ++k) places[k] = {wanted[k].oid, k};
+  std::sort(places.begin(), places.end());
+  if (out->size() < wanted.size()) out->resize(wanted.size());
+  std::vector<bool> found(wanted.size(), false);
+  auto keep = [&](CeOid oid, const SqliteStatement& row) {
+    auto place = std::lower_bound(places.begin(), places.end(), std::pair<CeOid, size_t>{oid, 0});
+    if (place == places.end() || place->first != oid) return;
+    StoredRecord& record = (*out)[place->second];
+    record.oid = oid;
+    record.count = static_cast<uint16_t>(row.ColumnInt64(1));
+    row.ColumnBlob(2, &record.buffer);
+    found[place->second] = true;
+  };
   const bool ok = Read([&](Connection& c) {
-    Query q(c,
-            "SELECT oid, count, props FROM records WHERE db = ?1 AND key >= ?2 AND "
-            "(key > ?2 OR oid >= ?3) ORDER BY key, oid LIMIT ?4");
-    q.Int(1, database).Int(2, key).Int(3, from).Int(4, static_cast<int64_t>(limit));
+    if (places.empty()) return true;
+    const CeOid first = places.front().first, last = places.back().first;
     int rc;
-    while ((rc = q.Step()) == SQLITE_ROW) {
-      if (n == out->size()) out->emplace_back();
-      StoredRecord& record = (*out)[n++];
-      record.oid = static_cast<CeOid>(q.row().ColumnInt64(0));
-      record.count = static_cast<uint16_t>(q.row().ColumnInt64(1));
-      q.row().ColumnBlob(2, &record.buffer);
+    // Records written in their database's order lie together: one walk
+    // along the table reads them, where a look-up each costs several times
+    // as much. Scattered ones are looked up one by one. ("+db": the index on
+    // the database would have the walk go through all of its records.)
+    if (last - first < 4 * places.size()) {
+      Query q(c, "SELECT oid, count, props FROM records WHERE oid BETWEEN ?1 AND ?2 AND +db = ?3");
+      q.Int(1, first).Int(2, last).Int(3, database);
+      while ((rc = q.Step()) == SQLITE_ROW) keep(static_cast<CeOid>(q.row().ColumnInt64(0)), q.row());
+      return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
     }
-    return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
+    for (const auto& [oid, place] : places) {
+      Query q(c, "SELECT oid, count, props FROM records WHERE oid = ?1 AND +db = ?2");
+      rc = q.Int(1, oid).Int(2, database).Step();
+      if (rc == SQLITE_ROW) keep(oid, q.row());
+      if (rc != SQLITE_ROW && rc != SQLITE_DONE) return Fail(c, "cannot read " + path_);
+    }
+    return true;
   });
+  // What was not found is left out, the rest keeps its order.
+  size_t n = 0;
+  for (size_t k = 0; k < wanted.size(); ++k) {
+    if (!found[k]) continue;
+    if (n != k) std::swap((*out)[n], (*out)[k]);
+    ++n;
+  }
   out->resize(n);
   return ok;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -133,17 +134,17 @@ class HandheldImage {
   // One record as a read returns it (see BuildPropertyBuffer); false when the
   // record does not exist (error empty) or on failure.
   bool ReadRecord(CeOid record, CeOid* database, uint16_t* count, std::vector<uint8_t>* buffer);
-  // Up to limit records of database in sort order, from the one at key and
-  // object identifier from on: (record, count, buffer) each, as ReadRecord
-  // gives them. A handheld read in order fetches its records this way, a
-  // batch at a time, into out (whose buffers are reused). False on failure.
+  // The records of database that wanted names, in its order, into out
+  // (whose buffers are reused): (record, count, buffer) each, as ReadRecord
+  // gives them; a record no longer there is left out. A handheld read in
+  // order fetches its records this way, a batch at a time. False on failure.
   struct StoredRecord {
     CeOid oid = 0;
     uint16_t count = 0;
     std::vector<uint8_t> buffer;
   };
-  bool ReadRecordsFrom(CeOid database, int32_t key, CeOid from, size_t limit,
-                       std::vector<StoredRecord>* out);
+  bool ReadRecords(CeOid database, std::span<const HandheldSortEntry> wanted,
+                   std::vector<StoredRecord>* out);
   // False when the record does not exist (error empty) or on failure.
   bool DeleteRecord(CeOid record);
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "device/handheld_image.h"
+#include "store/records.h"
 #include "support/test_env.h"
 
 namespace {
@@ -178,8 +179,31 @@ TEST_F(EmulatedHandheldTest, ReadsRecordsInSortOrderByPosition) {
   // A record another program adds meanwhile is there at the next open.
   handheld.CeCloseHandle(groups), handheld.CeCloseHandle(third);
   ASSERT_TRUE(image.PutAccount(2, u"Two"));
-  ASSERT_NE(ReadAt(handheld, Open(handheld, u"HLAccountName", &oid), 1, &values), 0u);
+  const CeHandle again = Open(handheld, u"HLAccountName", &oid);
+  ASSERT_NE(ReadAt(handheld, again, 1, &values), 0u);
   EXPECT_EQ(values[0].integer, 2);
+  handheld.CeCloseHandle(again);
+
+  // Accounts whose records lie far apart, each followed by ten time records,
+  // are fetched one by one; one removed after the open is no longer there,
+  // and the reads around it still are.
+  for (int32_t key = 100; key < 110; ++key) {
+    ASSERT_TRUE(image.PutAccount(key, u"Far"));
+    for (int32_t r = 0; r < 10; ++r) {
+      ASSERT_TRUE(image.PutRecord(key * 100 + r, PackDate(2003, 3, 1), key, 0, u""));
+    }
+  }
+  const CeHandle far = Open(handheld, u"HLAccountName", &oid);  // keys 1, 2, 3, 5, 100..109
+  ASSERT_EQ(image.Remove("HLAccountName", 104), 1);
+  for (uint32_t i = 4; i < 14; ++i) {
+    const CeOid read = ReadAt(handheld, far, i, &values);
+    if (i == 8) {
+      EXPECT_EQ(read, 0u);
+      continue;
+    }
+    ASSERT_NE(read, 0u) << i;
+    EXPECT_EQ(values[0].integer, static_cast<int32_t>(96 + i));
+  }
 }
 
 TEST_F(EmulatedHandheldTest, EveryFaultKind) {
