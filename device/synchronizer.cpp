@@ -1,10 +1,14 @@
 // Moves data between the handheld's databases and its local store.
 #include "device/synchronizer.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 
 #include "device/device_database.h"
 #include "platform/locale_format.h"
+#include "platform/sqlite_connection.h"
+#include "platform/sqlite_statement.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
 #include "settings/account_settings.h"
@@ -56,9 +60,14 @@ std::string ConvertName(const std::u16string& name) {
 
 NotesConversion ConvertNotes(const std::u16string& notes, std::string* out) {
   std::string converted;
+  converted.reserve(notes.size());
   if (!Utf16ToUtf8(notes, &converted)) return NotesConversion::Unconvertible;
-  if (CountCharacters(converted) > kMaxNotesChars) return NotesConversion::TooLarge;
-  *out = NotesForStatement(converted);
+  // Converted, the text has no lone surrogate: its characters are its UTF-16
+  // units less one for each pair.
+  const auto pairs = std::count_if(notes.begin(), notes.end(),
+                                   [](char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; });
+  if (notes.size() - static_cast<size_t>(pairs) > kMaxNotesChars) return NotesConversion::TooLarge;
+  *out = NotesForStatement(std::move(converted));
   return NotesConversion::Ok;
 }
 
@@ -116,6 +125,21 @@ bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows) const {
     }
   }
   return status == DB_S_ENDOFROWSET;
+}
+
+bool Synchronizer::ReadStoredIds(std::vector<int32_t>* ids) const {
+  SqliteConnection connection;
+  SqliteStatement statement;
+  if (connection.Open(storePath_, false) != SQLITE_OK ||
+      statement.Prepare(connection, "SELECT id FROM hlgroup ORDER BY id") != SQLITE_OK) {
+    return false;
+  }
+  int rc;
+  while ((rc = statement.Step()) == SQLITE_ROW) {
+    const int64_t id = statement.ColumnInt64(0);
+    if (id == static_cast<int32_t>(id)) ids->push_back(static_cast<int32_t>(id));
+  }
+  return rc == SQLITE_DONE;
 }
 
 void Synchronizer::CleanDevice() {
@@ -327,11 +351,11 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
   // the maintenance program may have deleted an account's records since
   // they were copied, and their spans would be left without a record.
   if (step_->Begin() == S_OK) {
-    std::vector<StoredRecord> stored;
-    if (ReadStoredRecords(&stored)) {
-      std::unordered_set<int32_t> present;
-      for (const StoredRecord& row : stored) present.insert(row.id);
-      std::erase_if(insertedRecords_, [&present](int32_t id) { return present.count(id) == 0; });
+    std::vector<int32_t> present;
+    if (ReadStoredIds(&present)) {
+      std::erase_if(insertedRecords_, [&present](int32_t id) {
+        return !std::binary_search(present.begin(), present.end(), id);
+      });
     }
   }
   std::vector<CeValue> values;  // reused from record to record

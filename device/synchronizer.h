@@ -64,6 +64,9 @@ class Synchronizer {
     bool deleted;
   };
   bool ReadStoredRecords(std::vector<StoredRecord>* rows) const;
+  // The ids of the store's time records, ascending (read on a connection of
+  // its own); false when they cannot be read.
+  bool ReadStoredIds(std::vector<int32_t>* ids) const;
 
   // A step's statements run in one transaction on one connection; its
   // messages wait until the step has ended, so no message box keeps the

@@ -86,10 +86,13 @@ size_t ReadHash(const std::string& jet, size_t i, Literal* literal) {
 
 // Reads the number literal that starts at i: where it ends.
 size_t ReadNumber(const std::string& jet, size_t i, Literal* literal) {
-  const size_t j = JetNumberEnd(jet, i);
+  // Up to 18 digits are read on the way; most numbers end with them.
   size_t k = i;
   int64_t value = 0;
-  while (k < j && k - i < 18 && IsDigit(jet[k])) value = value * 10 + (jet[k++] - '0');
+  while (k < jet.size() && k - i < 18 && IsDigit(jet[k])) value = value * 10 + (jet[k++] - '0');
+  const bool more =
+      k < jet.size() && (IsDigit(jet[k]) || jet[k] == '.' || jet[k] == 'e' || jet[k] == 'E');
+  const size_t j = more ? JetNumberEnd(jet, i) : k;
   literal->read = k == j;
   if (literal->read) {
     literal->value = value;
@@ -351,8 +354,8 @@ DbStatus JetExecutor::Run(const std::string& jetSql, int64_t* changes, std::stri
       if (mapped) Remember(jetSql, count, &plans_.emplace(shape, std::move(plan)).first->second);
     }
   }
-  // A statement left unreset by a failure must not keep its lock or rows.
-  statement->Reset();
+  // Every run leaves its statement reset, so that it keeps no lock or rows:
+  // binding needs no reset first.
   int index = 1;
   for (const SqlParameter& p : parameters) {
     int rc = SQLITE_OK;

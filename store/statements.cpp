@@ -60,10 +60,9 @@ std::string NameForStatement(const std::string& name) {
   return result;
 }
 
-std::string NotesForStatement(const std::string& notes) {
-  std::string result = notes;
-  std::replace(result.begin(), result.end(), '"', '\'');
-  return result;
+std::string NotesForStatement(std::string notes) {
+  std::replace(notes.begin(), notes.end(), '"', '\'');
+  return notes;
 }
 
 std::string MarkInvoicedStatement(const std::string& dateText, int32_t recordId) {

@@ -10,7 +10,7 @@
 // quote in the notes becomes an apostrophe. The statement functions apply
 // these themselves.
 std::string NameForStatement(const std::string& name);
-std::string NotesForStatement(const std::string& notes);
+std::string NotesForStatement(std::string notes);
 
 // 1: record id invoiced on the day dateText ("%m/%d/%y").
 std::string MarkInvoicedStatement(const std::string& dateText, int32_t recordId);

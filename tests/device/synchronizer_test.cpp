@@ -150,6 +150,20 @@ TEST_P(SyncTest, EditsRenamesAndMovesArriveAtTheNextRun) {
   EXPECT_EQ(store.timeRecords()[0].grpdate, PackDate(2003, 3, 17));
   EXPECT_EQ(store.timeSpans().size(), 1u);
   EXPECT_EQ(store.items()[0].parent, 2);
+
+  // A record deleted from the store between the copy of the records and the
+  // copy of the spans (the maintenance program's account deletion) gets none.
+  RecordingSyncView view;
+  std::unique_ptr<CePlatform> handheld = Connected();
+  Synchronizer sync(*handheld, view, "Pocket_PC", storePath);
+  sync.SyncTimeRecords(store);
+  ASSERT_EQ(ExecuteStatement(storePath, DeleteTimeRecordStatement(101)), S_OK);
+  sync.SyncTimeSpans(store);
+  handheld->CeRapiUninit();
+  EXPECT_EQ(sync.sent().back().statement,
+            InsertTimeRecordStatement(101, PackDate(2003, 3, 17), 2, 12, "moved day"));
+  EXPECT_TRUE(Loaded().timeSpans().empty());
+  EXPECT_TRUE(view.messages.empty());
 }
 
 TEST_P(SyncTest, InvoicedRecordsLeaveTheHandheldAndStayLocal) {
@@ -391,6 +405,11 @@ TEST(ConvertText, NamesAndNotes) {
   EXPECT_EQ(out, "say 'hi'");
   EXPECT_EQ(ConvertNotes(std::u16string(255, u'\u20ac'), &out), NotesConversion::Ok);
   EXPECT_EQ(ConvertNotes(std::u16string(256, u'\u20ac'), &out), NotesConversion::TooLarge);
+  // A character beyond the first 65,536 takes two UTF-16 units and counts once.
+  std::u16string faces;
+  for (int k = 0; k < 255; ++k) faces += u"\U0001F600";
+  EXPECT_EQ(ConvertNotes(faces, &out), NotesConversion::Ok);
+  EXPECT_EQ(ConvertNotes(faces + u"\U0001F600", &out), NotesConversion::TooLarge);
   EXPECT_EQ(ConvertNotes(u"\xD83D", &out), NotesConversion::Unconvertible);
 }
 
