@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -81,8 +80,9 @@ class Synchronizer {
   SyncView& view_;
   std::string deviceName_;
   std::string storePath_;
-  // Records inserted by this run's SyncTimeRecords: only their spans are copied.
-  std::unordered_set<int32_t> insertedRecords_;
+  // Records inserted by this run's SyncTimeRecords: only their spans are
+  // copied. In the order inserted until the spans step sorts them.
+  std::vector<int32_t> insertedRecords_;
   std::vector<Sent> sent_;
   std::unique_ptr<StoreSession> step_;
   std::vector<std::string> stepMessages_;
