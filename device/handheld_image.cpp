@@ -816,8 +816,9 @@ bool HandheldImage::ReadRecords(CeOid database, std::span<const HandheldSortEntr
   std::vector<std::pair<CeOid, size_t>> places(wanted.size());
   for (size_t k = 0; k < wanted.size(); ++k) places[k] = {wanted[k].oid, k};
   std::sort(places.begin(), places.end());
+  // A place no record fills keeps object identifier 0, which no record has.
   if (out->size() < wanted.size()) out->resize(wanted.size());
-  std::vector<bool> found(wanted.size(), false);
+  for (size_t k = 0; k < wanted.size(); ++k) (*out)[k].oid = 0;
   auto keep = [&](CeOid oid, const SqliteStatement& row) {
     auto place = std::lower_bound(places.begin(), places.end(), std::pair<CeOid, size_t>{oid, 0});
     if (place == places.end() || place->first != oid) return;
@@ -825,7 +826,6 @@ bool HandheldImage::ReadRecords(CeOid database, std::span<const HandheldSortEntr
     record.oid = oid;
     record.count = static_cast<uint16_t>(row.ColumnInt64(1));
     row.ColumnBlob(2, &record.buffer);
-    found[place->second] = true;
   };
   const bool ok = Read([&](Connection& c) {
     if (places.empty()) return true;
@@ -838,7 +838,9 @@ bool HandheldImage::ReadRecords(CeOid database, std::span<const HandheldSortEntr
     if (last - first < 4 * places.size()) {
       Query q(c, "SELECT oid, count, props FROM records WHERE oid BETWEEN ?1 AND ?2 AND +db = ?3");
       q.Int(1, first).Int(2, last).Int(3, database);
-      while ((rc = q.Step()) == SQLITE_ROW) keep(static_cast<CeOid>(q.row().ColumnInt64(0)), q.row());
+      while ((rc = q.Step()) == SQLITE_ROW) {
+        keep(static_cast<CeOid>(q.row().ColumnInt64(0)), q.row());
+      }
       return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
     }
     for (const auto& [oid, place] : places) {
@@ -852,7 +854,7 @@ bool HandheldImage::ReadRecords(CeOid database, std::span<const HandheldSortEntr
   // What was not found is left out, the rest keeps its order.
   size_t n = 0;
   for (size_t k = 0; k < wanted.size(); ++k) {
-    if (!found[k]) continue;
+    if ((*out)[k].oid == 0) continue;
     if (n != k) std::swap((*out)[n], (*out)[k]);
     ++n;
   }

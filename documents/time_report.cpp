@@ -252,7 +252,8 @@ int64_t AddDaily(Document& document, const RecordStore& store, const Days& days)
     for (Row& row : rows) {
       AddRow(table,
              {Cell(first ? FormatPackedDate(day, DateForm::Short) : ""), Cell(std::move(row.text)),
-              Cell(std::string(row.record->notes)), Cell(HoursMinutes(row.minutes), false, TextAlign::Right)});
+              Cell(std::string(row.record->notes)),
+              Cell(HoursMinutes(row.minutes), false, TextAlign::Right)});
       first = false;
     }
   }

@@ -99,7 +99,6 @@ void RecordStore::LoadItems() {
 void RecordStore::LoadTimeRecords() {
   timeRecords_.clear();
   notesBlocks_.clear();
-  notesUsed_ = notesBlockSize_ = 0;
   currentRecord = kNoPosition;
   // Invoice dates repeat (one per invoice run), and turning one into local
   // time asks the time zone each time: each date is converted once.
@@ -171,11 +170,12 @@ void RecordStore::LoadTimeRecords() {
 }
 
 std::string_view RecordStore::KeepNotes(std::string_view notes) {
+  // Notes are cut to 255 characters, of 4 bytes at most.
+  constexpr size_t kBlockSize = 64 * 1024;
+  static_assert(kBlockSize >= 4 * kMaxNotesChars);
   if (notes.empty()) return {};
-  if (notesBlockSize_ - notesUsed_ < notes.size()) {
-    constexpr size_t kBlockSize = 64 * 1024;  // well above the longest notes
-    notesBlockSize_ = std::max(kBlockSize, notes.size());
-    notesBlocks_.push_back(std::make_unique_for_overwrite<char[]>(notesBlockSize_));
+  if (notesBlocks_.empty() || kBlockSize - notesUsed_ < notes.size()) {
+    notesBlocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
     notesUsed_ = 0;
   }
   char* kept = notesBlocks_.back().get() + notesUsed_;
@@ -189,18 +189,16 @@ void RecordStore::LoadTimeSpans() {
   spanOrder_.clear();
   spanGroups_.clear();
   currentSpan = kNoPosition;
-  // Spans are written record by record, so they nearly always come in order.
-  bool inOrder = true;
-  WalkTable(StoreTable::HlTime, storePath_, load_, [&](const TableCommand& row) {
-    const TimeSpan& span = timeSpans_.emplace_back(
-        TimeSpan{row.IntField(1), row.IntField(2), row.IntField(3)});
-    inOrder = inOrder && (timeSpans_.size() == 1 || timeSpans_[timeSpans_.size() - 2].parent <= span.parent);
+  WalkTable(StoreTable::HlTime, storePath_, load_, [this](const TableCommand& row) {
+    timeSpans_.push_back({row.IntField(1), row.IntField(2), row.IntField(3)});
   });
   // One vector of positions and one of groups, not a container per record:
   // a large store has a hundred thousand records.
   spanOrder_.resize(timeSpans_.size());
   std::iota(spanOrder_.begin(), spanOrder_.end(), size_t{0});
-  if (!inOrder) {
+  // Spans are written record by record, so they are nearly always in order already.
+  if (!std::is_sorted(timeSpans_.begin(), timeSpans_.end(),
+                      [](const TimeSpan& a, const TimeSpan& b) { return a.parent < b.parent; })) {
     std::stable_sort(spanOrder_.begin(), spanOrder_.end(), [this](size_t a, size_t b) {
       return timeSpans_[a].parent < timeSpans_[b].parent;
     });

@@ -107,7 +107,6 @@ class RecordStore {
   // The records' notes: blocks that never move, the last one filled to notesUsed_.
   std::vector<std::unique_ptr<char[]>> notesBlocks_;
   size_t notesUsed_ = 0;
-  size_t notesBlockSize_ = 0;
   std::vector<TimeSpan> timeSpans_;
   // The spans' positions grouped by record (list order within a record),
   // and where each record's group starts, ordered by record id.
