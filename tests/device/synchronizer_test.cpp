@@ -9,10 +9,10 @@
 #include "device/docked_handheld.h"
 #include "device/emulated_handheld.h"
 #include "platform/sqlite_connection.h"
-#include "support/rapi_dock.h"
 #include "store/statements.h"
 #include "store/table_command.h"
 #include "support/handheld_fixture.h"
+#include "support/rapi_dock.h"
 #include "support/recording_sync_view.h"
 
 namespace {
@@ -89,17 +89,18 @@ TEST_P(SyncTest, FullSynchronizationIntoAnEmptyStore) {
   Fill();
   RecordingSyncView view;
   std::vector<std::string> sent = FullRun(&view);
-  EXPECT_EQ(sent, (std::vector<std::string>{
-                      FlagDeletedStatement(), "insert into accountname values (1, 'O`Brien')",
-                      "insert into accountname values (2, 'A very long account name of for')",
-                      "insert into itemname values (10, 1, 'Design')",
-                      "insert into itemname values (11, 2, 'Build')", DeleteUninvoicedStatement(),
-                      "insert into hlgroup values (100, 131269391, 1, 10, \"fixed the 'x' bug\", 0, "
-                      "'01-JAN-1900', 0)",
-                      "insert into hlgroup values (101, 131269392, 2, 11, \"\", 0, '01-JAN-1900', 0)",
-                      "insert into hltime values (100, 32400, 30)",
-                      "insert into hltime values (100, 36000, 15)",
-                      "insert into hltime values (101, 84600, 90)"}));
+  EXPECT_EQ(sent,
+            (std::vector<std::string>{
+                FlagDeletedStatement(), "insert into accountname values (1, 'O`Brien')",
+                "insert into accountname values (2, 'A very long account name of for')",
+                "insert into itemname values (10, 1, 'Design')",
+                "insert into itemname values (11, 2, 'Build')", DeleteUninvoicedStatement(),
+                "insert into hlgroup values (100, 131269391, 1, 10, \"fixed the 'x' bug\", 0, "
+                "'01-JAN-1900', 0)",
+                "insert into hlgroup values (101, 131269392, 2, 11, \"\", 0, '01-JAN-1900', 0)",
+                "insert into hltime values (100, 32400, 30)",
+                "insert into hltime values (100, 36000, 15)",
+                "insert into hltime values (101, 84600, 90)"}));
   EXPECT_TRUE(view.messages.empty());
   EXPECT_EQ(view.progress, (std::vector<int>{100, 0, 25, 50, 75, 100}));
   EXPECT_EQ(view.statuses, (std::vector<std::string>{"Invoiced items update completed",
@@ -151,18 +152,20 @@ TEST_P(SyncTest, EditsRenamesAndMovesArriveAtTheNextRun) {
   EXPECT_EQ(store.timeSpans().size(), 1u);
   EXPECT_EQ(store.items()[0].parent, 2);
 
-  // A record deleted from the store between the copy of the records and the
-  // copy of the spans (the maintenance program's account deletion) gets none.
+  // The records and their spans are stored together: until the spans are
+  // in, another program reads the records the store had.
+  ASSERT_TRUE(hh.PutRecord(103, PackDate(2003, 3, 18), 2, 12, u"new"));
+  ASSERT_TRUE(hh.AddSpan(103, 3600, 15));
   RecordingSyncView view;
   std::unique_ptr<CePlatform> handheld = Connected();
   Synchronizer sync(*handheld, view, "Pocket_PC", storePath);
   sync.SyncTimeRecords(store);
-  ASSERT_EQ(ExecuteStatement(storePath, DeleteTimeRecordStatement(101)), S_OK);
+  EXPECT_EQ(Loaded().timeRecords().size(), 1u);
   sync.SyncTimeSpans(store);
   handheld->CeRapiUninit();
-  EXPECT_EQ(sync.sent().back().statement,
-            InsertTimeRecordStatement(101, PackDate(2003, 3, 17), 2, 12, "moved day"));
-  EXPECT_TRUE(Loaded().timeSpans().empty());
+  EXPECT_EQ(sync.sent().back().statement, InsertSpanStatement(103, 3600, 15));
+  EXPECT_EQ(Loaded().timeRecords().size(), 2u);
+  EXPECT_EQ(Loaded().RecordMinutes(103), 15);
   EXPECT_TRUE(view.messages.empty());
 }
 
@@ -301,30 +304,31 @@ TEST_P(SyncTest, HandheldFaultsStopWhereTheyShould) {
        {"Synchronization Error: Error in remote group DB read"},
        0,
        0},
+      // A span step that fails keeps the records and spans the store had.
       {HandheldFault::Count,
        "HLTime",
        0,
        {"Synchronization Error: Error in remote time DB info"},
        2,
-       0},
+       spansBefore},
       {HandheldFault::Seek,
        "HLTime",
        2,
        {"Synchronization Error: Error in remote time DB move"},
        2,
-       2},
+       spansBefore},
       {HandheldFault::Read,
        "HLTime",
        0,
        {"Synchronization Error: Error in remote time DB read"},
        2,
-       0},
+       spansBefore},
       {HandheldFault::Short,
        "HLTime",
        1,
        {"Synchronization Error: Error in remote time DB read"},
        2,
-       1},
+       spansBefore},
       // Accounts and items skip a record they cannot read, silently.
       {HandheldFault::Read, "HLAccountName", 0, {}, 2, spansBefore},
       {HandheldFault::Short, "HLItemName", 0, {}, 2, spansBefore},
