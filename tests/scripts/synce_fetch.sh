@@ -65,6 +65,15 @@ expect "configure" "$(cat build/synce-src/configure.args)" \
 expect "install folders" "$(cat "$prefix/install-dirs")" \
   "$prefix/share/dbus-1/system-services $prefix/lib/udev/rules.d $prefix/lib/udev"
 
+# The order: an installed SynCE is used as it is, and a source folder comes
+# before the repository (whose wrong URL would otherwise fail).
+mkdir "$work/pc" "$work/clone3" && cd "$work/clone3"
+printf 'Name: libsynce\nDescription: d\nVersion: 0.17\n' >"$work/pc/libsynce.pc"
+PKG_CONFIG_LIBDIR="$work/pc" HORALOG_SYNCE_URL=$work/nowhere horalog_build_synce >/dev/null
+[ ! -e build ] || fail "setup built SynCE although the system has it"
+HORALOG_SYNCE_SOURCE="$work/f/core" HORALOG_SYNCE_URL=$work/nowhere horalog_build_synce >/dev/null
+horalog_synce_staged build/synce && [ ! -e build/synce-git ] || fail "HORALOG_SYNCE_SOURCE was not used"
+
 # A wrong pinned commit: the build goes on without SynCE and the summary
 # says so in one line; a build with SynCE gets none.
 mkdir "$work/clone2" && cd "$work/clone2"
