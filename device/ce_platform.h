@@ -38,6 +38,7 @@ constexpr uint32_t HKEY_CE_LOCAL_MACHINE = 0x80000002u;
 constexpr int32_t CE_ERROR_SUCCESS = 0;
 constexpr int32_t CE_ERROR_FILE_NOT_FOUND = 2;
 constexpr int32_t CE_ERROR_MORE_DATA = 234;
+constexpr int32_t kCePasswordRefused = 86;  // ERROR_INVALID_PASSWORD
 constexpr uint32_t CE_REG_SZ = 1;
 constexpr uint32_t CE_REG_BINARY = 3;
 
@@ -96,6 +97,21 @@ class CePlatform {
   // when the link failed (the handheld went away). A handheld that cannot
   // go away answers 0.
   virtual int32_t CeRapiGetError() { return 0; }
+
+  // A handheld that is docked but locked: it waits for its password before
+  // any connection can be made. True with its name. A handheld that cannot
+  // lock (the emulated one) never is.
+  virtual bool CeLocked(std::string* name) {
+    (void)name;
+    return false;
+  }
+  // Gives the locked handheld its password: 0 when it unlocked,
+  // kCePasswordRefused when it refused it (and still waits), another
+  // non-zero value when it could not be asked.
+  virtual int32_t CeUnlock(const std::string& password) {
+    (void)password;
+    return 0;
+  }
 
   virtual int32_t CeRegOpenKeyEx(uint32_t root, const std::u16string& subKey, uint32_t* key) = 0;
   // Reads value name of key into data, at most *size bytes; *size becomes the

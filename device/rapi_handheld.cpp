@@ -27,6 +27,8 @@
 #include <thread>
 #include <utility>
 
+#include "device/dccm_client.h"
+
 // After the project's own names: the library defines some of them as macros.
 #include <rapi.h>
 #include <synce_log.h>
@@ -369,6 +371,7 @@ struct RapiHandheld::State {
   std::vector<uint8_t> wire;                   // the answers to reads read ahead, as they arrive
   std::map<CeHandle, OpenDatabase> databases;  // the open handles
   std::map<CeHandle, KeyIndex> indexes;
+  std::string locked;  // the connection manager's object of a locked handheld
 
   // The connection, selected on the calling thread and watched, or null.
   RapiConnection* Connected() {
@@ -554,6 +557,32 @@ int32_t RapiHandheld::CeRapiUninit() {
 int32_t RapiHandheld::CeRapiGetError() {
   if (!state_->Connected()) return kNotConnected;
   return state_->linkError;
+}
+
+bool RapiHandheld::CeLocked(std::string* name) {
+  std::vector<DccmDevice> devices;
+  std::string error;
+  state_->locked.clear();
+  if (!ListDccmDevices(&devices, &error)) return false;
+  for (const DccmDevice& device : devices) {
+    if (device.passwordFlags == "provide") {
+      state_->locked = device.path;
+      if (name) *name = device.name;
+      return true;
+    }
+  }
+  return false;
+}
+
+int32_t RapiHandheld::CeUnlock(const std::string& password) {
+  if (state_->locked.empty()) return 0;
+  std::string error;
+  switch (UnlockDccmDevice(state_->locked, password, &error)) {
+    case DccmUnlock::Unlocked: state_->locked.clear(); return 0;
+    case DccmUnlock::Refused: return kCePasswordRefused;
+    case DccmUnlock::Failed: break;
+  }
+  return static_cast<int32_t>(E_FAIL);
 }
 
 int32_t RapiHandheld::CeRegOpenKeyEx(uint32_t root, const std::u16string& subKey, uint32_t* key) {

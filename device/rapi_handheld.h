@@ -30,9 +30,13 @@ class RapiHandheld : public CePlatform {
   int32_t CeRapiInitEx(RapiInit* init) override;
   int32_t CeRapiUninit() override;
   int32_t CeRapiGetError() override;
+  // Asked of SynCE's connection manager, which holds a locked handheld back
+  // until it has its password; no connection manager, no lock.
+  bool CeLocked(std::string* name) override;
+  int32_t CeUnlock(const std::string& password) override;
   int32_t CeRegOpenKeyEx(uint32_t root, const std::u16string& subKey, uint32_t* key) override;
-  int32_t CeRegQueryValueEx(uint32_t key, const std::u16string& name, uint32_t* type,
-                            uint8_t* data, uint32_t* size) override;
+  int32_t CeRegQueryValueEx(uint32_t key, const std::u16string& name, uint32_t* type, uint8_t* data,
+                            uint32_t* size) override;
   int32_t CeRegCloseKey(uint32_t key) override;
   CeHandle CeOpenDatabase(CeOid* oid, const std::u16string& name, uint32_t sortProperty,
                           uint32_t flags) override;

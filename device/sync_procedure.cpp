@@ -1,6 +1,7 @@
 // Every contact with the handheld, without a window.
 #include "device/sync_procedure.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "device/debug_log.h"
@@ -27,6 +28,17 @@ constexpr const char* kLinkLost =
     "Check the device's connection, then try connecting again.";
 constexpr const char* kLinkLostStatus =
     "Synchronization incomplete: the connection to the mobile device was lost.";
+// A handheld locked with a password, which SynCE's connection manager holds
+// back until it has the password.
+constexpr const char* kLockedNoPassword =
+    "The mobile device is locked with a password.  Nothing was synchronized; connect again and "
+    "give the device's password.";
+constexpr const char* kPasswordRefused =
+    "The mobile device did not accept the password.  Nothing was synchronized; connect again and "
+    "give the device's password.";
+constexpr const char* kUnlockFailed =
+    "The password could not be given to the mobile device.  Verify the device is docked and "
+    "SynCE's connection manager (dccm) is running, then try connecting again.";
 constexpr const char* kNameUnreadable =
     "Unable to read the name of the mobile device.  Verify the device has a name, then try "
     "connecting again.";
@@ -78,6 +90,22 @@ std::string SyncProcedure::DeviceFileName(const std::string& handheldName) {
   return name;
 }
 
+bool SyncProcedure::Unlock() {
+  std::string name;
+  if (!platform_.CeLocked(&name)) return true;
+  std::string password;
+  if (!view_.AskPassword(name, &password)) {
+    view_.SetStatus(kLockedNoPassword);
+    return false;
+  }
+  const int32_t result = platform_.CeUnlock(password);
+  // The password is not kept beyond its one use.
+  std::fill(password.begin(), password.end(), '\0');
+  if (result == 0) return true;
+  view_.SetStatus(result == kCePasswordRefused ? kPasswordRefused : kUnlockFailed);
+  return false;
+}
+
 bool SyncProcedure::Connect() {
   connected_ = false;
   RapiInit init;
@@ -123,6 +151,11 @@ void SyncProcedure::LinkLost() {
 
 SyncProcedure::Outcome SyncProcedure::Run() {
   WriteDebugLog("OT begin", false);
+  if (!Unlock()) {
+    deviceName_.clear();
+    ownerName_.clear();
+    return Outcome::Locked;
+  }
   const bool connected = Connect();
   deviceName_.clear();
   ownerName_.clear();

@@ -16,6 +16,7 @@ class SyncProcedure {
     StoreNotCreated,  // the handheld's store could not be created
     NameUnreadable,   // the handheld's name could not be read or used
     LinkLost,         // the handheld went away part-way: the dialog stays open
+    Locked,           // the handheld is locked, and no password it takes was given
   };
 
   // How long the connection attempt may take.
@@ -43,6 +44,9 @@ class SyncProcedure {
   static std::string DeviceFileName(const std::string& handheldName);
 
  private:
+  // A locked handheld is asked for its password first; false (the status
+  // says why) when it stays locked.
+  bool Unlock();
   bool Connect();
   bool ReadHandheldName(std::string* name);
   bool ReadOwnerName(std::string* owner);

@@ -16,4 +16,11 @@ class SyncView {
   // Lets the window repaint.
   virtual void PumpMessages() = 0;
   virtual void Beep() = 0;
+  // Asks for the password of the locked handheld name; false when none is
+  // given (cancelled, or no one to ask).
+  virtual bool AskPassword(const std::string& name, std::string* password) {
+    (void)name;
+    (void)password;
+    return false;
+  }
 };

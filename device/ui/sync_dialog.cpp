@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "device/ui/password_dialog.h"
 #include "platform/ui/dialog_units.h"
 #include "platform/ui/qt_ui_services.h"
 
@@ -85,6 +86,10 @@ void SyncDialog::ShowMessage(const std::string& text, const std::string& caption
 void SyncDialog::PumpMessages() { PumpQtMessages(); }
 
 void SyncDialog::Beep() { QApplication::beep(); }
+
+bool SyncDialog::AskPassword(const std::string& name, std::string* password) {
+  return PasswordDialog::Ask(this, name, password);
+}
 
 void SyncDialog::reject() {
   // The procedure always runs to its end: a cancel (Escape, the close box)

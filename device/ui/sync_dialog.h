@@ -34,6 +34,7 @@ class SyncDialog : public QDialog, public SyncView {
   void ShowMessage(const std::string& text, const std::string& caption) override;
   void PumpMessages() override;
   void Beep() override;
+  bool AskPassword(const std::string& name, std::string* password) override;
 
  public slots:
   void reject() override;

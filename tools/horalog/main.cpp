@@ -31,6 +31,7 @@ int SyncExitCode(const SyncProcedure& procedure, SyncProcedure::Outcome outcome)
     case SyncProcedure::Outcome::StoreNotCreated: return 2;
     case SyncProcedure::Outcome::NameUnreadable: return 3;
     case SyncProcedure::Outcome::LinkLost: return 4;  // incomplete: the handheld went away
+    case SyncProcedure::Outcome::Locked: return 6;
   }
   return 1;
 }
@@ -147,10 +148,16 @@ int main(int argc, char** argv) {
       "sync", "Synchronize the docked handheld; prints status texts and messages as they happen");
   sync->add_flag("--update-only", updateOnly,
                  "only remove invoiced records from the handheld, as after an invoice");
+  std::string passwordFile;
+  sync->add_option("--password-file", passwordFile,
+                   "a locked handheld's password, on the file's first line (else it is asked "
+                   "for on the terminal)")
+      ->check(CLI::ExistingFile);
   sync->footer(
       "Exit status: 0 completed; 1 could not connect; 2 the store could not be created; 3 the "
       "handheld's name could not be read; 4 incomplete: the handheld went away part-way; 5 "
-      "completed, but a message reported records not copied or a failed statement.");
+      "completed, but a message reported records not copied or a failed statement; 6 the handheld "
+      "is locked and no password it accepts was given.");
 
   CLI::App* devices = app.add_subcommand("devices", "List the handhelds that have a store");
 
@@ -210,6 +217,7 @@ int main(int argc, char** argv) {
   ConsoleSyncView console;
   SetUi(&console);
   if (sync->parsed()) {
+    console.passwordFile = passwordFile;
     std::unique_ptr<CePlatform> handheld = OpenHandheld();
     SyncProcedure procedure(*handheld, console, updateOnly);
     const SyncProcedure::Outcome outcome = procedure.Run();

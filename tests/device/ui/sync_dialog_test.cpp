@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
 #include "device/emulated_handheld.h"
+#include "device/ui/password_dialog.h"
 #include "support/handheld_fixture.h"
 #include "support/ui/controls.h"
 
@@ -67,4 +70,23 @@ TEST(SyncDialog, FailedConnectionStaysOpenWithCloseEnabled) {
             "running, then try connecting again.");
   EXPECT_EQ(dialog.deviceName(), "");
   EXPECT_EQ(dialog.windowTitle(), "Synchronization");
+}
+
+TEST(PasswordDialog, MaskedEntryGivesItsTextOnOkAndNothingOnCancel) {
+  for (const bool ok : {true, false}) {
+    QTimer::singleShot(0, [ok] {
+      auto* dialog = qobject_cast<PasswordDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->entry()->echoMode(), QLineEdit::Password);
+      EXPECT_EQ(dialog->focusWidget(), dialog->entry());
+      dialog->entry()->setText("s3cret pass");
+      if (ok)
+        dialog->accept();
+      else
+        dialog->reject();
+    });
+    std::string password = "unchanged";
+    EXPECT_EQ(PasswordDialog::Ask(nullptr, "Pocket PC", &password), ok);
+    EXPECT_EQ(password, ok ? "s3cret pass" : "unchanged");
+  }
 }
