@@ -26,14 +26,19 @@ bool ReadFull(int fd, uint8_t* data, size_t n) {
 
 }  // namespace
 
-DevicePassword::DevicePassword(const std::string& text) {
+std::vector<uint8_t> DevicePassword::Encode(const std::string& text, uint8_t key) {
   std::u16string units = Utf8ToUtf16(text);
   units.push_back(u'\0');
-  std::vector<uint8_t> plain;
+  std::vector<uint8_t> bytes;
   for (char16_t c : units) {
-    plain.push_back(static_cast<uint8_t>(c));
-    plain.push_back(static_cast<uint8_t>(c >> 8));
+    bytes.push_back(static_cast<uint8_t>(c) ^ key);
+    bytes.push_back(static_cast<uint8_t>(c >> 8) ^ key);
   }
+  return bytes;
+}
+
+DevicePassword::DevicePassword(const std::string& text) {
+  const std::vector<uint8_t> plain = Encode(text, 0);
   // A key that is none of the plain bytes leaves no encoded byte zero. The
   // high bit set keeps it off ASCII; a password using all 255 other values
   // is too long for any handheld's entry field, and keeps the last key.
@@ -45,7 +50,7 @@ DevicePassword::DevicePassword(const std::string& text) {
       break;
     }
   }
-  for (uint8_t b : plain) encoded_.push_back(b ^ key_);
+  encoded_ = Encode(text, key_);
 }
 
 bool DevicePassword::Read(int fd, bool* matches) const {

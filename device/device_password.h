@@ -15,6 +15,9 @@ class DevicePassword {
   // is zero: the start of an answer is then told from padding (see Read).
   explicit DevicePassword(const std::string& text);
 
+  // text (UTF-8) as the desktop sends it to a handheld whose key is key.
+  static std::vector<uint8_t> Encode(const std::string& text, uint8_t key);
+
   uint8_t key() const { return key_; }
   // The password as the desktop sends it, encoded with key().
   const std::vector<uint8_t>& encoded() const { return encoded_; }
