@@ -101,6 +101,10 @@ start() {
   if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
     fail "run me in a network namespace of my own (tests/support/in_network_namespace.sh)"
   fi
+  for need in dbus-daemon:dbus-daemon gdbus:libglib2.0-bin ip:iproute2 nsenter:util-linux \
+    unshare:util-linux; do
+    command -v "${need%%:*}" >/dev/null || fail "no ${need%%:*} (Debian package ${need#*:})"
+  done
   prefix=${HORALOG_SYNCE_PREFIX:-$(pkg-config --variable=prefix libsynce 2>/dev/null || true)}
   dccm=$prefix/libexec/dccm
   [ -n "$prefix" ] && [ -x "$dccm" ] || fail "no SynCE dccm (HORALOG_SYNCE_PREFIX or pkg-config libsynce)"
