@@ -45,7 +45,7 @@ constexpr uint32_t kRegOpenKeyEx = 0x1e;
 constexpr uint32_t kRegCloseKey = 0x21;
 constexpr uint32_t kRegQueryValueEx = 0x26;
 
-constexpr uint32_t kNotImplemented = 0x80004001u;  // E_NOTIMPL
+constexpr uint32_t kNotImplemented = 0x80004001u;   // E_NOTIMPL
 constexpr uint32_t kInvalidArgument = 0x80070057u;  // E_INVALIDARG
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorNoMoreItems = 259;
@@ -241,6 +241,8 @@ struct RapiServer::State {
 
   void Accept();
   void Serve(int fd);
+  // Whether the desktop proved a locked handheld's password on fd.
+  bool Unlocked(int fd);
   // The answer to one request, or nothing when the connection must close.
   bool Answer(EmulatedHandheld& handheld, HandheldImage& image, const std::vector<uint8_t>& body,
               Reply* reply);
@@ -271,7 +273,7 @@ void RapiServer::State::Serve(int fd) {
   EmulatedHandheld handheld(options.image);
   HandheldImage image(options.image);
   RapiInit init;
-  bool connected = handheld.CeRapiInitEx(&init) == 0;
+  bool connected = Unlocked(fd) && handheld.CeRapiInitEx(&init) == 0;
   bool answered = false;
   // A slow link's delay is kept to the microsecond, not to the system's
   // default timer slack of 50.
@@ -313,6 +315,16 @@ void RapiServer::State::Serve(int fd) {
   std::lock_guard<std::mutex> lock(mutex);
   connections.erase(fd);
   ::close(fd);
+}
+
+bool RapiServer::State::Unlocked(int fd) {
+  if (!options.password) return true;
+  bool right = false;
+  if (!options.password->Read(fd, &right)) return false;
+  const uint8_t answer = right ? 1 : 0;
+  if (!WriteFull(fd, {answer}) || right) return right;
+  if (options.say) options.say("a RAPI connection gave a wrong password; it was refused");
+  return false;
 }
 
 bool RapiServer::State::Answer(EmulatedHandheld& handheld, HandheldImage& image,
@@ -451,8 +463,8 @@ bool RapiServer::State::Answer(EmulatedHandheld& handheld, HandheldImage& image,
       std::vector<uint8_t> data(capacity);
       uint32_t type = 0;
       uint32_t got = capacity;
-      const int32_t result = handheld.CeRegQueryValueEx(
-          key, Request::Units(nameBytes), &type, wantData ? data.data() : nullptr, &got);
+      const int32_t result = handheld.CeRegQueryValueEx(key, Request::Units(nameBytes), &type,
+                                                        wantData ? data.data() : nullptr, &got);
       out.U32(static_cast<uint32_t>(result));
       out.U32(static_cast<uint32_t>(result));
       if (result != CE_ERROR_SUCCESS) break;
@@ -473,9 +485,7 @@ bool RapiServer::State::Answer(EmulatedHandheld& handheld, HandheldImage& image,
       out.U32(static_cast<uint32_t>(result));
       break;
     }
-    default:
-      *reply = Reply::Failure(kNotImplemented);
-      return true;
+    default: *reply = Reply::Failure(kNotImplemented); return true;
   }
   *reply = wellFormed ? out : Reply::Failure(kInvalidArgument);
   return true;
@@ -555,7 +565,8 @@ std::string RapiServer::ConnectionFolder() {
 }
 
 bool RapiServer::WriteConnectionFile(const std::string& folder, std::string* error) const {
-  return WriteConnectionFile(folder, state_->handheldName.empty() ? "Handheld" : state_->handheldName,
+  return WriteConnectionFile(folder,
+                             state_->handheldName.empty() ? "Handheld" : state_->handheldName,
                              state_->options.address, error);
 }
 
@@ -572,8 +583,7 @@ bool RapiServer::WriteConnectionFile(const std::string& folder, const std::strin
   const std::string temporary = path + ".tmp" + std::to_string(::getpid());
   {
     std::ofstream out(temporary, std::ios::trunc);
-    out << "[dccm]\npid=" << ::getpid() << "\n[device]\nname=" << name
-        << "\nip=" << address
+    out << "[dccm]\npid=" << ::getpid() << "\n[device]\nname=" << name << "\nip=" << address
         << "\nos_version=4\nos_minor=20\nkey=0\n[connection]\ntransport=ppp\n";
     if (!out.flush()) {
       *error = "cannot write " + temporary;

@@ -17,18 +17,20 @@
 
 namespace {
 
-// A connected handheld and the store of "Pocket_PC". Every test runs twice:
-// on the image directly, and through the RAPI library talking to the image
-// served over the RAPI protocol, with the same expectations.
-class SyncTest : public ::testing::TestWithParam<bool> {
+// A connected handheld and the store of "Pocket_PC". Every test runs on
+// each path to the handheld: the image directly, and the RAPI library
+// talking to the image served over the RAPI protocol, found through the
+// connection file or through SynCE's connection manager; with the same
+// expectations.
+class SyncTest : public ::testing::TestWithParam<HandheldPath> {
  protected:
   void SetUp() override {
     storePath = env.CreateStore("Pocket_PC");
-    if (GetParam()) dock.emplace(env.imagePath(), env.dir.File("synce"));
+    dock.emplace(GetParam(), env.imagePath(), env.dir.File("dock"));
   }
 
   std::unique_ptr<CePlatform> Connected() {
-    std::unique_ptr<CePlatform> handheld = TestHandheld(GetParam(), env.dockPath());
+    std::unique_ptr<CePlatform> handheld = dock->Handheld(env.dockPath());
     RapiInit init;
     EXPECT_EQ(handheld->CeRapiInitEx(&init), 0);
     EXPECT_TRUE(init.heRapiInit && init.heRapiInit->Wait(5000));
@@ -71,19 +73,14 @@ class SyncTest : public ::testing::TestWithParam<bool> {
   }
 
   HandheldFixture env;
-  std::optional<RapiDock> dock;
+  std::optional<PathDock> dock;
   std::string storePath;
 };
 
-std::vector<bool> Handhelds() {
-  if (HaveRapiLibrary()) return {false, true};
-  return {false};
-}
-
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(, SyncTest, ::testing::ValuesIn(Handhelds()),
-                         [](const auto& info) { return info.param ? "Rapi" : "Image"; });
+INSTANTIATE_TEST_SUITE_P(, SyncTest, ::testing::ValuesIn(HandheldPaths()),
+                         [](const auto& info) { return PathName(info.param); });
 
 TEST_P(SyncTest, FullSynchronizationIntoAnEmptyStore) {
   Fill();
