@@ -168,17 +168,28 @@ TEST(DccmSync, AHandheldThatStopsAnsweringPingsIsDroppedAndALockedOneServesOnlyI
   const std::string store = env.dataPath() + "/Pocket_PC.mdb";
   {
     DccmDock dock(env.imagePath(), env.dir.File("locked"), {"--password", "s3cret"});
-    // Locked: published, but nothing is served until dccm has the password.
+    // Locked: published, but nothing is served until dccm has the password,
+    // which horalog sync hands over from its password file.
     EXPECT_EQ(RunTool("horalog-handheld", {"docked"}).out, "rapi:Pocket PC 169.254.2.1\n");
-    EXPECT_EQ(RunTool("horalog", {"sync"}).status, 1);
     EXPECT_EQ(dock.Run("password", {"wrong"}).out, "false\n");
     EXPECT_NE(dock.ServeLog().find("wrong password"), std::string::npos) << dock.ServeLog();
-    EXPECT_EQ(RunTool("horalog", {"sync"}).status, 1);
-    EXPECT_FALSE(fs::exists(store));
-    EXPECT_EQ(dock.Run("password", {"s3cret"}).out, "true\n");
-    const ToolRun unlocked = RunTool("horalog", {"sync"});
-    EXPECT_EQ(unlocked.status, 0) << unlocked.err;
-    EXPECT_TRUE(fs::exists(store));
+    const struct {
+      std::string password;  // the file's first line; none for an empty file
+      int status;
+      std::string says;
+    } runs[] = {
+        {"", 6, "Cannot read the password file"},
+        {"S3CRET\n", 6, "The mobile device did not accept the password."},
+        {"s3cret\n", 0, "Synchronization completed"},
+    };
+    for (const auto& run : runs) {
+      const std::string file = env.dir.File("password.txt");
+      std::ofstream(file) << run.password;
+      const ToolRun sync = RunTool("horalog", {"sync", "--password-file", file});
+      EXPECT_EQ(sync.status, run.status) << sync.out << sync.err;
+      EXPECT_NE(sync.out.find(run.says), std::string::npos) << sync.out;
+      EXPECT_EQ(fs::exists(store), run.status == 0);
+    }
   }
   DccmDock dock(env.imagePath(), env.dir.File("dock"));
   EXPECT_EQ(RunTool("horalog-handheld", {"docked"}).status, 0);
