@@ -119,6 +119,8 @@ struct RapiServer::State {
 
   void Accept();
   void Serve(int fd);
+  // Whether the desktop proved a locked handheld's password on fd.
+  bool Unlocked(int fd);
 };
 
 void RapiServer::State::Accept() {
@@ -146,7 +148,7 @@ void RapiServer::State::Serve(int fd) {
   EmulatedHandheld handheld(options.image);
   HandheldImage image(options.image);
   RapiInit init;
-  bool connected = handheld.CeRapiInitEx(&init) == 0;
+  bool connected = Unlocked(fd) && handheld.CeRapiInitEx(&init) == 0;
   bool answered = false;
   // A slow link's delay is kept to the microsecond, not to the system's
   // default timer slack of 50.
@@ -187,6 +189,16 @@ void RapiServer::State::Serve(int fd) {
   std::lock_guard<std::mutex> lock(mutex);
   connections.erase(fd);
   ::close(fd);
+}
+
+bool RapiServer::State::Unlocked(int fd) {
+  if (!options.password) return true;
+  bool right = false;
+  if (!options.password->Read(fd, &right)) return false;
+  const uint8_t answer = right ? 1 : 0;
+  if (!WriteFull(fd, {answer}) || right) return right;
+  if (options.say) options.say("a RAPI connection gave a wrong password; it was refused");
+  return false;
 }
 
 RapiServer::RapiServer(Options options) : state_(std::make_shared<State>()) {

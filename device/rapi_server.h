@@ -5,8 +5,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "device/device_password.h"
 
 // The RAPI protocol's fixed port.
 constexpr uint16_t kRapiPort = 990;
@@ -18,6 +22,12 @@ class RapiServer {
     std::string address = "127.0.0.1";  // IPv4 address to listen on
     uint16_t port = kRapiPort;
     int latencyMs = 0;  // each answer waits this long, as on a slow link
+    // A locked handheld's: every connection starts with the desktop's
+    // answer (see DevicePassword), which the handheld accepts with the byte
+    // 1, or refuses with 0 and closes the connection, serving nothing.
+    std::optional<DevicePassword> password = std::nullopt;
+    // Told, from a connection's thread, of a refused password.
+    std::function<void(const std::string&)> say = nullptr;
   };
 
   explicit RapiServer(Options options);

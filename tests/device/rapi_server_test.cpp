@@ -6,18 +6,25 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <fstream>
 
+#include "device/device_password.h"
 #include "support/handheld_fixture.h"
 #include "support/rapi_dock.h"
 
 namespace {
 
 // Sends bytes and reads the answer's packet; "closed" when the server
-// closed the connection instead.
-std::string Exchange(const std::string& address, const std::vector<uint8_t>& bytes) {
+// closed the connection instead. To a locked handheld (gated), the bytes
+// start with a password, and its one-byte verdict comes first: "refused"
+// unless it is 1.
+std::string Exchange(const std::string& address, const std::vector<uint8_t>& bytes,
+                     bool gated = false) {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -31,7 +38,14 @@ std::string Exchange(const std::string& address, const std::vector<uint8_t>& byt
   ::shutdown(fd, SHUT_WR);
   uint8_t le[4];
   std::string answer = "closed";
-  if (::recv(fd, le, 4, MSG_WAITALL) == 4) {
+  if (gated && (::recv(fd, le, 1, 0) != 1 || le[0] != 1)) {
+    // Then closed (a reset, when the request sent after is unread), not
+    // left open for a deadline that no server takes.
+    const timeval deadline{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &deadline, sizeof deadline);
+    const bool closed = ::recv(fd, le, 1, 0) == 0 || errno == ECONNRESET;
+    answer = closed ? "refused" : "refused, left open";
+  } else if (::recv(fd, le, 4, MSG_WAITALL) == 4) {
     const uint32_t n = le[0] | le[1] << 8 | le[2] << 16 | static_cast<uint32_t>(le[3]) << 24;
     std::vector<uint8_t> body(n);
     if (n >= 8 && ::recv(fd, body.data(), n, MSG_WAITALL) == static_cast<ssize_t>(n)) {
@@ -100,6 +114,44 @@ TEST(RapiServer, MalformedRequestsGetAnErrorOrAClosedConnection) {
   EXPECT_EQ(text, "[dccm]\npid=" + std::to_string(::getpid()) +
                       "\n[device]\nname=Pocket PC\nip=" + dock.address() +
                       "\nos_version=4\nos_minor=20\nkey=0\n[connection]\ntransport=ppp\n");
+}
+
+TEST(RapiServer, ALockedHandheldServesOnlyConnectionsThatStartWithItsPassword) {
+  HandheldFixture env;
+  const DevicePassword password("s3cret");
+  // No encoded byte is zero, so that a wider length's padding is told apart.
+  EXPECT_EQ(std::count(password.encoded().begin(), password.encoded().end(), 0), 0);
+  const std::string address = UniqueLoopbackAddress();
+  RapiServer server({env.imagePath(), address, kRapiPort, 0, password});
+  ASSERT_TRUE(server.Start()) << server.error();
+  // An answer: its length in 16 bits and padding zeros (SynCE's dccm sends
+  // a 64-bit length), the text encoded with the handheld's key, a request.
+  const auto answer = [&](const std::string& text, size_t padding) {
+    const std::vector<uint8_t> encoded = DevicePassword::Encode(text, password.key());
+    std::vector<uint8_t> bytes = {static_cast<uint8_t>(encoded.size()),
+                                  static_cast<uint8_t>(encoded.size() >> 8)};
+    bytes.insert(bytes.end(), padding, 0);
+    bytes.insert(bytes.end(), encoded.begin(), encoded.end());
+    const std::vector<uint8_t> request = Words({8, 0x08, 12345});
+    bytes.insert(bytes.end(), request.begin(), request.end());
+    return bytes;
+  };
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    std::string answer;
+  };
+  const Case cases[] = {
+      {"the password", answer("s3cret", 0), "answer 00000006"},
+      {"the password after a 64-bit length", answer("s3cret", 6), "answer 00000006"},
+      {"another password", answer("s3cre", 0), "refused"},
+      {"another password after a 64-bit length", answer("S3CRET", 6), "refused"},
+      {"no password", answer("", 6), "refused"},
+      {"a request instead of a password", Words({8, 0x08, 12345}), "refused"},
+      {"nothing", {}, "refused"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Exchange(address, c.bytes, true), c.answer) << c.what;
+  EXPECT_EQ(server.requests(), 2u);
 }
 
 #if HORALOG_HAVE_RAPI

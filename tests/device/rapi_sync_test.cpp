@@ -4,14 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "device/emulated_handheld.h"
 #include "device/rapi_handheld.h"
 #include "device/synchronizer.h"
 #include "reliability/reliability_support.h"
+#include "support/dccm_dock.h"
 #include "support/handheld_fixture.h"
 #include "support/rapi_dock.h"
 #include "support/recording_sync_view.h"
@@ -27,10 +31,9 @@ class ServeProcess {
   ServeProcess(const std::string& image, const std::string& address, const std::string& log,
                int latencyMs = 0)
       : log_(log) {
-    pid_ = reliability::Start("horalog-handheld",
-                              {"serve", image, "--address", address, "--latency-ms",
-                               std::to_string(latencyMs)},
-                              log);
+    pid_ = reliability::Start(
+        "horalog-handheld",
+        {"serve", image, "--address", address, "--latency-ms", std::to_string(latencyMs)}, log);
     const std::string ready = "serving " + image + " on " + address + ":990";
     for (int i = 0; i < 200 && Log().find(ready) == std::string::npos; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -57,10 +60,11 @@ class ServeProcess {
   pid_t pid_ = -1;
 };
 
-// Kills the server once the time-records step has run for a while.
+// Takes the handheld away (kills its server, or pulls the link out) once the
+// time-records step has run for a while.
 class KillingView : public RecordingSyncView {
  public:
-  explicit KillingView(pid_t server) : server_(server) {}
+  explicit KillingView(std::function<void()> takeAway) : takeAway_(std::move(takeAway)) {}
   ~KillingView() override {
     if (killer_.joinable()) killer_.join();
   }
@@ -71,13 +75,13 @@ class KillingView : public RecordingSyncView {
       // its records (in eight round trips) are read.
       killer_ = std::thread([this] {
         std::this_thread::sleep_for(std::chrono::milliseconds(450));
-        kill(server_, SIGKILL);
+        takeAway_();
       });
     }
   }
 
  private:
-  pid_t server_;
+  std::function<void()> takeAway_;
   std::thread killer_;
 };
 
@@ -94,7 +98,14 @@ void FullRun(CePlatform& handheld, SyncView& view, const std::string& store) {
 
 }  // namespace
 
-TEST(RapiSync, HoralogSyncThroughTheLibraryStoresWhatADirectSyncStores) {
+// The library finds the served handheld through the connection file, or,
+// as a handheld on USB, through SynCE's connection manager.
+class RapiSync : public ::testing::TestWithParam<HandheldPath> {};
+
+INSTANTIATE_TEST_SUITE_P(, RapiSync, ::testing::Values(HandheldPath::File, HandheldPath::Dccm),
+                         [](const auto& info) { return PathName(info.param); });
+
+TEST_P(RapiSync, HoralogSyncThroughTheLibraryStoresWhatADirectSyncStores) {
   HandheldFixture env;
   HandheldGenerateOptions options;
   options.records = 300;
@@ -109,9 +120,17 @@ TEST(RapiSync, HoralogSyncThroughTheLibraryStoresWhatADirectSyncStores) {
   const std::string expected = reliability::Dump(store);
   fs::remove(store);
 
-  const std::string address = UniqueLoopbackAddress();
-  ScopedEnv conf("SYNCE_CONF_DIR", env.dir.File("synce"));
-  ServeProcess server(env.imagePath(), address, env.dir.File("serve.log"));
+  const bool file = GetParam() == HandheldPath::File;
+  const std::string address = file ? UniqueLoopbackAddress() : DccmDock::kAddress;
+  std::optional<ScopedEnv> conf;
+  std::optional<ServeProcess> server;
+  std::optional<DccmDock> dccm;
+  if (file) {
+    conf.emplace("SYNCE_CONF_DIR", env.dir.File("synce"));
+    server.emplace(env.imagePath(), address, env.dir.File("serve.log"));
+  } else {
+    dccm.emplace(env.imagePath(), env.dir.File("dock"));
+  }
   ScopedEnv rapi("HORALOG_HANDHELD", "rapi:");
   ToolRun docked = RunTool("horalog-handheld", {"docked"});
   EXPECT_EQ(docked.status, 0) << docked.err;
@@ -121,13 +140,54 @@ TEST(RapiSync, HoralogSyncThroughTheLibraryStoresWhatADirectSyncStores) {
   EXPECT_EQ(reliability::Dump(store), expected);
   EXPECT_NE(expected.find("1|O`Brien and a name of forty cha\n"), std::string::npos) << expected;
 
+  if (!file) {
+    // Through dccm alone: no connection file anywhere.
+    EXPECT_TRUE(fs::is_empty(std::getenv("SYNCE_CONF_DIR")));
+    return;
+  }
   // The server ends on SIGTERM and takes its description with it.
-  EXPECT_EQ(server.Stop(SIGTERM), 0);
+  EXPECT_EQ(server->Stop(SIGTERM), 0);
   EXPECT_FALSE(fs::exists(env.dir.File("synce/active_connection")));
   EXPECT_EQ(RunTool("horalog-handheld", {"docked"}).status, 1);
 }
 
-TEST(RapiSync, AHandheldThatGoesAwayPartWayLeavesTheStoreAsItWas) {
+TEST(DccmSync, AHandheldThatStopsAnsweringPingsIsDroppedAndALockedOneServesOnlyItsOwner) {
+  HandheldFixture env;
+  ScopedEnv rapi("HORALOG_HANDHELD", "rapi:");
+  const std::string store = env.dataPath() + "/Pocket_PC.mdb";
+  {
+    DccmDock dock(env.imagePath(), env.dir.File("locked"), {"--password", "s3cret"});
+    // Locked: published, but nothing is served until dccm has the password.
+    EXPECT_EQ(RunTool("horalog-handheld", {"docked"}).out, "rapi:Pocket PC 169.254.2.1\n");
+    EXPECT_EQ(RunTool("horalog", {"sync"}).status, 1);
+    EXPECT_EQ(dock.Run("password", {"wrong"}).out, "false\n");
+    EXPECT_NE(dock.ServeLog().find("wrong password"), std::string::npos) << dock.ServeLog();
+    EXPECT_EQ(RunTool("horalog", {"sync"}).status, 1);
+    EXPECT_FALSE(fs::exists(store));
+    EXPECT_EQ(dock.Run("password", {"s3cret"}).out, "true\n");
+    const ToolRun unlocked = RunTool("horalog", {"sync"});
+    EXPECT_EQ(unlocked.status, 0) << unlocked.err;
+    EXPECT_TRUE(fs::exists(store));
+  }
+  DccmDock dock(env.imagePath(), env.dir.File("dock"));
+  EXPECT_EQ(RunTool("horalog-handheld", {"docked"}).status, 0);
+  // A handheld that answers nothing misses dccm's pings (one every 5 s) and
+  // is dropped after the third.
+  ASSERT_EQ(dock.Run("freeze").status, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(40);
+  ToolRun docked;
+  while ((docked = RunTool("horalog-handheld", {"docked"})).status == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  EXPECT_EQ(docked.status, 1) << docked.out;
+  EXPECT_EQ(dock.Run("devices").out, "");
+  EXPECT_EQ(dock.Run("thaw").status, 0);
+}
+
+// Through the file the server is killed; through dccm the link is pulled
+// out, so that nothing tells the desktop: the call's watchdog must.
+TEST_P(RapiSync, AHandheldThatGoesAwayPartWayLeavesTheStoreAsItWas) {
   HandheldFixture env;
   HandheldGenerateOptions options;
   options.records = 2000;
@@ -142,23 +202,41 @@ TEST(RapiSync, AHandheldThatGoesAwayPartWayLeavesTheStoreAsItWas) {
   // New work on the handheld, which the interrupted run must not half-copy.
   ASSERT_TRUE(env.image.PutRecord(5, PackDate(2026, 12, 2), 1, 1, u"edited"));
 
+  const bool file = GetParam() == HandheldPath::File;
   const std::string address = UniqueLoopbackAddress();
   ScopedEnv conf("SYNCE_CONF_DIR", env.dir.File("synce"));
-  {
+  if (file) {
     ServeProcess server(env.imagePath(), address, env.dir.File("serve.log"), 100);
-    KillingView view(server.pid());
+    KillingView view([&server] { kill(server.pid(), SIGKILL); });
     RapiHandheld handheld;
     FullRun(handheld, view, store);
     EXPECT_EQ(view.messages,
               std::vector<std::string>{"Synchronization Error: Error in remote group DB read"});
+    EXPECT_EQ(std::count(view.statuses.begin(), view.statuses.end(), "Synchronization completed"),
+              0);
     EXPECT_EQ(server.Stop(SIGKILL), 128 + SIGKILL);
+  } else {
+    DccmDock dock(env.imagePath(), env.dir.File("dock"), {"--latency-ms", "100"});
+    KillingView view([&dock] { EXPECT_EQ(dock.Run("link-down").status, 0); });
+    RapiHandheld handheld(3000);
+    FullRun(handheld, view, store);
+    EXPECT_EQ(view.messages,
+              std::vector<std::string>{"Synchronization Error: Error in remote group DB read"});
+    EXPECT_EQ(std::count(view.statuses.begin(), view.statuses.end(), "Synchronization completed"),
+              0);
   }
   EXPECT_EQ(reliability::Integrity(store), "ok");
   EXPECT_EQ(reliability::Dump(store), before);
 
   // The next synchronization completes exactly.
   {
-    ServeProcess server(env.imagePath(), address, env.dir.File("serve2.log"));
+    std::optional<ServeProcess> server;
+    std::optional<DccmDock> dock;
+    if (file) {
+      server.emplace(env.imagePath(), address, env.dir.File("serve2.log"));
+    } else {
+      dock.emplace(env.imagePath(), env.dir.File("dock2"));
+    }
     RecordingSyncView view;
     RapiHandheld handheld;
     FullRun(handheld, view, store);

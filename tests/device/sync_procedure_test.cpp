@@ -43,29 +43,28 @@ class WatchedHandheld : public EmulatedHandheld {
 };
 
 // The handheld of env for one procedure: the image directly (watched), or
-// served over the RAPI protocol and reached through the library.
+// served over the RAPI protocol and reached through the library, which finds
+// it through the connection file or the connection manager.
 class EitherHandheld {
  public:
-  EitherHandheld(bool served, HandheldFixture& env) : watched(env.dockPath()) {
-    if (!served) return;
-    dock.emplace(env.imagePath(), env.dir.File("synce"));
-    rapi = TestHandheld(true, env.dockPath());
+  EitherHandheld(HandheldPath path, HandheldFixture& env) : watched(env.dockPath()) {
+    if (path == HandheldPath::Image) return;
+    dock.emplace(path, env.imagePath(), env.dir.File("dock"));
+    rapi = dock->Handheld(env.dockPath());
   }
   CePlatform& platform() { return rapi ? *rapi : watched; }
   // Attempts started and not ended; a served handheld's server sees to its own.
   int open() const { return rapi ? 0 : watched.started - watched.ended; }
 
-  std::optional<RapiDock> dock;
+  std::optional<PathDock> dock;
   WatchedHandheld watched;
   std::unique_ptr<CePlatform> rapi;
 };
 
-class SyncProcedureOn : public ::testing::TestWithParam<bool> {};
+class SyncProcedureOn : public ::testing::TestWithParam<HandheldPath> {};
 
-INSTANTIATE_TEST_SUITE_P(, SyncProcedureOn,
-                         ::testing::ValuesIn(HaveRapiLibrary() ? std::vector<bool>{false, true}
-                                                               : std::vector<bool>{false}),
-                         [](const auto& info) { return info.param ? "Rapi" : "Image"; });
+INSTANTIATE_TEST_SUITE_P(, SyncProcedureOn, ::testing::ValuesIn(HandheldPaths()),
+                         [](const auto& info) { return PathName(info.param); });
 
 std::vector<std::string> LogLines() {
   std::ifstream in(DebugLogPath());

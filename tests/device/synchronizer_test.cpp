@@ -9,26 +9,28 @@
 #include "device/docked_handheld.h"
 #include "device/emulated_handheld.h"
 #include "platform/sqlite_connection.h"
-#include "support/rapi_dock.h"
 #include "store/statements.h"
 #include "store/table_command.h"
 #include "support/handheld_fixture.h"
+#include "support/rapi_dock.h"
 #include "support/recording_sync_view.h"
 
 namespace {
 
-// A connected handheld and the store of "Pocket_PC". Every test runs twice:
-// on the image directly, and through the RAPI library talking to the image
-// served over the RAPI protocol, with the same expectations.
-class SyncTest : public ::testing::TestWithParam<bool> {
+// A connected handheld and the store of "Pocket_PC". Every test runs on
+// each path to the handheld: the image directly, and the RAPI library
+// talking to the image served over the RAPI protocol, found through the
+// connection file or through SynCE's connection manager; with the same
+// expectations.
+class SyncTest : public ::testing::TestWithParam<HandheldPath> {
  protected:
   void SetUp() override {
     storePath = env.CreateStore("Pocket_PC");
-    if (GetParam()) dock.emplace(env.imagePath(), env.dir.File("synce"));
+    dock.emplace(GetParam(), env.imagePath(), env.dir.File("dock"));
   }
 
   std::unique_ptr<CePlatform> Connected() {
-    std::unique_ptr<CePlatform> handheld = TestHandheld(GetParam(), env.dockPath());
+    std::unique_ptr<CePlatform> handheld = dock->Handheld(env.dockPath());
     RapiInit init;
     EXPECT_EQ(handheld->CeRapiInitEx(&init), 0);
     EXPECT_TRUE(init.heRapiInit && init.heRapiInit->Wait(5000));
@@ -71,35 +73,31 @@ class SyncTest : public ::testing::TestWithParam<bool> {
   }
 
   HandheldFixture env;
-  std::optional<RapiDock> dock;
+  std::optional<PathDock> dock;
   std::string storePath;
 };
 
-std::vector<bool> Handhelds() {
-  if (HaveRapiLibrary()) return {false, true};
-  return {false};
-}
-
 }  // namespace
 
-INSTANTIATE_TEST_SUITE_P(, SyncTest, ::testing::ValuesIn(Handhelds()),
-                         [](const auto& info) { return info.param ? "Rapi" : "Image"; });
+INSTANTIATE_TEST_SUITE_P(, SyncTest, ::testing::ValuesIn(HandheldPaths()),
+                         [](const auto& info) { return PathName(info.param); });
 
 TEST_P(SyncTest, FullSynchronizationIntoAnEmptyStore) {
   Fill();
   RecordingSyncView view;
   std::vector<std::string> sent = FullRun(&view);
-  EXPECT_EQ(sent, (std::vector<std::string>{
-                      FlagDeletedStatement(), "insert into accountname values (1, 'O`Brien')",
-                      "insert into accountname values (2, 'A very long account name of for')",
-                      "insert into itemname values (10, 1, 'Design')",
-                      "insert into itemname values (11, 2, 'Build')", DeleteUninvoicedStatement(),
-                      "insert into hlgroup values (100, 131269391, 1, 10, \"fixed the 'x' bug\", 0, "
-                      "'01-JAN-1900', 0)",
-                      "insert into hlgroup values (101, 131269392, 2, 11, \"\", 0, '01-JAN-1900', 0)",
-                      "insert into hltime values (100, 32400, 30)",
-                      "insert into hltime values (100, 36000, 15)",
-                      "insert into hltime values (101, 84600, 90)"}));
+  EXPECT_EQ(sent,
+            (std::vector<std::string>{
+                FlagDeletedStatement(), "insert into accountname values (1, 'O`Brien')",
+                "insert into accountname values (2, 'A very long account name of for')",
+                "insert into itemname values (10, 1, 'Design')",
+                "insert into itemname values (11, 2, 'Build')", DeleteUninvoicedStatement(),
+                "insert into hlgroup values (100, 131269391, 1, 10, \"fixed the 'x' bug\", 0, "
+                "'01-JAN-1900', 0)",
+                "insert into hlgroup values (101, 131269392, 2, 11, \"\", 0, '01-JAN-1900', 0)",
+                "insert into hltime values (100, 32400, 30)",
+                "insert into hltime values (100, 36000, 15)",
+                "insert into hltime values (101, 84600, 90)"}));
   EXPECT_TRUE(view.messages.empty());
   EXPECT_EQ(view.progress, (std::vector<int>{100, 0, 25, 50, 75, 100}));
   EXPECT_EQ(view.statuses, (std::vector<std::string>{"Invoiced items update completed",

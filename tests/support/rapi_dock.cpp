@@ -21,7 +21,8 @@ std::string UniqueLoopbackAddress() {
 
 RapiDock::RapiDock(const std::string& image, const std::string& folder, int latencyMs)
     : folder_(folder), address_(UniqueLoopbackAddress()), conf_("SYNCE_CONF_DIR", folder) {
-  server_ = std::make_unique<RapiServer>(RapiServer::Options{image, address_, kRapiPort, latencyMs});
+  server_ =
+      std::make_unique<RapiServer>(RapiServer::Options{image, address_, kRapiPort, latencyMs});
   EXPECT_TRUE(server_->Start()) << server_->error();
   std::string error;
   EXPECT_TRUE(server_->WriteConnectionFile(folder, &error)) << error;
@@ -32,9 +33,34 @@ RapiDock::~RapiDock() {
   server_->RemoveConnectionFile(folder_);
 }
 
-std::unique_ptr<CePlatform> TestHandheld(bool served, const std::string& dockPath,
+std::vector<HandheldPath> HandheldPaths() {
+  if (!HORALOG_HAVE_RAPI) return {HandheldPath::Image};
+  return {HandheldPath::Image, HandheldPath::File, HandheldPath::Dccm};
+}
+
+std::string PathName(HandheldPath path) {
+  switch (path) {
+    case HandheldPath::Image: return "Image";
+    case HandheldPath::File: return "Rapi";
+    case HandheldPath::Dccm: return "Dccm";
+  }
+  return "";
+}
+
+PathDock::PathDock(HandheldPath path, const std::string& image, const std::string& folder)
+    : path_(path) {
+  if (path == HandheldPath::File) file_.emplace(image, folder);
+  if (path == HandheldPath::Dccm) dccm_.emplace(image, folder);
+}
+
+std::unique_ptr<CePlatform> PathDock::Handheld(const std::string& dockPath,
+                                               int callTimeoutMs) const {
+  return TestHandheld(path_, dockPath, callTimeoutMs);
+}
+
+std::unique_ptr<CePlatform> TestHandheld(HandheldPath path, const std::string& dockPath,
                                          int callTimeoutMs) {
-  if (!served) return std::make_unique<EmulatedHandheld>(dockPath);
+  if (path == HandheldPath::Image) return std::make_unique<EmulatedHandheld>(dockPath);
 #if HORALOG_HAVE_RAPI
   return std::make_unique<RapiHandheld>(callTimeoutMs);
 #else

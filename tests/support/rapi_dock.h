@@ -6,9 +6,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/ce_platform.h"
 #include "device/rapi_server.h"
+#include "support/dccm_dock.h"
 #include "support/test_env.h"
 
 // An address of 127.0.0.0/8 no other test process uses.
@@ -29,8 +31,35 @@ class RapiDock {
   std::unique_ptr<RapiServer> server_;
 };
 
-// The platform of a test's handheld: the image at dockPath directly, or,
-// when served is set, the RAPI library talking to it (null when this build
-// has no RAPI library).
-std::unique_ptr<CePlatform> TestHandheld(bool served, const std::string& dockPath,
+// How a test reaches its handheld.
+enum class HandheldPath {
+  Image,  // the image itself
+  File,   // the RAPI library, through the connection file (RapiDock)
+  Dccm,   // the RAPI library, through SynCE's connection manager (DccmDock)
+};
+
+// The paths this build has: the RAPI library's only when it has the library.
+std::vector<HandheldPath> HandheldPaths();
+// "Image", "Rapi" (the file) or "Dccm", for test names.
+std::string PathName(HandheldPath path);
+
+// A test's handheld image docked on path: as it is, served and described in
+// a connection file, or served and docked through dccm; each in folder.
+class PathDock {
+ public:
+  PathDock(HandheldPath path, const std::string& image, const std::string& folder);
+  // The handheld's platform (null when this build has no RAPI library).
+  std::unique_ptr<CePlatform> Handheld(const std::string& dockPath,
+                                       int callTimeoutMs = 30000) const;
+
+ private:
+  HandheldPath path_;
+  std::optional<RapiDock> file_;
+  std::optional<DccmDock> dccm_;
+};
+
+// The platform of a test's handheld: the image at dockPath directly, or the
+// RAPI library (null when this build has none), which finds the served image
+// through the file or through dccm.
+std::unique_ptr<CePlatform> TestHandheld(HandheldPath path, const std::string& dockPath,
                                          int callTimeoutMs = 30000);

@@ -13,10 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "device/dccm_device_link.h"
 #include "device/docked_handheld.h"
 #include "device/emulated_handheld.h"
-#include "device/rapi_server.h"
 #include "device/handheld_image.h"
+#include "device/rapi_server.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
 
@@ -30,9 +31,11 @@ after "--". The dock is $HORALOG_HANDHELD when set, else
 $XDG_DATA_HOME/horalog/dock/handheld.hhd.
 
 Exit status: 0 success, 1 failure or bad usage (message on standard error);
-docked exits 1, printing nothing, when no handheld is docked. serve writes
-the connection description active_connection into $SYNCE_CONF_DIR (default
-~/.synce) and removes it on SIGINT or SIGTERM.)";
+docked exits 1, printing nothing, when no handheld is docked (saying so when
+this build has no RAPI backend). serve writes the connection description
+active_connection into $SYNCE_CONF_DIR (default ~/.synce) and removes it on
+SIGINT or SIGTERM; serve --dccm writes none: it connects to the desktop's
+connection manager, introduces the handheld and answers its pings.)";
 
 int Fail(const std::string& message) {
   std::cerr << "horalog-handheld: " << message << "\n";
@@ -271,7 +274,13 @@ int Undock() {
 }
 
 int Docked() {
+  // A build without the backend cannot see a real handheld, docked or not:
+  // said whenever no image stands in for one.
+  const char* kNoRapi =
+      "this build has no RAPI backend (SynCE's libsynce was not found when it was built), "
+      "so it cannot see a real handheld";
   if (ChooseHandheld() == HandheldKind::Rapi) {
+    if (!HaveRapiLibrary()) return Fail(kNoRapi);
     std::string line;
     if (!DescribeRapiHandheld(&line)) return 1;
     std::cout << line << "\n";
@@ -280,7 +289,7 @@ int Docked() {
   const fs::path dock = DockLocation();
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(dock, ec);
-  if (!fs::exists(status)) return 1;
+  if (!fs::exists(status)) return HaveRapiLibrary() ? 1 : Fail(kNoRapi);
   fs::path image = dock;
   if (fs::is_symlink(status)) {
     image = fs::read_symlink(dock, ec);
@@ -292,8 +301,11 @@ int Docked() {
   return 0;
 }
 
-// Serves image over the RAPI protocol until SIGINT or SIGTERM.
-int Serve(const std::string& image, const std::string& address, int latencyMs) {
+// Serves image over the RAPI protocol until SIGINT or SIGTERM: described in
+// the connection file, or, given the desktop's address, docked through the
+// desktop's connection manager (dccm) as a handheld on USB is.
+int Serve(const std::string& image, const std::string& address, int latencyMs,
+          const std::optional<std::string>& desktop, const std::optional<std::string>& password) {
   // Blocked before any thread starts, so every thread inherits the mask and
   // the signal waits for sigwait below.
   sigset_t stop;
@@ -301,16 +313,32 @@ int Serve(const std::string& image, const std::string& address, int latencyMs) {
   sigaddset(&stop, SIGINT);
   sigaddset(&stop, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
-  RapiServer server({image, address, kRapiPort, latencyMs});
+  const auto say = [](const std::string& what) {
+    std::cerr << "horalog-handheld: " << what << "\n";
+  };
+  RapiServer::Options options{image, address, kRapiPort, latencyMs};
+  if (password) options.password.emplace(*password);
+  options.say = say;
+  RapiServer server(options);
   if (!server.Start()) return Fail(server.error());
   const std::string folder = RapiServer::ConnectionFolder();
   std::string error;
-  if (!server.WriteConnectionFile(folder, &error)) return Fail(error);
-  std::cout << "serving " << image << " on " << address << ":" << kRapiPort << std::endl;
+  std::optional<DccmDeviceLink> link;
+  if (desktop) {
+    link.emplace(DccmDeviceLink::Options{address, *desktop, kDccmPort, server.handheldName(),
+                                         options.password, say});
+    if (!link->Start()) return Fail(link->error());
+  } else if (!server.WriteConnectionFile(folder, &error)) {
+    return Fail(error);
+  }
+  std::cout << "serving " << image << " on " << address << ":" << kRapiPort;
+  if (desktop) std::cout << ", docked at " << *desktop << ":" << kDccmPort;
+  std::cout << std::endl;
   int signal = 0;
   sigwait(&stop, &signal);
+  if (link) link->Stop();
   server.Stop();
-  server.RemoveConnectionFile(folder);
+  if (!desktop) server.RemoveConnectionFile(folder);
   std::cerr << "horalog-handheld: served " << server.requests() << " requests in "
             << server.roundTrips() << " round trips\n";
   return 0;
@@ -502,11 +530,16 @@ int main(int argc, char** argv) {
   CLI::App* serve = app.add_subcommand(
       "serve", "serve IMAGE over the RAPI protocol on TCP port 990, as a docked handheld");
   imageArgument(serve);
-  serve->add_option("--address", address, "IPv4 address to listen on")
-      ->capture_default_str();
+  serve->add_option("--address", address, "IPv4 address to listen on")->capture_default_str();
   serve->add_option("--latency-ms", latencyMs, "delay each answer, as a slow link does")
       ->check(CLI::Range(0, 600000));
-  serve->callback([&] { status = Serve(image, address, latencyMs); });
+  std::optional<std::string> desktop, password;
+  auto* dccm = serve->add_option(
+      "--dccm", desktop,
+      "dock through the desktop's connection manager at this IPv4 address (port 5679) "
+      "instead of writing the connection file");
+  serve->add_option("--password", password, "lock the handheld with this password")->needs(dccm);
+  serve->callback([&] { status = Serve(image, address, latencyMs, desktop, password); });
 
   try {
     app.parse(argc, argv);
