@@ -188,15 +188,6 @@ std::string Narrow(const WCHAR* text) {
   return out;
 }
 
-std::vector<uint8_t> Utf16Z(const std::u16string& text) {
-  std::vector<uint8_t> bytes;
-  for (char16_t c : text + u'\0') {
-    bytes.push_back(static_cast<uint8_t>(c));
-    bytes.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return bytes;
-}
-
 }  // namespace
 
 TEST(RapiServer, ToolsSeeAPocketPc2003StoringTheImage) {
@@ -259,9 +250,9 @@ TEST(RapiServer, ToolsListTheRegistryAsTheImageHoldsIt) {
   ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Software\\Apps\\Horalog",
                                          u"Version", REG_DWORD, version));
   ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"OrigName", REG_SZ,
-                                         Utf16Z(u"Jane's handheld")));
-  ASSERT_TRUE(
-      env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Desc", REG_SZ, Utf16Z(u"")));
+                                         RegistryText(u"Jane's handheld")));
+  ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Desc", REG_SZ,
+                                         RegistryText(u"")));
   RapiDock dock(env.imagePath(), env.dir.File("synce"));
   LibrarySession session;
 
@@ -281,13 +272,16 @@ TEST(RapiServer, ToolsListTheRegistryAsTheImageHoldsIt) {
       {HKEY_LOCAL_MACHINE,
        u"Ident",
        {},
-       {{"Desc", REG_SZ, Utf16Z(u"")},
-        {"Name", REG_SZ, Utf16Z(u"Pocket PC")},
-        {"OrigName", REG_SZ, Utf16Z(u"Jane's handheld")}}},
+       {{"Desc", REG_SZ, RegistryText(u"")},
+        {"Name", REG_SZ, RegistryText(u"Pocket PC")},
+        {"OrigName", REG_SZ, RegistryText(u"Jane's handheld")}}},
       {HKEY_LOCAL_MACHINE, u"software\\APPS", {"horalog"}, {}},
       {HKEY_LOCAL_MACHINE, u"Software\\Apps\\Horalog", {}, {{"Version", REG_DWORD, version}}},
       {HKEY_CURRENT_USER, u"", {"controlpanel"}, {}},
-      {HKEY_CURRENT_USER, u"ControlPanel\\Owner", {}, {{"Owner", REG_BINARY, Utf16Z(u"Jane Doe")}}},
+      {HKEY_CURRENT_USER,
+       u"ControlPanel\\Owner",
+       {},
+       {{"Owner", REG_BINARY, RegistryText(u"Jane Doe")}}},
       {HKEY_CLASSES_ROOT, u"", {}, {}},
   };
   for (const Case& c : cases) {
