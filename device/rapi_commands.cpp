@@ -47,7 +47,7 @@ constexpr uint16_t kFindOid = 0x0001, kFindFlags = 0x0002, kFindName = 0x0004, k
 
 // The system the handheld reports: a Pocket PC 2003 (Windows CE 4.20, build
 // 1081) on an ARM processor (StrongARM, as the handheld tells the connection
-// manager), charging in its cradle.
+// manager), on mains power in its cradle with full batteries.
 constexpr uint32_t kOsMajor = 4, kOsMinor = 20, kOsBuild = 1081, kPlatformWinCe = 3;
 constexpr size_t kVersionTextUnits = 128;
 constexpr uint16_t kArchitectureArm = 5;

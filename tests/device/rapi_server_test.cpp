@@ -474,6 +474,10 @@ TEST(RapiServer, ToolsFindEveryDatabaseAndReadItsRecords) {
   }
   free(buffer);
   EXPECT_TRUE(CeCloseHandle(db));
+  // A database whose record count cannot be taken fails the whole find.
+  ASSERT_TRUE(env.image.SetFault(HandheldFault::Count, "HLTime"));
+  EXPECT_FALSE(CeFindAllDatabases(0, everything, &count, &found));
+  EXPECT_EQ(CeRapiGetError(), E_FAIL);
   // A database the handheld does not have, as synce-database also asks.
   oid = 0;
   EXPECT_EQ(CeOpenDatabase(&oid, Wide(u"pmailAttachs").data(), 0, CEDB_AUTOINCREMENT, 0),
