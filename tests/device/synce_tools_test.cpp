@@ -32,6 +32,10 @@ TEST(SynceTools, PrintTheImageDockedThroughDccm) {
   DccmDock dock(env.imagePath(), env.dir.File("dock"));
   ASSERT_TRUE(dock.started());
   const std::string bin = std::string(HORALOG_SYNCE_PREFIX) + "/bin/";
+  for (const char* program : {"synce-pstatus", "synce-registry", "synce-database"}) {
+    ASSERT_TRUE(std::filesystem::exists(bin + program))
+        << "SynCE's programs are built with its library: " << bin << program << " is missing";
+  }
 
   // What the image's databases and store make the programs print.
   std::string databases;
