@@ -51,6 +51,13 @@ TEST(SynceTools, PrintTheImageDockedThroughDccm) {
   const auto used = static_cast<long long>(std::filesystem::file_size(env.imagePath()));
   const long long free = 16 * 1024 * 1024 - used;
 
+  // The owner's name, dumped as binary (the program prints a line past the end).
+  const std::string owner =
+      "\"Owner\"{REG_BINARY} = REG_BINARY (18 bytes):\n"
+      "  0000: 4a 00 61 00 6e 00 65 00  J.a.n.e.\n"
+      "  0008: 20 00 44 00 6f 00 65 00  ..D.o.e.\n"
+      "  0010: 00 00                    ..      \n"
+      "  0018:                                  \n";
   struct Case {
     std::string program;
     std::vector<std::string> args;
@@ -101,12 +108,17 @@ TEST(SynceTools, PrintTheImageDockedThroughDccm) {
        "[HKEY_LOCAL_MACHINE\\\\software]\n"},
       {"synce-registry",
        {"-L", "-l", "HKCU", "ControlPanel"},
-       "\n[HKEY_CURRENT_USER\\ControlPanel]\n\n[HKEY_CURRENT_USER\\ControlPanel\\owner]\n"
-       "\"Owner\"{REG_BINARY} = REG_BINARY (18 bytes):\n"
-       "  0000: 4a 00 61 00 6e 00 65 00  J.a.n.e.\n"
-       "  0008: 20 00 44 00 6f 00 65 00  ..D.o.e.\n"
-       "  0010: 00 00                    ..      \n"
-       "  0018:                                  \n"},  // the program's own extra line
+       "\n[HKEY_CURRENT_USER\\ControlPanel]\n\n[HKEY_CURRENT_USER\\ControlPanel\\owner]\n" + owner},
+      // The whole registry, root by root.
+      {"synce-registry",
+       {"-D"},
+       "\n[HKEY_LOCAL_MACHINE]\n\n[HKEY_LOCAL_MACHINE\\ident]\n"
+       "\"Desc\"{REG_SZ} = \"Jane's handheld\"\n\"Name\"{REG_SZ} = \"Pocket PC\"\n"
+       "\n[HKEY_LOCAL_MACHINE\\software]\n\n[HKEY_LOCAL_MACHINE\\software\\horalog]\n"
+       "\"Version\"{REG_DWORD} = 00000102\n"
+       "\n[HKEY_CURRENT_USER]\n\n[HKEY_CURRENT_USER\\controlpanel]\n"
+       "\n[HKEY_CURRENT_USER\\controlpanel\\owner]\n" +
+           owner + "\n[HKEY_CLASSES_ROOT]\n"},
       // Every database found at once, then one by one; then the program's
       // own database, which this handheld does not have.
       {"synce-database", {}, "Number of databases: 4\n" + databases + databases},
