@@ -7,15 +7,16 @@
 // unplugged without a word fails the call instead of hanging the program.
 #include "device/rapi_handheld.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstddef>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -159,8 +160,8 @@ uint32_t Le32(const uint8_t* p) {
 // textAt gives where a string value's text starts, counted from buffer; it
 // must lie in the texts after the values and end inside the buffer.
 template <typename TextAt>
-bool ReadValuesAt(const uint8_t* buffer, size_t size, uint16_t count, size_t stride,
-                  TextAt textAt, std::vector<CeValue>* out) {
+bool ReadValuesAt(const uint8_t* buffer, size_t size, uint16_t count, size_t stride, TextAt textAt,
+                  std::vector<CeValue>* out) {
   out->clear();
   if (count == 0) return true;
   if (!buffer || size / stride < count) return false;
@@ -242,6 +243,21 @@ AheadRead ReadAnswer(const uint8_t* body, size_t length) {
   return read;
 }
 
+// After a send or receive that moved nothing with errno set: true when the
+// call may be tried again. The socket dccm hands over is non-blocking, so
+// "not yet" (EAGAIN) is the common case on a slow link, not a lost one: the
+// wait is bounded by the watchdog, whose shutdown wakes the poll, and the
+// call after it then fails for good.
+bool Retry(int socket, short event) {
+  if (errno == EINTR) return true;
+  if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+  pollfd waiting{socket, event, 0};
+  while (::poll(&waiting, 1, -1) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
 // Sends count reads of the handle's next records and keeps their answers,
 // up to the first failed one. Every answer is read whole, by its length, so
 // the connection stays in step for the library's next call; when the link
@@ -256,8 +272,16 @@ void ReadAhead(int socket, uint32_t handle, uint32_t flags, size_t count,
     }
     requests.push_back(0), requests.push_back(0);
   }
-  bool linked = ::send(socket, requests.data(), requests.size(), MSG_NOSIGNAL) ==
-                static_cast<ssize_t>(requests.size());
+  bool linked = true;
+  for (size_t sent = 0; linked && sent < requests.size();) {
+    const ssize_t put =
+        ::send(socket, requests.data() + sent, requests.size() - sent, MSG_NOSIGNAL);
+    if (put > 0) {
+      sent += static_cast<size_t>(put);
+    } else {
+      linked = put < 0 && Retry(socket, POLLOUT);
+    }
+  }
   // The answers as they arrive, in inbox (kept from call to call, grown
   // only for an answer longer than it) from start to end.
   if (inbox.size() < 256 * 1024) inbox.resize(256 * 1024);
@@ -269,9 +293,11 @@ void ReadAhead(int socket, uint32_t handle, uint32_t flags, size_t count,
       start = 0;
       if (inbox.size() < n) inbox.resize(n);
       const ssize_t got = ::recv(socket, inbox.data() + end, inbox.size() - end, 0);
-      if (got < 0 && errno == EINTR) continue;
-      linked = got > 0;
-      if (linked) end += static_cast<size_t>(got);
+      if (got > 0) {
+        end += static_cast<size_t>(got);
+      } else {
+        linked = got < 0 && Retry(socket, POLLIN);
+      }
     }
     return linked;
   };
@@ -301,18 +327,22 @@ bool ReadLibraryProperties(const uint8_t* buffer, size_t size, uint16_t count,
                            std::vector<CeValue>* out) {
   const auto begin = reinterpret_cast<uintptr_t>(buffer);
   static_assert(offsetof(CEPROPVAL, val) == 8, "the library's values begin as on the wire");
-  return ReadValuesAt(buffer, size, count, sizeof(CEPROPVAL), [begin](const uint8_t* value) {
-    LPWSTR text;
-    std::memcpy(&text, value, sizeof text);
-    // A pointer before the buffer wraps round to beyond any size.
-    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(text) - begin);
-  }, out);
+  return ReadValuesAt(
+      buffer, size, count, sizeof(CEPROPVAL),
+      [begin](const uint8_t* value) {
+        LPWSTR text;
+        std::memcpy(&text, value, sizeof text);
+        // A pointer before the buffer wraps round to beyond any size.
+        return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(text) - begin);
+      },
+      out);
 }
 
 bool ReadWireProperties(const uint8_t* buffer, size_t size, uint16_t count,
                         std::vector<CeValue>* out) {
-  return ReadValuesAt(buffer, size, count, kCePropValSize,
-                      [](const uint8_t* value) { return uint64_t{Le32(value)}; }, out);
+  return ReadValuesAt(
+      buffer, size, count, kCePropValSize,
+      [](const uint8_t* value) { return uint64_t{Le32(value)}; }, out);
 }
 
 struct RapiHandheld::State {
@@ -336,7 +366,7 @@ struct RapiHandheld::State {
   };
   std::map<CeOid, uint16_t> counts;  // each database's last record count
   size_t mostReadAhead = MostReadAhead();
-  std::vector<uint8_t> wire;  // the answers to reads read ahead, as they arrive
+  std::vector<uint8_t> wire;                   // the answers to reads read ahead, as they arrive
   std::map<CeHandle, OpenDatabase> databases;  // the open handles
   std::map<CeHandle, KeyIndex> indexes;
 
@@ -413,7 +443,8 @@ struct RapiHandheld::State {
         Watched([&] { return synce::CeSeekDatabase(handle, seekType, value, index); });
     if (auto open = databases.find(handle); open != databases.end()) {
       const bool knownIndex = seekType == CEDB_SEEK_BEGINNING || seekType == CEDB_SEEK_CEOID;
-      open->second.Moved(record != 0 && knownIndex ? std::optional<uint32_t>(*index) : std::nullopt);
+      open->second.Moved(record != 0 && knownIndex ? std::optional<uint32_t>(*index)
+                                                   : std::nullopt);
     }
     return record;
   }
@@ -430,8 +461,7 @@ struct RapiHandheld::State {
     OpenDatabase& db = open->second;
     const auto count = counts.find(db.oid);
     if (db.ahead.empty() && db.position && count != counts.end() &&
-        count->second > *db.position + 1 && mostReadAhead > 1 && attempt &&
-        attempt->socket >= 0) {
+        count->second > *db.position + 1 && mostReadAhead > 1 && attempt && attempt->socket >= 0) {
       if (watchdog) watchdog->Begin();
       ReadAhead(attempt->socket, handle, flags | CEDB_ALLOWREALLOC,
                 std::min<size_t>(mostReadAhead, count->second - *db.position), wire, &db.ahead);
@@ -448,8 +478,10 @@ struct RapiHandheld::State {
       db.ahead.pop_front();
     }
     // A failed read leaves no current record the desktop can know of.
-    if (record == 0) db.Moved(std::nullopt);
-    else if (db.position) ++*db.position;
+    if (record == 0)
+      db.Moved(std::nullopt);
+    else if (db.position)
+      ++*db.position;
     return record;
   }
 

@@ -19,6 +19,14 @@ constexpr const char* kUpdateFailed =
 constexpr const char* kConnectFailed =
     "Unable to connect to mobile device.  Verify device is turned on and ActiveSync is running, "
     "then try connecting again.";
+// A link lost part-way: said once, as a message box and as the status the
+// dialog is left showing, instead of "Synchronization completed".
+constexpr const char* kLinkLost =
+    "The connection to the mobile device was lost during synchronization.  The records of the "
+    "step under way were not stored; the local database keeps what it held before that step.  "
+    "Check the device's connection, then try connecting again.";
+constexpr const char* kLinkLostStatus =
+    "Synchronization incomplete: the connection to the mobile device was lost.";
 constexpr const char* kNameUnreadable =
     "Unable to read the name of the mobile device.  Verify the device has a name, then try "
     "connecting again.";
@@ -45,9 +53,9 @@ bool ReadHandheldValue(CePlatform& platform, uint32_t root, const std::u16string
   std::vector<uint8_t> data(capacity, 0);
   uint32_t size = capacity;
   uint32_t type = 0;
-  const bool read = platform.CeRegQueryValueEx(handle, name, &type, data.data(), &size) ==
-                        CE_ERROR_SUCCESS &&
-                    type == expectedType;
+  const bool read =
+      platform.CeRegQueryValueEx(handle, name, &type, data.data(), &size) == CE_ERROR_SUCCESS &&
+      type == expectedType;
   platform.CeRegCloseKey(handle);
   if (read) *text = Utf16Prefix(data, size);
   return read;
@@ -108,6 +116,11 @@ bool SyncProcedure::ReadOwnerName(std::string* owner) {
   return Utf16ToUtf8(wide, owner);
 }
 
+void SyncProcedure::LinkLost() {
+  view_.ShowMessage(kLinkLost, "Synchronization Error");
+  view_.SetStatus(kLinkLostStatus);
+}
+
 SyncProcedure::Outcome SyncProcedure::Run() {
   WriteDebugLog("OT begin", false);
   const bool connected = Connect();
@@ -131,7 +144,12 @@ SyncProcedure::Outcome SyncProcedure::Run() {
   WriteDebugLog(caption, false);
 
   Outcome outcome = Outcome::Finished;
-  if (deviceName_.empty()) {
+  if (platform_.CeRapiGetError() != 0) {
+    // Gone while it was being identified: a name that could not be read is
+    // no fault of the handheld's.
+    LinkLost();
+    outcome = Outcome::LinkLost;
+  } else if (deviceName_.empty()) {
     // Without a name there is no store to write to: DataPath + ".mdb" would
     // be shared by every nameless handheld.
     view_.SetStatus(kNameUnreadable);
@@ -147,10 +165,17 @@ SyncProcedure::Outcome SyncProcedure::Run() {
       view_.PumpMessages();
       Synchronizer synchronizer(platform_, view_, deviceName_, storePath_);
       synchronizer.CleanDevice();
-      if (updateOnly_) {
-        view_.SetStatus("Synchronization Completed");
-      } else {
-        synchronizer.Synchronize();
+      if (!synchronizer.linkLost()) {
+        if (updateOnly_) {
+          view_.SetStatus("Synchronization Completed");
+        } else {
+          synchronizer.Synchronize();
+        }
+      }
+      errorsReported_ = synchronizer.errors() > 0;
+      if (synchronizer.linkLost()) {
+        LinkLost();
+        outcome = Outcome::LinkLost;
       }
     }
   }

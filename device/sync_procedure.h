@@ -15,6 +15,7 @@ class SyncProcedure {
     NotConnected,     // no connection could be made
     StoreNotCreated,  // the handheld's store could not be created
     NameUnreadable,   // the handheld's name could not be read or used
+    LinkLost,         // the handheld went away part-way: the dialog stays open
   };
 
   // How long the connection attempt may take.
@@ -33,6 +34,9 @@ class SyncProcedure {
   const std::string& ownerName() const { return ownerName_; }
   const std::string& storePath() const { return storePath_; }
   bool updateOnly() const { return updateOnly_; }
+  // True when the run showed a message about a failure (a record not
+  // copied, the store refusing a statement), even if it ran to its end.
+  bool errorsReported() const { return errorsReported_; }
 
   // The name read from the handheld as a store file name: blanks and "/" as
   // underscores; "" for a name of only dots (or none).
@@ -42,11 +46,15 @@ class SyncProcedure {
   bool Connect();
   bool ReadHandheldName(std::string* name);
   bool ReadOwnerName(std::string* owner);
+  // Says once, as a message and as the status left showing, that the
+  // handheld went away part-way.
+  void LinkLost();
 
   CePlatform& platform_;
   SyncView& view_;
   bool updateOnly_;
   bool connected_ = false;
+  bool errorsReported_ = false;
   std::string deviceName_;
   std::string ownerName_;
   std::string storePath_;

@@ -1,14 +1,11 @@
 // Moves data between the handheld's databases and its local store.
 #include "device/synchronizer.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
+#include <utility>
 
 #include "device/device_database.h"
 #include "platform/locale_format.h"
-#include "platform/sqlite_connection.h"
-#include "platform/sqlite_statement.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
 #include "settings/account_settings.h"
@@ -88,6 +85,7 @@ bool Synchronizer::Execute(std::string statement, bool* inserted) {
 }
 
 void Synchronizer::SyncError(const std::string& text) {
+  ++errors_;
   if (step_) {
     stepMessages_.push_back(text);
   } else {
@@ -127,40 +125,45 @@ bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows) const {
   return status == DB_S_ENDOFROWSET;
 }
 
-bool Synchronizer::ReadStoredIds(std::vector<int32_t>* ids) const {
-  SqliteConnection connection;
-  SqliteStatement statement;
-  if (connection.Open(storePath_, false) != SQLITE_OK ||
-      statement.Prepare(connection, "SELECT id FROM hlgroup ORDER BY id") != SQLITE_OK) {
-    return false;
-  }
-  int rc;
-  while ((rc = statement.Step()) == SQLITE_ROW) {
-    const int64_t id = statement.ColumnInt64(0);
-    if (id == static_cast<int32_t>(id)) ids->push_back(static_cast<int32_t>(id));
-  }
-  return rc == SQLITE_DONE;
+bool Synchronizer::LinkLost() {
+  if (!linkLost_ && platform_.CeRapiGetError() != 0) linkLost_ = true;
+  return linkLost_;
+}
+
+void Synchronizer::LoseStep() {
+  linkLost_ = true;
+  // What the step would have said concerns records it no longer keeps; the
+  // lost link is said once, by the caller, and the next run says the rest.
+  stepMessages_.clear();
+  step_.reset();  // rolls back
+  insertedRecords_.clear();
 }
 
 void Synchronizer::CleanDevice() {
   std::vector<StoredRecord> rows;
   if (!ReadStoredRecords(&rows)) {
+    ++errors_;
     view_.ShowMessage("Error opening local database for data removal", "Database Error");
     return;
   }
   DeviceDatabase groups(platform_, "HLGroup");
   DeviceDatabase spans(platform_, "HLTime");
-  if (groups.Open() == 0 || spans.Open() == 0) return;
+  if (groups.Open() == 0 || spans.Open() == 0) {
+    LinkLost();
+    return;
+  }
   for (const StoredRecord& row : rows) {
     if (!row.invoiced || row.deleted) continue;
     if (CeOid record = groups.FindByKey(row.id); record != 0) groups.DeleteRecord(record);
     spans.DeleteAllByKey(row.id);
+    if (LinkLost()) break;
   }
   // A handheld that went away kept what it had not deleted yet: marking
   // those records would leave them on it for good. The next connection
   // searches for them again.
-  if (platform_.CeRapiGetError() != 0) return;
+  if (LinkLost()) return;
   if (!Execute(FlagDeletedStatement())) {
+    ++errors_;
     view_.ShowMessage("Error opening local database for data removal", "Database Error");
     return;
   }
@@ -175,16 +178,22 @@ void Synchronizer::Synchronize() {
   insertedRecords_.clear();
   view_.SetProgress(0);
   view_.PumpMessages();
+  // Once the handheld has gone away no later step is tried: each would
+  // fail at its first request, and the caller says so once.
   SyncAccounts(store);
+  if (linkLost_) return;
   view_.SetProgress(25);
   view_.PumpMessages();
   SyncItems(store);
+  if (linkLost_) return;
   view_.SetProgress(50);
   view_.PumpMessages();
   SyncTimeRecords(store);
+  if (linkLost_) return;
   view_.SetProgress(75);
   view_.PumpMessages();
   SyncTimeSpans(store);
+  if (linkLost_) return;
   view_.SetProgress(100);
   view_.SetStatus("Synchronization completed");
   view_.PumpMessages();
@@ -192,15 +201,17 @@ void Synchronizer::Synchronize() {
 
 void Synchronizer::SyncAccounts(const RecordStore& store) {
   DeviceDatabase accounts(platform_, "HLAccountName");
-  if (accounts.Open() == 0) return;
   uint16_t count = 0;
-  if (!accounts.RecordCount(&count)) return;
+  if (accounts.Open() == 0 || !accounts.RecordCount(&count)) {
+    LinkLost();
+    return;
+  }
   bool failed = false;
   BeginStep();
   std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
     const DeviceDatabase::ReadResult read = accounts.ReadRecord(i, kAccountProperties, &values);
-    if (read == DeviceDatabase::ReadResult::LinkLost) return AbandonStep();
+    if (read == DeviceDatabase::ReadResult::LinkLost) return LoseStep();
     if (read != DeviceDatabase::ReadResult::Ok) continue;
     const int32_t id = values[0].integer;
     const std::string name = ConvertName(values[1].text);
@@ -220,15 +231,17 @@ void Synchronizer::SyncAccounts(const RecordStore& store) {
 
 void Synchronizer::SyncItems(const RecordStore& store) {
   DeviceDatabase items(platform_, "HLItemName");
-  if (items.Open() == 0) return;
   uint16_t count = 0;
-  if (!items.RecordCount(&count)) return;
+  if (items.Open() == 0 || !items.RecordCount(&count)) {
+    LinkLost();
+    return;
+  }
   bool failed = false;
   BeginStep();
   std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
     const DeviceDatabase::ReadResult read = items.ReadRecord(i, kItemProperties, &values);
-    if (read == DeviceDatabase::ReadResult::LinkLost) return AbandonStep();
+    if (read == DeviceDatabase::ReadResult::LinkLost) return LoseStep();
     if (read != DeviceDatabase::ReadResult::Ok) continue;
     const int32_t id = values[0].integer;
     const int32_t account = values[1].integer;
@@ -247,10 +260,13 @@ void Synchronizer::SyncItems(const RecordStore& store) {
 
 void Synchronizer::SyncTimeRecords(const RecordStore& store) {
   DeviceDatabase groups(platform_, "HLGroup");
-  if (groups.Open() == 0) return;
+  if (groups.Open() == 0) {
+    LinkLost();
+    return;
+  }
   uint16_t count = 0;
   if (!groups.RecordCount(&count)) {
-    SyncError("Error in remote group DB info");
+    if (!LinkLost()) SyncError("Error in remote group DB info");
     return;
   }
   // The removal of the uninvoiced records and the copy of the handheld's
@@ -281,9 +297,7 @@ void Synchronizer::SyncTimeRecords(const RecordStore& store) {
     if (read == DeviceDatabase::ReadResult::LinkLost) {
       // The handheld went away: the store keeps the records it had, rather
       // than the part of the handheld's that arrived.
-      SyncError("Error in remote group DB read");
-      insertedRecords_.clear();
-      return AbandonStep();
+      return LoseStep();
     }
     if (read == DeviceDatabase::ReadResult::SeekFailed) {
       SyncError("Error in remote group DB move");
@@ -331,50 +345,52 @@ void Synchronizer::SyncTimeRecords(const RecordStore& store) {
     }
     SyncError(text);
   }
-  if (!EndStep()) {
-    insertedRecords_.clear();
-    SyncError("Unable to add group entry to database");
-  }
+  // The step stays open: its records are kept only with their spans.
+  recordsPending_ = true;
 }
 
 void Synchronizer::SyncTimeSpans(const RecordStore&) {
+  // The records copied by this run are still in the records step's
+  // transaction, which holds the store's write lock: the spans join it,
+  // and the two are kept or lost together, so no record is ever left
+  // without its time. Without that step no record was copied, and no span
+  // is either.
+  const bool joined = std::exchange(recordsPending_, false) && step_ != nullptr;
+  if (!joined) {
+    insertedRecords_.clear();
+    BeginStep();
+  }
+  auto lose = [this] {
+    // The records step's failure to commit is said as it always was.
+    insertedRecords_.clear();
+    AbandonStep();
+  };
   DeviceDatabase spans(platform_, "HLTime");
-  if (spans.Open() == 0) return;
+  if (spans.Open() == 0) {
+    if (LinkLost()) return LoseStep();
+    return lose();
+  }
   uint16_t count = 0;
   if (!spans.RecordCount(&count)) {
+    if (LinkLost()) return LoseStep();
     SyncError("Error in remote time DB info");
-    return;
+    return lose();
   }
-  BeginStep();
   const size_t sentBefore = sent_.size();
-  // With the store's write lock held, only records still stored get spans:
-  // the maintenance program may have deleted an account's records since
-  // they were copied, and their spans would be left without a record.
-  // Sorted, the ids are looked up by halves: a hash set cost an allocation
-  // a record and a cache miss a span.
   std::sort(insertedRecords_.begin(), insertedRecords_.end());
-  if (step_->Begin() == S_OK) {
-    std::vector<int32_t> present;
-    if (ReadStoredIds(&present)) {
-      std::erase_if(insertedRecords_, [&present](int32_t id) {
-        return !std::binary_search(present.begin(), present.end(), id);
-      });
-    }
-  }
   std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
     DeviceDatabase::ReadResult read = spans.ReadRecord(i, kSpanProperties, &values);
-    if (read == DeviceDatabase::ReadResult::LinkLost) {
-      SyncError("Error in remote time DB read");
-      return AbandonStep();
-    }
+    if (read == DeviceDatabase::ReadResult::LinkLost) return LoseStep();
+    // A span that cannot be read leaves its record short of time: the
+    // records and spans of this run go, and the store keeps those it had.
     if (read == DeviceDatabase::ReadResult::SeekFailed) {
       SyncError("Error in remote time DB move");
-      break;
+      return lose();
     }
     if (read == DeviceDatabase::ReadResult::ReadFailed) {
       SyncError("Error in remote time DB read");
-      break;
+      return lose();
     }
     // Only spans of records copied in this run: the spans of any other record
     // are either stored already (invoiced ones) or belong to no stored record.
@@ -385,7 +401,13 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
       SyncError("Unable to add time entry to database");
     }
   }
-  // A store that could not even be opened has said so already: without a
-  // span insert tried there is no time entry to report.
-  if (!EndStep() && sent_.size() > sentBefore) SyncError("Unable to add time entry to database");
+  const bool triedRecords = joined && !insertedRecords_.empty();
+  if (!EndStep()) {
+    // Nothing of either step is in the store.
+    if (triedRecords) SyncError("Unable to add group entry to database");
+    // A store that could not even be opened has said so already: without a
+    // span insert tried there is no time entry to report.
+    if (sent_.size() > sentBefore) SyncError("Unable to add time entry to database");
+  }
+  insertedRecords_.clear();
 }

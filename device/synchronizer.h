@@ -39,7 +39,16 @@ class Synchronizer {
   void SyncAccounts(const RecordStore& store);
   void SyncItems(const RecordStore& store);
   void SyncTimeRecords(const RecordStore& store);
+  // The time records and their spans are one unit: SyncTimeRecords leaves
+  // its transaction open and SyncTimeSpans commits both, or neither.
   void SyncTimeSpans(const RecordStore& store);
+
+  // True once the handheld went away (the link failed, not a request the
+  // handheld refused): the step under way kept nothing, no later step ran,
+  // and Synchronize did not say it completed.
+  bool linkLost() const { return linkLost_; }
+  // Messages shown (or waiting to be shown) about failures on a live link.
+  int errors() const { return errors_; }
 
   // Every statement sent to the store, in order, with its status.
   struct Sent {
@@ -63,9 +72,11 @@ class Synchronizer {
     bool deleted;
   };
   bool ReadStoredRecords(std::vector<StoredRecord>* rows) const;
-  // The ids of the store's time records, ascending (read on a connection of
-  // its own); false when they cannot be read.
-  bool ReadStoredIds(std::vector<int32_t>* ids) const;
+  // True once the link has failed (latched; the platform's error of its last
+  // call is looked at).
+  bool LinkLost();
+  // After the link failed: the step keeps nothing and says nothing.
+  void LoseStep();
 
   // A step's statements run in one transaction on one connection; its
   // messages wait until the step has ended, so no message box keeps the
@@ -86,4 +97,7 @@ class Synchronizer {
   std::vector<Sent> sent_;
   std::unique_ptr<StoreSession> step_;
   std::vector<std::string> stepMessages_;
+  bool recordsPending_ = false;  // the records step's transaction waits for the spans
+  bool linkLost_ = false;
+  int errors_ = 0;
 };

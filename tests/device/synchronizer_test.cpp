@@ -149,18 +149,20 @@ TEST_P(SyncTest, EditsRenamesAndMovesArriveAtTheNextRun) {
   EXPECT_EQ(store.timeSpans().size(), 1u);
   EXPECT_EQ(store.items()[0].parent, 2);
 
-  // A record deleted from the store between the copy of the records and the
-  // copy of the spans (the maintenance program's account deletion) gets none.
+  // The records and their spans are stored together: until the spans are
+  // in, another program reads the records the store had.
+  ASSERT_TRUE(hh.PutRecord(103, PackDate(2003, 3, 18), 2, 12, u"new"));
+  ASSERT_TRUE(hh.AddSpan(103, 3600, 15));
   RecordingSyncView view;
   std::unique_ptr<CePlatform> handheld = Connected();
   Synchronizer sync(*handheld, view, "Pocket_PC", storePath);
   sync.SyncTimeRecords(store);
-  ASSERT_EQ(ExecuteStatement(storePath, DeleteTimeRecordStatement(101)), S_OK);
+  EXPECT_EQ(Loaded().timeRecords().size(), 1u);
   sync.SyncTimeSpans(store);
   handheld->CeRapiUninit();
-  EXPECT_EQ(sync.sent().back().statement,
-            InsertTimeRecordStatement(101, PackDate(2003, 3, 17), 2, 12, "moved day"));
-  EXPECT_TRUE(Loaded().timeSpans().empty());
+  EXPECT_EQ(sync.sent().back().statement, InsertSpanStatement(103, 3600, 15));
+  EXPECT_EQ(Loaded().timeRecords().size(), 2u);
+  EXPECT_EQ(Loaded().RecordMinutes(103), 15);
   EXPECT_TRUE(view.messages.empty());
 }
 
@@ -299,30 +301,31 @@ TEST_P(SyncTest, HandheldFaultsStopWhereTheyShould) {
        {"Synchronization Error: Error in remote group DB read"},
        0,
        0},
+      // A span step that fails keeps the records and spans the store had.
       {HandheldFault::Count,
        "HLTime",
        0,
        {"Synchronization Error: Error in remote time DB info"},
        2,
-       0},
+       spansBefore},
       {HandheldFault::Seek,
        "HLTime",
        2,
        {"Synchronization Error: Error in remote time DB move"},
        2,
-       2},
+       spansBefore},
       {HandheldFault::Read,
        "HLTime",
        0,
        {"Synchronization Error: Error in remote time DB read"},
        2,
-       0},
+       spansBefore},
       {HandheldFault::Short,
        "HLTime",
        1,
        {"Synchronization Error: Error in remote time DB read"},
        2,
-       1},
+       spansBefore},
       // Accounts and items skip a record they cannot read, silently.
       {HandheldFault::Read, "HLAccountName", 0, {}, 2, spansBefore},
       {HandheldFault::Short, "HLItemName", 0, {}, 2, spansBefore},

@@ -72,6 +72,23 @@ inline bool RunAndKill(const std::string& program, const std::vector<std::string
   return Wait(pid) == 128 + SIGKILL;
 }
 
+// Runs the program and kills it after delay, as RunAndKill. When the program
+// ended before the kill, again() puts its files back and the run is tried
+// once more at half the delay, until a kill lands inside a run: on a busy
+// machine a run can end sooner than the moments drawn from a timed one.
+// The number of tries it took.
+template <typename Again>
+int KillInsideARun(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& log, std::chrono::microseconds delay, Again again) {
+  int tries = 1;
+  while (!RunAndKill(program, args, log, delay)) {
+    again();
+    delay /= 2;
+    ++tries;
+  }
+  return tries;
+}
+
 // The rows of a query, one line each, columns separated by "|".
 inline std::string Rows(SqliteConnection& db, const std::string& sql) {
   std::string text;

@@ -17,6 +17,8 @@
 #         DCCM_DOCK_SERVE_PID, DCCM_DOCK_DCCM_PID, DCCM_DOCK_BUS_PID,
 #         DCCM_DOCK_HOLDER_PID     the processes (holder: the handheld's
 #                                  network namespace)
+#         DCCM_DOCK_RUN_MOUNT      dccm's run folder when the dock mounted one
+#                                  of its own there (SynCE's is not writable)
 #       Logs: DIR/serve.log, DIR/dccm.log, DIR/bus.log. Exits 1 with a
 #       message when something is missing or does not come up in time,
 #       having ended what it started.
@@ -99,6 +101,10 @@ start() {
   if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
     fail "run me in a network namespace of my own (tests/support/in_network_namespace.sh)"
   fi
+  for need in dbus-daemon:dbus-daemon gdbus:libglib2.0-bin ip:iproute2 nsenter:util-linux \
+    unshare:util-linux; do
+    command -v "${need%%:*}" >/dev/null || fail "no ${need%%:*} (Debian package ${need#*:})"
+  done
   prefix=${HORALOG_SYNCE_PREFIX:-$(pkg-config --variable=prefix libsynce 2>/dev/null || true)}
   dccm=$prefix/libexec/dccm
   [ -n "$prefix" ] && [ -x "$dccm" ] || fail "no SynCE dccm (HORALOG_SYNCE_PREFIX or pkg-config libsynce)"
@@ -107,9 +113,18 @@ start() {
   [ -f "$policy" ] || fail "no org.synce.dccm.conf in $prefix/etc/dbus-1/system.d or /etc/dbus-1/system.d"
   handheld=${HORALOG_BIN_DIR:-$here/../../build}/horalog-handheld
   [ -x "$handheld" ] || fail "no horalog-handheld at $handheld"
-  # dccm keeps its hand-over sockets in its LOCALSTATEDIR/run.
-  mkdir -p "$dir/synce" "$prefix/var/run"
+  # dccm keeps its hand-over sockets in its LOCALSTATEDIR/run. Another
+  # user's folder is replaced by one of the dock's, in this mount namespace.
+  mkdir -p "$dir/synce" "$dir/run"
+  mkdir -p "$prefix/var/run" 2>/dev/null || true
   dir=$(cd "$dir" && pwd)
+  if [ ! -w "$prefix/var/run" ]; then
+    [ "$(readlink /proc/self/ns/mnt)" != "$(readlink /proc/1/ns/mnt)" ] ||
+      fail "$prefix/var/run is not writable (run me in a mount namespace of my own)"
+    [ -d "$prefix/var/run" ] || fail "$prefix/var/run is missing and cannot be made"
+    mount --bind "$dir/run" "$prefix/var/run"
+    mounted=$prefix/var/run
+  fi
   image=$(cd "$(dirname "$image")" && pwd)/$(basename "$image")
   rm -f "$dir/env" "$dir/bus"
   # A start that fails ends what it started.
@@ -151,6 +166,7 @@ EOF
   {
     echo "DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SYSTEM_BUS_ADDRESS"
     echo "SYNCE_CONF_DIR=$SYNCE_CONF_DIR"
+    echo "DCCM_DOCK_RUN_MOUNT=${mounted:-}"
   } >"$dir/env.part"
   dbus-daemon --config-file="$dir/bus.conf" --nofork >"$dir/bus.log" 2>&1 &
   echo "DCCM_DOCK_BUS_PID=$!" >>"$dir/env.part"
@@ -202,6 +218,7 @@ stop() {
     wait_for 50 sh -c "! kill -0 $pid || grep -q '^State:.*Z' /proc/$pid/status" ||
       kill -KILL "$pid" 2>/dev/null || true
   done
+  [ -z "${DCCM_DOCK_RUN_MOUNT:-}" ] || umount "$DCCM_DOCK_RUN_MOUNT" || true
   rm -f "$dir/env" "$dir/bus"
 }
 

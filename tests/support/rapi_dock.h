@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ enum class HandheldPath {
 std::vector<HandheldPath> HandheldPaths();
 // "Image", "Rapi" (the file) or "Dccm", for test names.
 std::string PathName(HandheldPath path);
+inline void PrintTo(HandheldPath path, std::ostream* out) { *out << PathName(path); }
 
 // A test's handheld image docked on path: as it is, served and described in
 // a connection file, or served and docked through dccm; each in folder.

@@ -277,8 +277,8 @@ int Docked() {
   // A build without the backend cannot see a real handheld, docked or not:
   // said whenever no image stands in for one.
   const char* kNoRapi =
-      "this build has no RAPI backend (SynCE's libsynce was not found when it was built), "
-      "so it cannot see a real handheld";
+      "this build has no RAPI backend (it was built without SynCE's libsynce), so it cannot "
+      "see a real handheld";
   if (ChooseHandheld() == HandheldKind::Rapi) {
     if (!HaveRapiLibrary()) return Fail(kNoRapi);
     std::string line;

@@ -22,13 +22,15 @@
 
 namespace {
 
-// Exit statuses of "sync".
-int SyncExitCode(SyncProcedure::Outcome outcome) {
+// Exit statuses of "sync": 0 only when it ran to its end and no message
+// reported a failure.
+int SyncExitCode(const SyncProcedure& procedure, SyncProcedure::Outcome outcome) {
   switch (outcome) {
-    case SyncProcedure::Outcome::Finished: return 0;
-    case SyncProcedure::Outcome::NotConnected: return 1;
+    case SyncProcedure::Outcome::Finished: return procedure.errorsReported() ? 5 : 0;
+    case SyncProcedure::Outcome::NotConnected: return 1;  // could not connect
     case SyncProcedure::Outcome::StoreNotCreated: return 2;
     case SyncProcedure::Outcome::NameUnreadable: return 3;
+    case SyncProcedure::Outcome::LinkLost: return 4;  // incomplete: the handheld went away
   }
   return 1;
 }
@@ -145,6 +147,10 @@ int main(int argc, char** argv) {
       "sync", "Synchronize the docked handheld; prints status texts and messages as they happen");
   sync->add_flag("--update-only", updateOnly,
                  "only remove invoiced records from the handheld, as after an invoice");
+  sync->footer(
+      "Exit status: 0 completed; 1 could not connect; 2 the store could not be created; 3 the "
+      "handheld's name could not be read; 4 incomplete: the handheld went away part-way; 5 "
+      "completed, but a message reported records not copied or a failed statement.");
 
   CLI::App* devices = app.add_subcommand("devices", "List the handhelds that have a store");
 
@@ -206,7 +212,8 @@ int main(int argc, char** argv) {
   if (sync->parsed()) {
     std::unique_ptr<CePlatform> handheld = OpenHandheld();
     SyncProcedure procedure(*handheld, console, updateOnly);
-    return SyncExitCode(procedure.Run());
+    const SyncProcedure::Outcome outcome = procedure.Run();
+    return SyncExitCode(procedure, outcome);
   }
   ReportingModel model;
   DocumentUi documentUi;
