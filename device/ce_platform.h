@@ -33,8 +33,10 @@ constexpr uint32_t CEDB_ALLOWREALLOC = 1;
 constexpr uint32_t CEDB_AUTOINCREMENT = 1;
 
 // Roots of the handheld's registry and the results of its operations.
+constexpr uint32_t HKEY_CE_CLASSES_ROOT = 0x80000000u;
 constexpr uint32_t HKEY_CE_CURRENT_USER = 0x80000001u;
 constexpr uint32_t HKEY_CE_LOCAL_MACHINE = 0x80000002u;
+constexpr uint32_t HKEY_CE_USERS = 0x80000003u;
 constexpr int32_t CE_ERROR_SUCCESS = 0;
 constexpr int32_t CE_ERROR_FILE_NOT_FOUND = 2;
 constexpr int32_t CE_ERROR_MORE_DATA = 234;

@@ -206,29 +206,38 @@ int32_t EmulatedHandheld::CeRegOpenKeyEx(uint32_t root, const std::u16string& su
   if (!image) return kErrorNotConnected;
   if (!key) return kErrorInvalidParameter;
   State::Key opened;
-  if (root == HKEY_CE_CURRENT_USER || root == HKEY_CE_LOCAL_MACHINE) {
-    opened = {root, subKey};
-  } else if (auto it = state_->keys.find(root); it != state_->keys.end()) {
-    opened = {it->second.root, it->second.path + u"\\" + subKey};
-  } else {
-    return kErrorInvalidHandle;
-  }
+  if (!RegistryKey(root, &opened.root, &opened.path)) return kErrorInvalidHandle;
+  // An empty sub-key opens the key itself again, as on a device.
+  if (!subKey.empty()) opened.path += u"\\" + subKey;
   if (!image->HasRegistryKey(opened.root, opened.path)) return CE_ERROR_FILE_NOT_FOUND;
   *key = state_->nextKey++;
   state_->keys[*key] = std::move(opened);
   return CE_ERROR_SUCCESS;
 }
 
+bool EmulatedHandheld::RegistryKey(uint32_t key, uint32_t* root, std::u16string* path) const {
+  if (key >= HKEY_CE_CLASSES_ROOT && key <= HKEY_CE_USERS) {
+    *root = key;
+    path->clear();
+    return true;
+  }
+  auto it = state_->keys.find(key);
+  if (it == state_->keys.end()) return false;
+  *root = it->second.root;
+  *path = it->second.path;
+  return true;
+}
+
 int32_t EmulatedHandheld::CeRegQueryValueEx(uint32_t key, const std::u16string& name,
                                             uint32_t* type, uint8_t* data, uint32_t* size) {
   HandheldImage* image = state_->Connected();
   if (!image) return kErrorNotConnected;
-  auto it = state_->keys.find(key);
-  if (it == state_->keys.end()) return kErrorInvalidHandle;
+  State::Key opened;
+  if (!RegistryKey(key, &opened.root, &opened.path)) return kErrorInvalidHandle;
   if (data && !size) return kErrorInvalidParameter;
   uint32_t valueType = 0;
   std::vector<uint8_t> value;
-  if (!image->RegistryValue(it->second.root, it->second.path, name, &valueType, &value)) {
+  if (!image->RegistryValue(opened.root, opened.path, name, &valueType, &value)) {
     return CE_ERROR_FILE_NOT_FOUND;
   }
   if (type) *type = valueType;

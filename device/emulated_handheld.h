@@ -22,8 +22,8 @@ class EmulatedHandheld : public CePlatform {
   int32_t CeRapiInitEx(RapiInit* init) override;
   int32_t CeRapiUninit() override;
   int32_t CeRegOpenKeyEx(uint32_t root, const std::u16string& subKey, uint32_t* key) override;
-  int32_t CeRegQueryValueEx(uint32_t key, const std::u16string& name, uint32_t* type,
-                            uint8_t* data, uint32_t* size) override;
+  int32_t CeRegQueryValueEx(uint32_t key, const std::u16string& name, uint32_t* type, uint8_t* data,
+                            uint32_t* size) override;
   int32_t CeRegCloseKey(uint32_t key) override;
   CeHandle CeOpenDatabase(CeOid* oid, const std::u16string& name, uint32_t sortProperty,
                           uint32_t flags) override;
@@ -34,6 +34,10 @@ class EmulatedHandheld : public CePlatform {
                           std::vector<uint8_t>* buffer) override;
   int CeDeleteRecord(CeHandle handle, CeOid record) override;
   int CeCloseHandle(CeHandle handle) override;
+
+  // The registry key that key names: one of the four roots (path empty),
+  // or a key opened here and not closed. False when it names none.
+  bool RegistryKey(uint32_t key, uint32_t* root, std::u16string* path) const;
 
   // Requests made since construction (seeks, reads, deletes), for tests
   // that count a procedure's requests.

@@ -113,6 +113,15 @@ std::vector<uint8_t> Utf16Bytes(const std::u16string& text) {
   return bytes;
 }
 
+std::u16string Utf16Text(const std::vector<uint8_t>& bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+  }
+  return text;
+}
+
 // Simple per-character case folding, as the handheld compares registry names.
 std::u16string FoldCase(const std::u16string& text) {
   std::u16string folded;
@@ -689,10 +698,12 @@ bool HandheldImage::DeleteRegistryValue(uint32_t root, const std::u16string& key
 }
 
 bool HandheldImage::HasRegistryKey(uint32_t root, const std::u16string& key) {
+  const std::u16string path = NormalKey(key);
   bool exists = false;
   Read([&](Connection& c) {
+    if (path.empty()) return exists = true;
     Query q(c, "SELECT 1 FROM registry_keys WHERE root = ?1 AND path = ?2");
-    const int rc = q.Int(1, root).Blob(2, Utf16Bytes(NormalKey(key))).Step();
+    const int rc = q.Int(1, root).Blob(2, Utf16Bytes(path)).Step();
     exists = rc == SQLITE_ROW;
     return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
   });
@@ -717,6 +728,45 @@ bool HandheldImage::RegistryValue(uint32_t root, const std::u16string& key,
     return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
   });
   return exists;
+}
+
+bool HandheldImage::RegistrySubkeys(uint32_t root, const std::u16string& key,
+                                    std::vector<std::u16string>* out) {
+  out->clear();
+  std::u16string prefix = NormalKey(key);
+  if (!prefix.empty()) prefix.push_back(u'\\');
+  return Read([&](Connection& c) {
+    // A handheld's registry is small: its keys are read whole.
+    Query q(c, "SELECT path FROM registry_keys WHERE root = ?1");
+    q.Int(1, root);
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) {
+      const std::u16string path = Utf16Text(q.row().ColumnBlob(0));
+      if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0 ||
+          path.find(u'\\', prefix.size()) != std::u16string::npos) {
+        continue;
+      }
+      out->push_back(path.substr(prefix.size()));
+    }
+    std::sort(out->begin(), out->end());
+    return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
+  });
+}
+
+bool HandheldImage::RegistryValues(uint32_t root, const std::u16string& key,
+                                   std::vector<RegistryEntry>* out) {
+  out->clear();
+  return Read([&](Connection& c) {
+    Query q(c,
+            "SELECT name, type, data FROM registry WHERE root = ?1 AND path = ?2 ORDER BY folded");
+    q.Int(1, root).Blob(2, Utf16Bytes(NormalKey(key)));
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW) {
+      out->push_back({Utf16Text(q.row().ColumnBlob(0)),
+                      static_cast<uint32_t>(q.row().ColumnInt64(1)), q.row().ColumnBlob(2)});
+    }
+    return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
+  });
 }
 
 bool HandheldImage::Records(const std::string& database, std::vector<std::vector<CeValue>>* out) {

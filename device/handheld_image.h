@@ -114,11 +114,23 @@ class HandheldImage {
   bool DeleteRegistryValue(uint32_t root, const std::u16string& key, const std::u16string& name);
   // Key paths use "\", a leading one is optional, and names compare with
   // letter case ignored. A key exists once a value was set in it or below
-  // it; deleting the value leaves it. False when missing (error empty) or
-  // on failure (error set).
+  // it; deleting the value leaves it. A root's own key ("") always exists.
+  // False when missing (error empty) or on failure (error set).
   bool HasRegistryKey(uint32_t root, const std::u16string& key);
   bool RegistryValue(uint32_t root, const std::u16string& key, const std::u16string& name,
                      uint32_t* type, std::vector<uint8_t>* data);
+  // The names of the keys right below key, in order. The image keeps key
+  // names with their letter case folded, and so are they given. False on
+  // failure.
+  bool RegistrySubkeys(uint32_t root, const std::u16string& key, std::vector<std::u16string>* out);
+  // The values of key, named as they were set, in the order of their folded
+  // names. False on failure.
+  struct RegistryEntry {
+    std::u16string name;
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+  };
+  bool RegistryValues(uint32_t root, const std::u16string& key, std::vector<RegistryEntry>* out);
 
   // Records of database in sort order (key, then insertion), as property lists.
   bool Records(const std::string& database, std::vector<std::vector<CeValue>>* out);

@@ -194,6 +194,18 @@ TEST(HandheldImage, RegistryNamesCompareWithoutLetterCase) {
       image.RegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\ControlPanel\\Owner", u"Owner", &type, &data));
   EXPECT_TRUE(image.error().empty());
   EXPECT_TRUE(image.HasRegistryKey(HKEY_CE_CURRENT_USER, u"\\ControlPanel"));
+  // A root's own key is always there; keys are listed as kept, folded.
+  EXPECT_TRUE(image.HasRegistryKey(HKEY_CE_CLASSES_ROOT, u"\\"));
+  std::vector<std::u16string> keys;
+  ASSERT_TRUE(image.RegistrySubkeys(HKEY_CE_CURRENT_USER, u"", &keys));
+  EXPECT_EQ(keys, std::vector<std::u16string>{u"controlpanel"});
+  ASSERT_TRUE(image.RegistrySubkeys(HKEY_CE_CURRENT_USER, u"CONTROLPANEL", &keys));
+  EXPECT_EQ(keys, std::vector<std::u16string>{u"owner"});
+  std::vector<HandheldImage::RegistryEntry> values;
+  ASSERT_TRUE(image.RegistryValues(HKEY_CE_LOCAL_MACHINE, u"Ident", &values));
+  ASSERT_EQ(values.size(), 1u);
+  EXPECT_EQ(values[0].name, u"Name");
+  EXPECT_EQ(values[0].data, Bytes(longName + u'\0'));
 
   // Deleting the value leaves its key; a handheld made without owner has neither.
   ASSERT_TRUE(image.DeleteRegistryValue(HKEY_CE_CURRENT_USER, u"\\ControlPanel\\Owner", u"OWNER"));

@@ -6,6 +6,15 @@
 
 #include <filesystem>
 
+std::vector<uint8_t> RegistryText(const std::u16string& text) {
+  std::vector<uint8_t> bytes;
+  for (char16_t c : text + u'\0') {
+    bytes.push_back(static_cast<uint8_t>(c));
+    bytes.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return bytes;
+}
+
 HandheldFixture::HandheldFixture(const std::u16string& name,
                                  const std::optional<std::u16string>& owner)
     : image(dir.File("handheld.hhd")), dock("HORALOG_HANDHELD", dir.File("dock/handheld.hhd")) {

@@ -4,9 +4,13 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/handheld_image.h"
 #include "support/store_fixture.h"
+
+// text as a registry string value holds it: UTF-16LE with its terminator.
+std::vector<uint8_t> RegistryText(const std::u16string& text);
 
 class HandheldFixture : public StoreFixture {
  public:
