@@ -25,6 +25,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/socket_io.h"
 #include "platform/utf16.h"
 
 namespace {
@@ -62,17 +63,6 @@ uint32_t AppendText(std::vector<uint8_t>* out, const std::u16string& text) {
   out->push_back(0);
   out->push_back(0);
   return at;
-}
-
-bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    done += static_cast<size_t>(put);
-  }
-  return true;
 }
 
 bool ReadU32(int fd, uint32_t* v) {

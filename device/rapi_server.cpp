@@ -28,6 +28,7 @@
 #include "device/emulated_handheld.h"
 #include "device/handheld_image.h"
 #include "device/rapi_commands.h"
+#include "platform/socket_io.h"
 #include "platform/utf16.h"
 
 namespace {
@@ -84,17 +85,6 @@ class Inbox {
   size_t start_ = 0, end_ = 0;
   std::chrono::steady_clock::time_point arrived_;
 };
-
-bool WriteFull(int fd, const std::vector<uint8_t>& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    done += static_cast<size_t>(put);
-  }
-  return true;
-}
 
 std::string HomeFolder() {
   if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
@@ -180,11 +170,11 @@ void RapiServer::State::Serve(int fd) {
     const bool more = inbox.More();
     if (!more) ++roundTrips;
     if (!more || unsent.size() >= kMaxRequest) {
-      if (!WriteFull(fd, unsent)) break;
+      if (!SendAll(fd, unsent)) break;
       unsent.clear();
     }
   }
-  if (!unsent.empty()) WriteFull(fd, unsent);  // what was answered before a bad request
+  if (!unsent.empty()) SendAll(fd, unsent);  // what was answered before a bad request
   handheld.CeRapiUninit();
   std::lock_guard<std::mutex> lock(mutex);
   connections.erase(fd);
@@ -196,7 +186,7 @@ bool RapiServer::State::Unlocked(int fd) {
   bool right = false;
   if (!options.password->Read(fd, &right)) return false;
   const uint8_t answer = right ? 1 : 0;
-  if (!WriteFull(fd, {answer}) || right) return right;
+  if (!SendAll(fd, {answer}) || right) return right;
   if (options.say) options.say("a RAPI connection gave a wrong password; it was refused");
   return false;
 }
