@@ -24,7 +24,7 @@ out=$("$bin/horalog" sync)
 rc=$?
 set -e
 expect "exit status undocked" "$rc" 1
-expect "status undocked" "$out" "Unable to connect to mobile device.  Verify device is turned on and ActiveSync is running, then try connecting again."
+expect "status undocked" "$out" "Unable to connect to mobile device.  Verify device is turned on and docked and SynCE's connection manager (dccm) is running, then try connecting again."
 
 "$bin/horalog-handheld" dock "$img"
 expect "docked" "$("$bin/horalog-handheld" docked)" "$img"
