@@ -35,8 +35,7 @@ TEST(HoralogDocuments, ReportAndInvoiceAsScriptsRunThem) {
   // editor opens the report; nothing marked.
   HoralogRun run = Horalog({"report", "pocket_pc"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(
-      std::regex_match(run.lastLine, std::regex(env.reportPath() + "//Report\\d{6}\\.rtf")));
+  EXPECT_TRUE(std::regex_match(run.lastLine, std::regex(env.reportPath() + "/Report\\d{6}\\.rtf")));
   EXPECT_NE(ReadFile(run.lastLine).find("Report for 2/1/03 - 2/28/03"), std::string::npos);
   EXPECT_EQ(env.editor.WaitForArguments(), run.lastLine + "\n");
   EXPECT_TRUE(InvoicedIds("Pocket_PC").empty());
@@ -292,6 +291,15 @@ TEST(HoralogPdf, TheSetupOptionDecidesUnlessTheCommandLineSaysAndThePaperFollows
     }
   }
   EXPECT_NE(Horalog({"report", "Pocket_PC", "--pdf", "--no-pdf"}).status, 0);
+  // An editor that cannot start: the message also names the PDF written.
+  WriteSetupString("EditorPath", env.dir.File("none"));
+  HoralogRun opened = Horalog({"report", "Pocket_PC", "--pdf"});
+  ASSERT_EQ(opened.status, 0) << opened.err;
+  EXPECT_EQ(opened.err, "Horalog: The document " + opened.lastLine +
+                            " was written, but the editor " + env.dir.File("none") +
+                            " could not be started: No such file or directory.  Its PDF was "
+                            "written as " +
+                            PdfPathBeside(opened.lastLine) + ".\n");
 
   ScopedEnv german("LC_ALL", "de_DE.UTF-8");
   const HoralogRun run = Horalog({"invoice", "Pocket_PC", "Delta", "--no-open"});
