@@ -15,10 +15,11 @@
 
 #include "device/docked_handheld.h"
 #include "device/emulated_handheld.h"
-#include "device/rapi_server.h"
 #include "device/handheld_image.h"
+#include "device/rapi_server.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
+#include "platform/version.h"
 
 namespace {
 
@@ -323,6 +324,7 @@ int main(int argc, char** argv) {
                "horalog-handheld"};
   app.footer(kFooter);
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("horalog-handheld ") + kHoralogVersion);
   int status = 0;
   std::string error;
   std::string image;
@@ -502,8 +504,7 @@ int main(int argc, char** argv) {
   CLI::App* serve = app.add_subcommand(
       "serve", "serve IMAGE over the RAPI protocol on TCP port 990, as a docked handheld");
   imageArgument(serve);
-  serve->add_option("--address", address, "IPv4 address to listen on")
-      ->capture_default_str();
+  serve->add_option("--address", address, "IPv4 address to listen on")->capture_default_str();
   serve->add_option("--latency-ms", latencyMs, "delay each answer, as a slow link does")
       ->check(CLI::Range(0, 600000));
   serve->callback([&] { status = Serve(image, address, latencyMs); });
