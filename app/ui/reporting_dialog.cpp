@@ -307,7 +307,7 @@ bool ReportingDialog::eventFilter(QObject* watched, QEvent* event) {
   // Space on a list with nothing highlighted highlights the current row, as
   // any list does; Enter there does nothing.
   const QModelIndexList selected = list_->selectionModel()->selectedRows();
-  if (selected.isEmpty()) return key == Qt::Key_Space ? false : true;
+  if (selected.isEmpty()) return key != Qt::Key_Space;
   model_.FlipRow(selected.first().row());
   ShowRows();
   return true;
