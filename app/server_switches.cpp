@@ -14,7 +14,8 @@ namespace {
 bool EqualsIgnoringCase(const std::string& a, const char* b) {
   if (a.size() != std::strlen(b)) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
       return false;
     }
   }
@@ -22,6 +23,25 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 }
 
 }  // namespace
+
+InfoSwitch FindInfoSwitch(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 2) return InfoSwitch::None;
+  if (arguments[1] == "--version") return InfoSwitch::Version;
+  if (arguments[1] == "--help" || arguments[1] == "-h") return InfoSwitch::Help;
+  return InfoSwitch::None;
+}
+
+std::string ProgramHelp(const std::string& program, const std::string& comment) {
+  return "Usage: " + program + " [--version | --help | /RegServer | /UnregServer]\n" + comment +
+         ".\n\nWithout an argument it opens its window, which needs a desktop session.\n"
+         "  /RegServer    write the desktop entry " +
+         DesktopEntryPath(program) +
+         " and end\n"
+         "  /UnregServer  remove that desktop entry and end\n"
+         "  --version     print the version and end\n"
+         "  --help, -h    print this and end\n"
+         "/RegServer and /UnregServer may also start with \"-\", in any letter case.\n";
+}
 
 ServerSwitch FindServerSwitch(const std::vector<std::string>& arguments) {
   std::string line;

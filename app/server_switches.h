@@ -13,6 +13,15 @@ enum class ServerSwitch { None, RegServer, UnregServer };
 // ignored). "/RegServer extra" is no switch.
 ServerSwitch FindServerSwitch(const std::vector<std::string>& arguments);
 
+// --version or --help (also -h) as the only argument: the program prints
+// its version or its usage and ends, without a window, so that a shell
+// without a display can ask too.
+enum class InfoSwitch { None, Version, Help };
+InfoSwitch FindInfoSwitch(const std::vector<std::string>& arguments);
+
+// The usage that --help prints: program and what it is for (comment).
+std::string ProgramHelp(const std::string& program, const std::string& comment);
+
 // The desktop entry of program in $XDG_DATA_HOME/applications.
 std::string DesktopEntryPath(const std::string& program);
 

@@ -17,9 +17,11 @@ constexpr const char* kInitFailed =
     "properly, then try connecting again.";
 constexpr const char* kUpdateFailed =
     "Unable to update mobile device.  Update will be performed next time device is connected.";
+// Mapped to Linux: what connects a handheld here is its cradle and SynCE's
+// connection manager, where on Windows it was ActiveSync.
 constexpr const char* kConnectFailed =
-    "Unable to connect to mobile device.  Verify device is turned on and ActiveSync is running, "
-    "then try connecting again.";
+    "Unable to connect to mobile device.  Verify device is turned on and docked and SynCE's "
+    "connection manager (dccm) is running, then try connecting again.";
 // A link lost part-way: said once, as a message box and as the status the
 // dialog is left showing, instead of "Synchronization completed".
 constexpr const char* kLinkLost =

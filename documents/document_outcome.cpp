@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "documents/pdf_renderer.h"
+#include "documents/rtf_document.h"
 #include "platform/locale_format.h"
 #include "platform/ui_services.h"
 #include "store/record_store.h"
@@ -45,6 +46,22 @@ void SaveDocumentPdf(const Document& document, DocumentOutcome* outcome) {
   outcome->pdfError = error;
   Ui().ShowMessage(error + "\n\nThe document " + outcome->path + " is complete.", "Horalog",
                    MessageButtons::Ok);
+}
+
+void OpenInEditor(RtfDocument& document, const DocumentOptions& options, DocumentOutcome* outcome) {
+  if (!options.openEditor) return;
+  outcome->editorStarted = document.ShowInEditor();
+  if (outcome->editorStarted) return;
+  std::string text = document.editorError();
+  if (!outcome->pdfPath.empty()) text += "  Its PDF was written as " + outcome->pdfPath + ".";
+  Ui().ShowMessage(text, "Horalog", MessageButtons::Ok);
+}
+
+std::string DocumentStatusText(const DocumentOutcome& outcome) {
+  if (outcome.path.empty()) return {};
+  std::string text = "Written: " + outcome.path;
+  if (!outcome.pdfPath.empty()) text += "\nPDF: " + outcome.pdfPath;
+  return text;
 }
 
 void MarkBilledRecords(RecordStore& store, const std::vector<int32_t>& ids,

@@ -9,6 +9,7 @@
 #include <vector>
 
 class RecordStore;
+class RtfDocument;
 struct Document;
 
 // How a document run ends besides writing its file.
@@ -48,6 +49,16 @@ bool WantsPdf(const DocumentOptions& options);
 // pdfPath, or pdfError and a message (caption "Horalog") that the RTF is
 // complete. The status, the RTF and what gets marked stay as they are.
 void SaveDocumentPdf(const Document& document, DocumentOutcome* outcome);
+
+// With options asking for it, starts the editor on the closed document and
+// sets editorStarted; a failed start is said in one message (caption
+// "Horalog"), which also names the PDF when one was written.
+void OpenInEditor(RtfDocument& document, const DocumentOptions& options, DocumentOutcome* outcome);
+
+// One line for a window's status after a run: where the document and its
+// PDF went ("Written: PATH", then "PDF: PATH" on a line of its own); ""
+// when nothing was written.
+std::string DocumentStatusText(const DocumentOutcome& outcome);
 
 // Marks each of ids invoiced in store, in order, filling outcome's marked and
 // unmarked lists and setting its status (Written or PartlyMarked). When the

@@ -238,12 +238,7 @@ DocumentOutcome CreateInvoice(ReportingModel& model, const DocumentOptions& opti
   }
   outcome.path = document.filePath();
   if (pdf) SaveDocumentPdf(built.document, &outcome);
-  if (options.openEditor) {
-    outcome.editorStarted = document.ShowInEditor();
-    if (!outcome.editorStarted) {
-      Ui().ShowMessage(document.editorError(), "Horalog", MessageButtons::Ok);
-    }
-  }
+  OpenInEditor(document, options, &outcome);
   MarkBilledRecords(model.store(), built.ordered, options, &outcome);
   model.RefreshRecordList(false);
   return outcome;

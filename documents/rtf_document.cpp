@@ -171,7 +171,9 @@ bool RtfDocument::OpenFile(const std::string& baseName, bool reservePdf) {
     }
     keys.CloseAll();
   }
-  folder_ = reportPath + "/";
+  // A folder given with its slash ("/home/jane/Horalog/") keeps just that
+  // one: the path is shown in messages.
+  folder_ = !reportPath.empty() && reportPath.back() == '/' ? reportPath : reportPath + "/";
 
   std::string base = folder_ + baseName;
   std::string candidate = base + ".rtf";

@@ -250,10 +250,9 @@ int64_t AddDaily(Document& document, const RecordStore& store, const Days& days)
     }
     bool first = true;
     for (Row& row : rows) {
-      AddRow(table,
-             {Cell(first ? FormatPackedDate(day, DateForm::Short) : ""), Cell(std::move(row.text)),
-              Cell(std::string(row.record->notes)),
-              Cell(HoursMinutes(row.minutes), false, TextAlign::Right)});
+      AddRow(table, {Cell(first ? FormatPackedDate(day, DateForm::Short) : ""),
+                     Cell(std::move(row.text)), Cell(std::string(row.record->notes)),
+                     Cell(HoursMinutes(row.minutes), false, TextAlign::Right)});
       first = false;
     }
   }
@@ -474,12 +473,7 @@ DocumentOutcome CreateTimeReport(const TimeReportRequest& request, const Documen
   outcome.path = document.filePath();
   outcome.status = DocumentOutcome::Status::Written;
   if (pdf) SaveDocumentPdf(content.document, &outcome);
-  if (options.openEditor) {
-    outcome.editorStarted = document.ShowInEditor();
-    if (!outcome.editorStarted) {
-      Ui().ShowMessage(document.editorError(), "Horalog", MessageButtons::Ok);
-    }
-  }
+  OpenInEditor(document, options, &outcome);
   if (request.setInvoiced && content.totalMinutes != 0) {
     MarkBilledRecords(store, content.billed, options, &outcome);
   }

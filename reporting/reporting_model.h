@@ -72,6 +72,9 @@ class ReportingModel {
   ComboModel& accounts() { return accounts_; }
   ComboModel& items() { return items_; }
   ComboModel& dateRanges() { return dateRanges_; }
+  const ComboModel& dateRanges() const { return dateRanges_; }
+  // The periods behind the date-range entries.
+  const DateRangeList& rangeList() const { return ranges_; }
   const std::vector<RecordRow>& rows() const { return rows_; }
   RecordStore& store() { return store_; }
   const RecordStore& store() const { return store_; }

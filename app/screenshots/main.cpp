@@ -10,8 +10,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
@@ -23,6 +25,8 @@
 #include "app/ui/reporting_dialog.h"
 #include "device/emulated_handheld.h"
 #include "device/ui/sync_dialog.h"
+#include "documents/document.h"
+#include "documents/pdf/qt_pdf_renderer.h"
 #include "documents/ui/report_dialog.h"
 #include "maint/ui/maintenance_dialog.h"
 #include "platform/ui/qt_ui_services.h"
@@ -140,6 +144,28 @@ int main(int argc, char** argv) {
     ok &= Grab(dialog, "rate");
     dialog.findChild<QLineEdit*>("1023")->setText("99999999");
     ok &= GrabMessage("rate-too-large", [&dialog] { dialog.accept(); });
+  }
+  // The Help button's menu after a document's PDF and a message box: its
+  // entries whole (the PDF's fonts once changed how the windows drew).
+  {
+    Document document;
+    Table table;
+    table.widths = {30, 20};
+    table.heading.cells = {Cell("Kestrune Help"), Cell("Hours")};
+    table.rows.push_back({{Cell("About Kestrune..."), Cell("1.5", false, TextAlign::Decimal)}});
+    document.blocks.push_back(table);
+    std::string pdf, error;
+    QtPdfRenderer().Render(document, PaperSize::A4, &pdf, &error);
+    auto* menu = window.findChild<QPushButton*>("9")->menu();
+    menu->popup(window.mapToGlobal(window.findChild<QPushButton*>("9")->geometry().bottomLeft()));
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 500) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    const QString file = output + "/help-menu.png";
+    const bool saved = menu->grab().save(file);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
+    ok &= saved;
+    menu->hide();
   }
   {
     SetupDialog dialog(&window);

@@ -3,10 +3,12 @@
 
 #include <QDialog>
 
+#include "platform/version.h"
+
 class AboutDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr const char* kVersion = "1.3h";
+  static constexpr const char* kVersion = kHoralogVersion;
   explicit AboutDialog(QWidget* parent = nullptr);
 };

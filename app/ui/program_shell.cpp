@@ -10,10 +10,17 @@
 #include "app/ui/app_icon.h"
 #include "documents/pdf/qt_pdf_renderer.h"
 #include "platform/ui/qt_ui_services.h"
+#include "platform/version.h"
 
 int RunProgram(int argc, char** argv, const ProgramInfo& info,
                const std::function<int(QApplication&)>& runWindow) {
   const std::vector<std::string> arguments(argv, argv + argc);
+  // Before the application object, which needs a display.
+  switch (FindInfoSwitch(arguments)) {
+    case InfoSwitch::Version: std::cout << info.program << ' ' << kHoralogVersion << '\n'; return 0;
+    case InfoSwitch::Help: std::cout << ProgramHelp(info.program, info.comment); return 0;
+    case InfoSwitch::None: break;
+  }
   const ServerSwitch serverSwitch = FindServerSwitch(arguments);
   if (serverSwitch != ServerSwitch::None) {
     std::string error;

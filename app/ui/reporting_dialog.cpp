@@ -2,27 +2,29 @@
 #include "app/ui/reporting_dialog.h"
 
 #include <QAbstractTableModel>
-#include <algorithm>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/ui/about_dialog.h"
 #include "app/ui/app_icon.h"
 #include "device/ui/sync_dialog.h"
 #include "documents/invoice.h"
 #include "documents/ui/report_dialog.h"
+#include "platform/ui/first_focus.h"
 #include "platform/ui/help.h"
 #include "reporting/ui/details_dialog.h"
 #include "settings/ui/account_prefs_dialog.h"
@@ -121,7 +123,7 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
 
   devices_ = MakeCombo(this, "1040");
   dateRanges_ = MakeCombo(this, "1003");
-  showAll_ = new QCheckBox("Show all records (including &invoiced)", this);
+  showAll_ = new QCheckBox("Sho&w all records (including invoiced)", this);
   showAll_->setObjectName("1045");
   accounts_ = MakeCombo(this, "1001");
   items_ = MakeCombo(this, "1002");
@@ -131,6 +133,11 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
 
   list_ = new QTableView(this);
   list_->setObjectName("1000");
+  // Space and Enter in the list include or exclude the highlighted row, as a
+  // double-click does: a Linux list takes its own keys rather than handing
+  // Enter to the window's default button. Enter on any other control still
+  // presses the default button (Close).
+  list_->installEventFilter(this);
   table_ = new RecordTableModel(model_, this);
   list_->setModel(table_);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -164,15 +171,16 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   invoiceTotal_ = MakeReadOnly(this, "1024");
 
   // A Linux window has no system menu to extend: the About entry sits in the
-  // Help button's menu, beside the help itself, which F1 also opens.
+  // Help button's menu, beside the help itself, which F1 also opens. The
+  // menu's entry is F1's only owner: it belongs to the window as well, so F1
+  // works with the menu closed, and a second owner would make F1 ambiguous.
   auto* helpMenu = new QMenu(help);
-  helpMenu->addAction("Kestrune &Help", QKeySequence(QKeySequence::HelpContents), this,
-                      &ReportingDialog::OnHelp);
+  QAction* helpAction = helpMenu->addAction(
+      "Kestrune &Help", QKeySequence(QKeySequence::HelpContents), this, &ReportingDialog::OnHelp);
+  addAction(helpAction);
   helpMenu->addSeparator();
   helpMenu->addAction("&About Kestrune...", this, &ReportingDialog::OnAbout);
   help->setMenu(helpMenu);
-  auto* f1 = new QShortcut(QKeySequence(QKeySequence::HelpContents), this);
-  connect(f1, &QShortcut::activated, this, &ReportingDialog::OnHelp);
 
   auto* selection = new QGridLayout;
   selection->addWidget(new QLabel("Device", this), 0, 0);
@@ -200,6 +208,13 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   left->addLayout(selection);
   left->addWidget(list_, 1);
   left->addLayout(totals);
+  // Where the last document and its PDF went: the editor shows the one,
+  // nothing else says where the other is.
+  documentStatus_ = new QLabel(this);
+  documentStatus_->setObjectName("documentStatus");
+  documentStatus_->setTextFormat(Qt::PlainText);
+  documentStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  left->addWidget(documentStatus_);
 
   auto* buttons = new QVBoxLayout;
   for (QPushButton* button :
@@ -207,6 +222,12 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
     buttons->addWidget(button);
   }
   buttons->addStretch(1);
+
+  // Reading order: the selection row by row, the list, the totals, then the
+  // buttons down their column.
+  SetTabOrder({devices_, dateRanges_, accounts_, items_, showAll_, list_, rate_, totalTime_,
+               invoiceTotal_, close, help, details_, setup, prefs_, rateButton_, invoice,
+               connectButton, report});
 
   auto* main = new QHBoxLayout(this);
   main->addLayout(left, 1);
@@ -271,6 +292,25 @@ void ReportingDialog::StartUp() {
   model_.FillDeviceList(sync.deviceName());
   QApplication::restoreOverrideCursor();
   ShowModel();
+}
+
+bool ReportingDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != list_ || event->type() != QEvent::KeyPress)
+    return QDialog::eventFilter(watched, event);
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  const Qt::KeyboardModifiers modifiers =
+      static_cast<QKeyEvent*>(event)->modifiers() & ~Qt::KeypadModifier;
+  if ((key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter) ||
+      modifiers != Qt::NoModifier) {
+    return false;
+  }
+  // Space on a list with nothing highlighted highlights the current row, as
+  // any list does; Enter there does nothing.
+  const QModelIndexList selected = list_->selectionModel()->selectedRows();
+  if (selected.isEmpty()) return key != Qt::Key_Space;
+  model_.FlipRow(selected.first().row());
+  ShowRows();
+  return true;
 }
 
 void ReportingDialog::ShowModel() {
@@ -351,7 +391,8 @@ void ReportingDialog::OnInvoice() {
     SyncDialog sync(this, platform_, true);
     sync.exec();
   };
-  CreateInvoice(model_, options);
+  documentStatus_->setText(
+      QString::fromStdString(DocumentStatusText(CreateInvoice(model_, options))));
   ShowRows();
 }
 

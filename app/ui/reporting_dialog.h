@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
@@ -48,6 +49,7 @@ class ReportingDialog : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void ShowRows();
@@ -68,4 +70,5 @@ class ReportingDialog : public QDialog {
   QLineEdit* rate_;
   QLineEdit* totalTime_;
   QLineEdit* invoiceTotal_;
+  QLabel* documentStatus_;
 };

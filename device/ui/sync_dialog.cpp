@@ -29,6 +29,10 @@ SyncDialog::SyncDialog(QWidget* owner, CePlatform& platform, bool updateOnly)
   status_->setGeometry(Dx(7), Dy(7), Dx(146), Dy(70));
   status_->setWordWrap(true);
   status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // Connecting may take seconds (a slow handheld waits up to its timeout):
+  // the window says what it waits for from its first paint, until the
+  // procedure's own texts replace it.
+  status_->setText(kConnectingText);
 
   // As wide as the bar below: the programs' font does not fit the words into
   // the template's width.
@@ -61,6 +65,8 @@ void SyncDialog::RunProcedure() {
   running_ = false;
   hasRun_ = true;
   close_->setEnabled(true);
+  // It was disabled when the window opened, so nothing had the focus.
+  close_->setFocus();
   if (outcome_ == SyncProcedure::Outcome::Finished) {
     done(1);
   } else if (cancelPending_) {

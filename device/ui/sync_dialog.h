@@ -16,6 +16,9 @@ class SyncDialog : public QDialog, public SyncView {
   Q_OBJECT
 
  public:
+  // The status shown from the first paint until the procedure writes its own.
+  static constexpr const char* kConnectingText = "Connecting to the mobile device\u2026";
+
   // The procedure runs by itself on the first timer tick after the dialog
   // shows; it closes itself after a beep when the procedure finished, and
   // stays open with Close enabled otherwise.

@@ -16,7 +16,13 @@
 
 namespace {
 
-constexpr int kResolution = 72;  // device units per inch
+// Device units per inch: QPdfWriter's own. Qt shares a font engine among
+// all devices that ask for the same family at the same pixel size, and the
+// first one to ask sets it up for its resolution: at 72 units an inch the
+// PDF's 12-point text is the 12 pixels of a 9-point screen font, and the
+// windows then drew their texts with the PDF's engine (a Help menu cut to
+// "About ...une..." after a document). At 1200 the sizes never meet.
+constexpr int kResolution = 1200;
 constexpr qreal kPoint = kResolution / 72.0;
 
 struct TextOp {
@@ -41,11 +47,14 @@ struct Page {
 };
 
 // One line of a cell, with its advance and, for the decimal point, the
-// advance of what stands before its last ".".
+// advance of what stands before its last ".". Hours written as a fraction
+// ("1 2/3") have no point to line up on: they end where the column's
+// numbers end, as the decimal hours beside them do.
 struct CellLine {
   QString text;
   qreal width = 0;
   qreal whole = 0;
+  bool fraction = false;
 };
 struct CellBox {
   std::vector<CellLine> lines;
@@ -209,6 +218,7 @@ CellLine PageLayout::Measure(QString text, int font, TextAlign align) {
   if (align == TextAlign::Decimal) {
     const qsizetype point = text.lastIndexOf(QLatin1Char('.'));
     line.whole = point < 0 ? line.width : Advance(text.left(point), font);
+    line.fraction = point < 0 && text.contains(QLatin1Char('/'));
   }
   line.text = std::move(text);
   return line;
@@ -332,6 +342,9 @@ void PageLayout::Add(const Table& table) {
       for (const CellLine& line : rows[r][c].lines) {
         if (r == 0) {
           heading = std::max(heading, line.width);
+        } else if (rows[r][c].align == TextAlign::Decimal && line.fraction) {
+          numeric = true;
+          number = std::max(number, line.width);
         } else if (rows[r][c].align == TextAlign::Decimal) {
           numeric = true;
           whole[c] = std::max(whole[c], line.whole);
@@ -405,7 +418,8 @@ void PageLayout::Add(const Table& table) {
         if (r > 0 && box.align == TextAlign::Right) at = x + width[c] - padX - line.width;
         if (r > 0 && box.align == TextAlign::Center) at = x + (width[c] - line.width) / 2;
         if (r > 0 && box.align == TextAlign::Decimal) {
-          at = x + width[c] - padX - fraction[c] - line.whole;
+          at = line.fraction ? x + width[c] - padX - line.width
+                             : x + width[c] - padX - fraction[c] - line.whole;
         }
         Text(at, baseline, box.font, line.text);
         baseline += metrics.lineSpacing();
@@ -437,8 +451,28 @@ void PageLayout::Add(const Table& table) {
   if (!PageEmpty() && y_ + first > content_.bottom()) NewPage();
   segmentTop = y_;
   drawRow(0);
+  // A total (a row whose every written cell is bold: an item's, an
+  // account's, the document's) never starts a page alone under the
+  // repeated heading: the row it totals goes along with it.
+  std::vector<bool> totals(rows.size(), false);
   for (size_t r = 1; r < rows.size(); ++r) {
-    if (y_ + heights[r] > content_.bottom() && y_ > segmentTop + heights[0]) {
+    const std::vector<TableCell>& cells = table.rows[r - 1].cells;
+    totals[r] = std::any_of(cells.begin(), cells.end(), [](const TableCell& cell) {
+      return cell.bold && std::any_of(cell.lines.begin(), cell.lines.end(),
+                                      [](const std::string& line) { return !line.empty(); });
+    });
+    for (const TableCell& cell : cells) {
+      const bool written = std::any_of(cell.lines.begin(), cell.lines.end(),
+                                       [](const std::string& line) { return !line.empty(); });
+      if (written && !cell.bold) totals[r] = false;
+    }
+  }
+  for (size_t r = 1; r < rows.size(); ++r) {
+    qreal needed = heights[r];
+    for (size_t next = r + 1; !totals[r] && next < rows.size() && totals[next]; ++next) {
+      needed += heights[next];
+    }
+    if (y_ + needed > content_.bottom() && y_ > segmentTop + heights[0]) {
       closeSegment();
       NewPage();
       segmentTop = y_;

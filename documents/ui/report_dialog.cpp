@@ -13,6 +13,7 @@
 
 #include "device/ui/sync_dialog.h"
 #include "platform/ui/dialog_units.h"
+#include "platform/ui/first_focus.h"
 
 namespace {
 
@@ -29,7 +30,9 @@ ReportDialog::ReportDialog(const std::string& deviceName, CePlatform& platform, 
     : QDialog(parent), platform_(platform), model_(deviceName) {
   setObjectName("137");
   setWindowTitle("Report Recorded Time");
-  setFixedSize(Dx(342), Dy(94));
+  // Below the template's controls, two lines say where the report and its
+  // PDF went.
+  setFixedSize(Dx(342), Dy(116));
 
   // The programs' font is wider and taller than the one the template was
   // laid out for: the buttons are wider (and "1/2 Month", two units left of
@@ -59,6 +62,10 @@ ReportDialog::ReportDialog(const std::string& deviceName, CePlatform& platform, 
   totalTime_ = ReadOnly(this, "1004", 262, 38);
   Place(new QLabel("Report Total", this), nullptr, 262, 54, 50, 10);
   totalAmount_ = ReadOnly(this, "1024", 262, 65);
+  status_ = Place(new QLabel(this), "documentStatus", 7, 92, 328, 20);
+  status_->setTextFormat(Qt::PlainText);
+  status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* close = Place(new QPushButton("Close", this), "1", 285, 7, 50, 14);
   close->setDefault(true);
 
@@ -113,6 +120,7 @@ void ReportDialog::ShowModel() {
   for (QRadioButton* button : {oneWeek_, twoWeeks_, oneMonth_, halfMonth_}) {
     button->setAutoExclusive(true);
   }
+  TabToCheckedButton({oneWeek_, twoWeeks_, oneMonth_, halfMonth_});
 
   const ReportControlState& controls = model_.controls();
   startDay_->setCurrentIndex(model_.startDay());
@@ -141,7 +149,7 @@ void ReportDialog::OnCreate() {
     SyncDialog sync(this, platform_, true);
     sync.exec();
   };
-  model_.Create(options);
+  status_->setText(QString::fromStdString(DocumentStatusText(model_.Create(options))));
 }
 
 void ReportDialog::accept() {

@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -57,4 +58,5 @@ class ReportDialog : public QDialog {
   QPushButton* create_;
   QLineEdit* totalTime_;
   QLineEdit* totalAmount_;
+  QLabel* status_;
 };

@@ -1,6 +1,7 @@
 // The focus a dialog opens with.
 #include "platform/ui/first_focus.h"
 
+#include <QAbstractButton>
 #include <QDialog>
 #include <QEvent>
 #include <QLineEdit>
@@ -33,3 +34,24 @@ class FirstFocus : public QObject {
 }  // namespace
 
 void SelectFirstEditOnOpen(QDialog* dialog) { dialog->installEventFilter(new FirstFocus(dialog)); }
+
+void SetTabOrder(std::initializer_list<QWidget*> controls) {
+  QWidget* previous = nullptr;
+  for (QWidget* control : controls) {
+    if (previous != nullptr) QWidget::setTabOrder(previous, control);
+    previous = control;
+  }
+}
+
+void TabToCheckedButton(const QList<QAbstractButton*>& group) {
+  if (group.isEmpty()) return;
+  QAbstractButton* stop = group.first();
+  for (QAbstractButton* button : group) {
+    if (button->isChecked()) stop = button;
+  }
+  for (QAbstractButton* button : group) {
+    const Qt::FocusPolicy policy = button->focusPolicy();
+    button->setFocusPolicy(button == stop ? Qt::FocusPolicy(policy | Qt::TabFocus)
+                                          : Qt::FocusPolicy(policy & ~Qt::TabFocus));
+  }
+}

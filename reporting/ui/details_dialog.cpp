@@ -42,6 +42,9 @@ DetailsDialog::DetailsDialog(QWidget* parent, const std::string& dateText,
   auto* notesEdit =
       Place(new QPlainTextEdit(QString::fromStdString(notes), this), "1052", 66, 47, 207, 44);
   notesEdit->setReadOnly(true);
+  // Read-only, yet a stop of Tab: the arrow keys scroll long notes, and the
+  // caret shows where the focus is.
+  notesEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   notesEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Place(new QLabel("Times:", this), nullptr, 7, 96, 57, 10);
   auto* times = Place(new QListWidget(this), "1051", 66, 97, 207, 60);

@@ -10,8 +10,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <algorithm>
 
 #include "platform/ui/dialog_units.h"
+#include "platform/ui/first_focus.h"
 #include "platform/ui/help.h"
 
 namespace {
@@ -101,22 +104,39 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
   auto* name =
       Place(new QLineEdit(QString::fromStdString(account), this), "1031", 214, 118, 99, 12);
   name->setReadOnly(true);
-  // A long name shows its beginning, which tells accounts apart, not its tail.
   name->setCursorPosition(0);
+  // A name has up to 31 characters and shows whole: the field grows to 31
+  // average letters or to the name itself, whichever is wider, and the
+  // window with it; the buttons below keep to the field's right edge.
+  const QFontMetrics metrics = name->fontMetrics();
+  const int frame = 2 * name->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, name) +
+                    name->textMargins().left() + name->textMargins().right() + 8;
+  const int wider = std::max(metrics.horizontalAdvance(QString(31, 'x')),
+                             metrics.horizontalAdvance(name->text())) +
+                    frame - name->width();
+  if (wider > 0) {
+    name->resize(name->width() + wider, name->height());
+    setFixedSize(width() + wider, height());
+  }
 
   auto* ok = Place(new QPushButton("OK", this), "1", 263, 139, 50, 14);
   ok->setDefault(true);
   auto* cancel = Place(new QPushButton("Cancel", this), "2", 263, 156, 50, 14);
   auto* help = Place(new QPushButton("&Help", this), "9", 263, 173, 50, 14);
+  for (QPushButton* button : {ok, cancel, help}) {
+    button->move(name->geometry().right() + 1 - button->width(), button->y());
+  }
 
   ShowModel();
 
   // Connected after the model is shown, so showing it feeds nothing back.
   connect(periods_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
     if (checked) ApplyPeriod(static_cast<PeriodKind>(id));
+    TabToCheckedButton(periods_->buttons());
   });
   connect(rounds_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
     if (checked) model_.SelectRound(static_cast<RoundMode>(id));
+    TabToCheckedButton(rounds_->buttons());
   });
   connect(day_, &QComboBox::currentTextChanged, this,
           [this](const QString& text) { model_.SelectStartDay(text.toStdString()); });
@@ -149,6 +169,8 @@ void AccountPrefsDialog::ShowModel() {
   const AccountPrefs& prefs = model_.prefs();
   periods_->button(static_cast<int>(prefs.period))->setChecked(true);
   rounds_->button(static_cast<int>(prefs.round))->setChecked(true);
+  TabToCheckedButton(periods_->buttons());
+  TabToCheckedButton(rounds_->buttons());
   day_->setCurrentText(QString::fromStdString(prefs.startDay));
   date2_->setRange(AccountPrefsModel::kDate2Min, AccountPrefsModel::kDate2Max);
   date2_->setValue(prefs.startDate2);

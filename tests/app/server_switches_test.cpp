@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "support/run_tool.h"
 #include "support/test_env.h"
 
 namespace {
@@ -61,7 +62,35 @@ TEST(ServerSwitches, ProgramsRegisterAndUnregisterWithoutAWindow) {
         << text;
     EXPECT_EQ(RunWithoutDisplay(binary + " -unregserver"), 0);
     EXPECT_FALSE(std::filesystem::exists(entry));
-    EXPECT_TRUE(std::filesystem::is_directory(applications));  // the folder stays
+    EXPECT_TRUE(std::filesystem::is_directory(applications));   // the folder stays
     EXPECT_EQ(RunWithoutDisplay(binary + " /UnregServer"), 0);  // nothing to remove is fine
   }
+}
+
+// Every program tells its version, and kestrune its usage, in a shell
+// without a display: a program that made its application object first
+// would end on the missing display instead.
+TEST(ServerSwitches, VersionAndHelpNeedNoDisplay) {
+  ScopedEnv display("DISPLAY", std::nullopt);
+  ScopedEnv wayland("WAYLAND_DISPLAY", std::nullopt);
+  ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
+  for (const char* program :
+       {"horalog", "horalog-reg", "horalog-handheld", "kestrune", "kestsweep"}) {
+    if (!std::filesystem::exists(std::string(HORALOG_BIN_DIR) + "/" + program)) continue;
+    const ToolRun run = RunTool(program, {"--version"});
+    EXPECT_EQ(run.status, 0) << program << run.err;
+    EXPECT_EQ(run.out, std::string(program) + " 1.3h\n");
+  }
+  if (!std::filesystem::exists(std::string(HORALOG_BIN_DIR) + "/kestrune")) return;
+  for (const char* help : {"--help", "-h"}) {
+    const ToolRun run = RunTool("kestrune", {help});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(
+        run.out.rfind("Usage: kestrune [--version | --help | /RegServer | /UnregServer]\n", 0), 0u)
+        << run.out;
+    EXPECT_NE(run.out.find(DesktopEntryPath("kestrune")), std::string::npos) << run.out;
+  }
+  // Anything more is not a question: the program would start its window.
+  EXPECT_EQ(FindInfoSwitch({"kestrune", "--version", "x"}), InfoSwitch::None);
+  EXPECT_EQ(FindInfoSwitch({"kestrune", "/RegServer"}), InfoSwitch::None);
 }

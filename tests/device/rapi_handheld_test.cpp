@@ -35,8 +35,8 @@ constexpr const char* kInitFailed =
     "Mobile device initialization failed.  Verify Windows CE Services installed and functioning "
     "properly, then try connecting again.";
 constexpr const char* kConnectFailed =
-    "Unable to connect to mobile device.  Verify device is turned on and ActiveSync is running, "
-    "then try connecting again.";
+    "Unable to connect to mobile device.  Verify device is turned on and docked and SynCE's "
+    "connection manager (dccm) is running, then try connecting again.";
 
 bool Connect(CePlatform& handheld, int waitMs = 5000) {
   RapiInit init;
@@ -170,27 +170,28 @@ TEST(RapiHandheld, HostileAnswersAreFailedReadsAndNeverReadPastTheirBuffer) {
       {"a string at an odd offset, cut", ReadAnswer(22, 1, StringValue(17, abc)), false},
       {"an empty packet", Packet({}), false},
   };
-  for (const Case& c : cases) for (const uint16_t records : {0, 3}) {
-    HostilePeer peer(c.answer, records);
-    std::string error;
-    ASSERT_TRUE(RapiServer::WriteConnectionFile(env.dir.File("synce"), "Hostile", peer.address(),
-                                                &error));
-    ScopedEnv conf("SYNCE_CONF_DIR", env.dir.File("synce"));
-    RapiHandheld handheld;
-    ASSERT_TRUE(Connect(handheld)) << c.what << ", " << records << " records";
-    DeviceDatabase db(handheld, "HLAccountName");
-    ASSERT_NE(db.Open(), 0u) << c.what << ", " << records << " records";
-    uint16_t count = 0;
-    EXPECT_TRUE(records == 0 || (db.RecordCount(&count) && count == records)) << c.what;
-    std::vector<CeValue> values;
-    const DeviceDatabase::ReadResult read = db.ReadRecord(0, 1, &values);
-    EXPECT_EQ(read == DeviceDatabase::ReadResult::Ok, c.reads)
-        << c.what << ", " << records << " records";
-    if (c.reads) {
-      EXPECT_EQ(values[0].text, u"ok");
+  for (const Case& c : cases)
+    for (const uint16_t records : {0, 3}) {
+      HostilePeer peer(c.answer, records);
+      std::string error;
+      ASSERT_TRUE(RapiServer::WriteConnectionFile(env.dir.File("synce"), "Hostile", peer.address(),
+                                                  &error));
+      ScopedEnv conf("SYNCE_CONF_DIR", env.dir.File("synce"));
+      RapiHandheld handheld;
+      ASSERT_TRUE(Connect(handheld)) << c.what << ", " << records << " records";
+      DeviceDatabase db(handheld, "HLAccountName");
+      ASSERT_NE(db.Open(), 0u) << c.what << ", " << records << " records";
+      uint16_t count = 0;
+      EXPECT_TRUE(records == 0 || (db.RecordCount(&count) && count == records)) << c.what;
+      std::vector<CeValue> values;
+      const DeviceDatabase::ReadResult read = db.ReadRecord(0, 1, &values);
+      EXPECT_EQ(read == DeviceDatabase::ReadResult::Ok, c.reads)
+          << c.what << ", " << records << " records";
+      if (c.reads) {
+        EXPECT_EQ(values[0].text, u"ok");
+      }
+      handheld.CeRapiUninit();
     }
-    handheld.CeRapiUninit();
-  }
 }
 
 TEST(RapiHandheld, LibraryValuesAreCheckedAgainstTheirBuffer) {

@@ -20,8 +20,8 @@
 namespace {
 
 constexpr const char* kConnectFailed =
-    "Unable to connect to mobile device.  Verify device is turned on and ActiveSync is running, "
-    "then try connecting again.";
+    "Unable to connect to mobile device.  Verify device is turned on and docked and SynCE's "
+    "connection manager (dccm) is running, then try connecting again.";
 constexpr const char* kUpdateFailed =
     "Unable to update mobile device.  Update will be performed next time device is connected.";
 

@@ -8,6 +8,7 @@
 #include "documents/document_fixture.h"
 #include "documents/pdf_renderer.h"
 #include "store/statements.h"
+#include "support/pdf_text.h"
 #include "support/run_tool.h"
 
 using namespace document_test;
@@ -35,8 +36,7 @@ TEST(HoralogDocuments, ReportAndInvoiceAsScriptsRunThem) {
   // editor opens the report; nothing marked.
   HoralogRun run = Horalog({"report", "pocket_pc"});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(
-      std::regex_match(run.lastLine, std::regex(env.reportPath() + "//Report\\d{6}\\.rtf")));
+  EXPECT_TRUE(std::regex_match(run.lastLine, std::regex(env.reportPath() + "/Report\\d{6}\\.rtf")));
   EXPECT_NE(ReadFile(run.lastLine).find("Report for 2/1/03 - 2/28/03"), std::string::npos);
   EXPECT_EQ(env.editor.WaitForArguments(), run.lastLine + "\n");
   EXPECT_TRUE(InvoicedIds("Pocket_PC").empty());
@@ -72,26 +72,6 @@ TEST(HoralogDocuments, ReportAndInvoiceAsScriptsRunThem) {
 
 #ifdef HORALOG_TOOL_WRITES_PDF
 namespace {
-
-// What a poppler tool printed, with its arguments.
-std::string Poppler(const std::string& command) {
-  std::string text;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return text;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  ::pclose(pipe);
-  return text;
-}
-
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
-
-// The PDF's text in drawing order, of one page or (page 0) all.
-std::string PdfText(const std::string& pdf, int page = 0) {
-  const std::string pages =
-      page > 0 ? " -f " + std::to_string(page) + " -l " + std::to_string(page) : "";
-  return Poppler("pdftotext -raw -enc UTF-8" + pages + " " + Quoted(pdf) + " -");
-}
 
 std::string WithoutBlanks(std::string text) {
   std::erase_if(text, [](char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\f'; });
@@ -292,6 +272,15 @@ TEST(HoralogPdf, TheSetupOptionDecidesUnlessTheCommandLineSaysAndThePaperFollows
     }
   }
   EXPECT_NE(Horalog({"report", "Pocket_PC", "--pdf", "--no-pdf"}).status, 0);
+  // An editor that cannot start: the message also names the PDF written.
+  WriteSetupString("EditorPath", env.dir.File("none"));
+  HoralogRun opened = Horalog({"report", "Pocket_PC", "--pdf"});
+  ASSERT_EQ(opened.status, 0) << opened.err;
+  EXPECT_EQ(opened.err, "Horalog: The document " + opened.lastLine +
+                            " was written, but the editor " + env.dir.File("none") +
+                            " could not be started: No such file or directory.  Its PDF was "
+                            "written as " +
+                            PdfPathBeside(opened.lastLine) + ".\n");
 
   ScopedEnv german("LC_ALL", "de_DE.UTF-8");
   const HoralogRun run = Horalog({"invoice", "Pocket_PC", "Delta", "--no-open"});
@@ -357,8 +346,7 @@ TEST(HoralogPdf, LongTablesRepeatTheirHeadingOnEveryPageAndKeepEachRowOnOnePage)
   const HoralogRun run = Horalog({"report", "Long", "--no-open", "--pdf"});
   ASSERT_EQ(run.status, 0) << run.err;
   const std::string pdf = PdfPathBeside(run.lastLine);
-  const std::string info = Poppler("pdfinfo " + Quoted(pdf));
-  const int pages = std::stoi(info.substr(info.find("Pages:") + 6));
+  const int pages = PdfPages(pdf);
   EXPECT_GE(pages, 6);
   size_t rows = 0;
   for (int page = 1; page <= pages; ++page) {

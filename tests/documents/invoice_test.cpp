@@ -36,7 +36,7 @@ TEST(Invoice, GoldenDocumentThenMarkingThenHandheldUpdateThenRefresh) {
   };
   const DocumentOutcome outcome = CreateInvoice(model, options);
   EXPECT_EQ(outcome.status, DocumentOutcome::Status::Written);
-  EXPECT_EQ(outcome.path, env.reportPath() + "//HLRepO`Brien_&_{Sons}031503.rtf");
+  EXPECT_EQ(outcome.path, env.reportPath() + "/HLRepO`Brien_&_{Sons}031503.rtf");
   const std::string text = ReadFile(outcome.path);
   ExpectRtfStructure(text, DocumentKind::Invoice);
   // Item lines in order of first appearance (Design of rows 1, 4 and 6
@@ -97,7 +97,7 @@ TEST(Invoice, NoRowsMarkedAndRecordsTheStoreRefuses) {
   options.updateHandheld = [&] { ++updates; };
   DocumentOutcome outcome = CreateInvoice(model, options);
   // Still written: headings, a total of $0.00; nothing marked, no handheld.
-  EXPECT_EQ(outcome.path, env.reportPath() + "//HLRepSmith_Co_West031503.rtf");
+  EXPECT_EQ(outcome.path, env.reportPath() + "/HLRepSmith_Co_West031503.rtf");
   const std::string text = ReadFile(outcome.path);
   EXPECT_EQ(Count(text, "\\cell}"), 12u);
   EXPECT_NE(text.find("{\\fs24\\cgrid0 $0.00\\cell}"), std::string::npos);

@@ -27,7 +27,7 @@ TEST(RtfDocument, FileNamesInTheReportFolder) {
   StoreFixture env;
   const std::string reports = env.dir.File("reports");
   ::mkdir(reports.c_str(), 0755);
-  WriteSetupString("ReportPath", reports + "/");  // the separator is doubled, harmlessly
+  WriteSetupString("ReportPath", reports + "/");  // its slash joins the name
   WriteSetupString("CurrencySymbol", "\xE2\x82\xAC");
   WriteFile(reports + "/R.rtf", "first");
   WriteFile(reports + "/R_1.rtf", "second");
@@ -35,7 +35,7 @@ TEST(RtfDocument, FileNamesInTheReportFolder) {
   ASSERT_EQ(::symlink(env.dir.File("target").c_str(), (reports + "/R_2.rtf").c_str()), 0);
   RtfDocument document;
   ASSERT_TRUE(document.OpenFile("R")) << document.error();
-  EXPECT_EQ(document.filePath(), reports + "//R_3.rtf");
+  EXPECT_EQ(document.filePath(), reports + "/R_3.rtf");
   EXPECT_EQ(document.currencySymbol(), "\xE2\x82\xAC");
   document.WriteLine("text");
   ASSERT_TRUE(document.Close());
@@ -103,8 +103,10 @@ TEST(RtfDocument, TheEditorOpensTheWrittenFile) {
   ASSERT_TRUE(second.CloseAndShow());
   EXPECT_EQ(editor.WaitForArguments(), reports + "/R_1.rtf\n");
 
-  // An editor that cannot start is said so; the document stays written.
+  // An editor that cannot start is said so; the document stays written. A
+  // folder given with its slash is joined to the name with that one.
   WriteSetupString("EditorPath", env.dir.File("none"));
+  WriteSetupString("ReportPath", reports + "/");
   RtfDocument third;
   ASSERT_TRUE(third.OpenFile("R"));
   EXPECT_TRUE(third.CloseAndShow());

@@ -30,7 +30,7 @@ TEST(TimeReport, GoldenDocumentThenMarkingWhatItBillsThenHandheldUpdate) {
   };
   const DocumentOutcome outcome = CreateTimeReport(March("Pocket_PC", true), options);
   ASSERT_EQ(outcome.status, DocumentOutcome::Status::Written);
-  EXPECT_EQ(outcome.path, env.reportPath() + "//Report030315.rtf");
+  EXPECT_EQ(outcome.path, env.reportPath() + "/Report030315.rtf");
   const std::string text = ReadFile(outcome.path);
   ExpectRtfStructure(text, DocumentKind::Report);
   // O`Brien's summary: the unknown item, the own items, then the item moved

@@ -20,6 +20,7 @@
 #include "device/rapi_server.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
+#include "platform/version.h"
 
 namespace {
 
@@ -351,6 +352,7 @@ int main(int argc, char** argv) {
                "horalog-handheld"};
   app.footer(kFooter);
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("horalog-handheld ") + kHoralogVersion);
   int status = 0;
   std::string error;
   std::string image;

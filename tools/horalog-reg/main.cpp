@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/utf8.h"
+#include "platform/version.h"
 #include "settings/provisioning.h"
 #include "settings/reg_file.h"
 #include "settings/registry.h"
@@ -259,6 +260,7 @@ int main(int argc, char** argv) {
   CLI::App app{"Reads and writes the Horalog settings registry.", "horalog-reg"};
   app.footer(kFooter);
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("horalog-reg ") + kHoralogVersion);
 
   std::string key;
   std::string name;
@@ -305,6 +307,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     return Error(kUsage, std::string(e.what()) + "\nRun with --help for more information.");

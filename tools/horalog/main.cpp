@@ -10,6 +10,8 @@
 #include "device/sync_procedure.h"
 #include "documents/invoice.h"
 #include "documents/report_dialog_model.h"
+#include "platform/version.h"
+#include "reporting/record_export.h"
 #include "reporting/reporting_model.h"
 #include "store/store_location.h"
 #include "tools/horalog/console_sync_view.h"
@@ -142,6 +144,7 @@ int DocumentExitCode(const DocumentOutcome& outcome, const DocumentUi& ui) {
 int main(int argc, char** argv) {
   CLI::App app{"Horalog without windows"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("horalog ") + kHoralogVersion);
 
   bool updateOnly = false;
   CLI::App* sync = app.add_subcommand(
@@ -169,6 +172,14 @@ int main(int argc, char** argv) {
     sub->add_option("DEVICE", device, "the handheld")->required();
     sub->add_option("ACCOUNT", account, "the account")->required();
     sub->add_option("ITEM", item, "the item, or All (the default)");
+  }
+  std::string format = "tsv";
+  for (CLI::App* sub : {ranges, records}) {
+    sub->add_option("--format", format,
+                    "tsv (the default: the window's texts, tab-separated), csv (the same fields "
+                    "quoted as RFC 4180 does) or json (typed: ISO dates, hours as numbers, "
+                    "amounts as decimal strings)")
+        ->check(CLI::IsMember({"tsv", "csv", "json"}));
   }
   records->add_option("--range", range, "a date range's label, or All (the default)");
   records->add_flag("--all", all, "include invoiced records");
@@ -274,7 +285,7 @@ int main(int argc, char** argv) {
   }
   if (!Select(model, device, account, item)) return 1;
   if (ranges->parsed()) {
-    for (const std::string& entry : model.dateRanges().Texts()) std::cout << entry << '\n';
+    std::cout << ExportDateRanges(model, ExportFormatFromText(format));
     return 0;
   }
   if (all) model.SetShowAll(true);
@@ -291,13 +302,6 @@ int main(int argc, char** argv) {
     return DocumentExitCode(CreateInvoice(model, ToolDocumentOptions(!noOpen, savePdf, console)),
                             documentUi);
   }
-  std::cout << "Inc\tItem\tDate\tTime\tRate\tExtension\tInv Date\n";
-  for (const RecordRow& row : model.rows()) {
-    std::cout << row.inc << '\t' << row.item << '\t' << row.date << '\t' << row.time << '\t'
-              << row.rate << '\t' << row.extension << '\t' << row.invDate << '\n';
-  }
-  std::cout << "Rate\t" << model.rateText() << '\n'
-            << "Total Time\t" << model.totalTimeText() << '\n'
-            << "Invoice Total\t" << model.invoiceTotalText() << '\n';
+  std::cout << ExportRecords(model, ExportFormatFromText(format));
   return 0;
 }

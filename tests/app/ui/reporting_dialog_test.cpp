@@ -172,6 +172,20 @@ TEST_F(MainWindowTest, KeyboardAndDetailsFollowTheHighlightedRow) {
   EXPECT_TRUE(details->isEnabled());
   EXPECT_EQ(window.model().selectedRow(), 1);
 
+  // Space and Enter include or exclude the highlighted row as a double-click
+  // does, totals and all, and leave the window open.
+  for (auto [key, modifiers] : {std::pair{Qt::Key_Space, Qt::NoModifier},
+                                {Qt::Key_Return, Qt::NoModifier},
+                                {Qt::Key_Enter, Qt::KeypadModifier}}) {
+    const QString mark = Cell(list, 1, 0), total = Control<QLineEdit>(window, "1004")->text();
+    press(list, key, modifiers);
+    EXPECT_NE(Cell(list, 1, 0), mark) << key;
+    EXPECT_NE(Control<QLineEdit>(window, "1004")->text(), total) << key;
+    EXPECT_TRUE(window.isVisible()) << key;
+    ASSERT_EQ(list->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(list->selectionModel()->selectedRows()[0].row(), 1);
+  }
+
   press(list, Qt::Key_Tab);
   EXPECT_NE(QApplication::focusWidget(), list);
   list->setFocus();
@@ -196,4 +210,11 @@ TEST_F(MainWindowTest, KeyboardAndDetailsFollowTheHighlightedRow) {
   emit items->activated(2);
   EXPECT_TRUE(list->selectionModel()->selectedRows().isEmpty());
   EXPECT_FALSE(details->isEnabled());
+  // With nothing highlighted Enter in the list does nothing; elsewhere it
+  // presses the default button, Close.
+  press(list, Qt::Key_Return);
+  EXPECT_TRUE(window.isVisible());
+  press(Control<QCheckBox>(window, "1045"), Qt::Key_Return);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_EQ(window.result(), QDialog::Accepted);
 }

@@ -24,6 +24,8 @@ TEST(SyncDialog, SuccessClosesItselfWithTheHandheldNamed) {
   EXPECT_EQ(dialog.windowTitle(), "Synchronization");
   EXPECT_FALSE(Control<QPushButton>(dialog, "1")->isEnabled());
   EXPECT_EQ(Control<QProgressBar>(dialog, "1042")->value(), 0);
+  // Before the procedure has said anything, the window says what it waits for.
+  EXPECT_EQ(Control<QLabel>(dialog, "1041")->text(), "Connecting to the mobile device\u2026");
   const int result = dialog.exec();  // returns only when the dialog closed itself
   EXPECT_EQ(result, 1);
   EXPECT_TRUE(dialog.hasRun());
@@ -66,8 +68,8 @@ TEST(SyncDialog, FailedConnectionStaysOpenWithCloseEnabled) {
   EXPECT_TRUE(stayedOpen);
   EXPECT_TRUE(closeEnabled);
   EXPECT_EQ(status.toStdString(),
-            "Unable to connect to mobile device.  Verify device is turned on and ActiveSync is "
-            "running, then try connecting again.");
+            "Unable to connect to mobile device.  Verify device is turned on and docked and "
+            "SynCE's connection manager (dccm) is running, then try connecting again.");
   EXPECT_EQ(dialog.deviceName(), "");
   EXPECT_EQ(dialog.windowTitle(), "Synchronization");
 }

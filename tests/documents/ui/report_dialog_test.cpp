@@ -1,29 +1,34 @@
 // The report dialog and the main window's document buttons on the offscreen
 // platform, over a real docked handheld.
 #include "documents/ui/report_dialog.h"
-#include "settings/ui/rate_dialog.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
+#include <regex>
 
 #include "app/ui/reporting_dialog.h"
 #include "device/emulated_handheld.h"
 #include "device/ui/sync_dialog.h"
 #include "documents/document_fixture.h"
+#include "documents/pdf/qt_pdf_renderer.h"
 #include "maint/ui/maintenance_dialog.h"
+#include "platform/ui/qt_ui_services.h"
 #include "reporting/ui/details_dialog.h"
+#include "settings/ui/rate_dialog.h"
 #include "support/ui/controls.h"
 
 using namespace document_test;
@@ -92,17 +97,23 @@ TEST(ReportDialog, TheMainWindowsInvoiceAndReportButtons) {
   for (const char* id : {"1001", "1002"}) {
     auto* combo = Control<QComboBox>(window, id);
     EXPECT_GE(combo->minimumSizeHint().width(),
-              combo->fontMetrics().horizontalAdvance(QString(31, 'n'))) << id;
+              combo->fontMetrics().horizontalAdvance(QString(31, 'n')))
+        << id;
   }
   // And the window still fits a screen 1024 wide, frame and all.
   EXPECT_LE(window.minimumSizeHint().width(), 1000);
 
-  // Invoice every row but April's: written, opened, marked, gone from the
-  // handheld (by the update-only synchronization) and from the list.
+  // Invoice every row but April's: written with its PDF, opened, marked,
+  // gone from the handheld (by the update-only synchronization) and from
+  // the list; the window says where both files went.
+  QtPdfRenderer renderer;
+  SetPdfRenderer(&renderer);
   emit list->doubleClicked(list->model()->index(5, 0));
   Control<QPushButton>(window, "1025")->click();
-  EXPECT_EQ(env.editor.WaitForArguments(),
-            env.reportPath() + "//HLRepO`Brien_&_{Sons}031503.rtf\n");
+  const std::string invoice = env.reportPath() + "/HLRepO`Brien_&_{Sons}031503";
+  EXPECT_EQ(env.editor.WaitForArguments(), invoice + ".rtf\n");
+  EXPECT_EQ(Control<QLabel>(window, "documentStatus")->text().toStdString(),
+            "Written: " + invoice + ".rtf\nPDF: " + invoice + ".pdf");
   EXPECT_EQ(env.HandheldRecordIds(), (std::vector<int32_t>{6, 7, 8, 9, 10, 11, 12, 13}));
   ASSERT_EQ(list->model()->rowCount(), 1);
 
@@ -110,6 +121,7 @@ TEST(ReportDialog, TheMainWindowsInvoiceAndReportButtons) {
   Choose(Control<QComboBox>(window, "1001"), "Smith Co/West");
   ASSERT_EQ(list->model()->rowCount(), 2);
   bool stayedOpen = false;
+  QString reportStatus;
   QTimer::singleShot(50, [&] {
     auto* dialog = qobject_cast<ReportDialog*>(QApplication::activeModalWidget());
     ASSERT_NE(dialog, nullptr);
@@ -117,10 +129,16 @@ TEST(ReportDialog, TheMainWindowsInvoiceAndReportButtons) {
     Control<QCheckBox>(*dialog, "1061")->setChecked(true);
     Control<QPushButton>(*dialog, "1065")->click();
     stayedOpen = dialog->isVisible();
+    reportStatus = Control<QLabel>(*dialog, "documentStatus")->text();
     Control<QPushButton>(*dialog, "1")->click();
   });
   Control<QPushButton>(window, "1064")->click();
   EXPECT_TRUE(stayedOpen);
+  EXPECT_TRUE(std::regex_match(reportStatus.toStdString(),
+                               std::regex("Written: " + env.reportPath() + "/Report\\d{6}\\.rtf\n" +
+                                          "PDF: " + env.reportPath() + "/Report\\d{6}\\.pdf")))
+      << reportStatus.toStdString();
+  SetPdfRenderer(nullptr);
   EXPECT_EQ(env.HandheldRecordIds(), (std::vector<int32_t>{11, 12, 13}));
   // The window refreshes from its own store, which the report did not
   // change: the reported March record still shows as billable.
@@ -190,9 +208,8 @@ TEST(DialogLayout, TextsFitTheirControlsAndButtonsAlign) {
                         0);
   for (QDialog* dialog : std::initializer_list<QDialog*>{&report, &rate, &sync, &details}) {
     for (QLabel* label : dialog->findChildren<QLabel*>()) {
-      const QSize need = label->wordWrap()
-                             ? QSize(0, label->heightForWidth(label->width()))
-                             : label->sizeHint();
+      const QSize need =
+          label->wordWrap() ? QSize(0, label->heightForWidth(label->width())) : label->sizeHint();
       EXPECT_LE(need.width(), label->width()) << label->text().toStdString();
       EXPECT_LE(need.height(), label->height()) << label->text().toStdString();
     }
@@ -209,4 +226,60 @@ TEST(DialogLayout, TextsFitTheirControlsAndButtonsAlign) {
         << id;
   }
   EXPECT_EQ(Control<QLabel>(rate, "names")->text().toStdString(), account + " / " + item);
+}
+
+// Report, Create with no editor to start, OK on the message, then the Help
+// menu: its entries look as they did before the document (writing the PDF
+// once changed how the windows drew their texts: "About ...une...", "HelpF1").
+TEST(ReportDialog, TheHelpMenuKeepsItsTextsAfterADocumentAndItsMessage) {
+  DocumentFixture env;
+  WriteSetupString("EditorPath", env.dir.File("no-editor"));
+  EmulatedHandheld handheld(env.dockPath());
+  QtPdfRenderer renderer;
+  SetPdfRenderer(&renderer);
+  QtUiServices qt;
+  SetUi(&qt);
+  ReportingDialog window(handheld);
+  window.StartUp();
+  window.show();
+  QMenu* menu = Control<QPushButton>(window, "9")->menu();
+  const auto picture = [&] {
+    menu->popup(window.mapToGlobal(QPoint(0, 0)));
+    QApplication::processEvents();
+    const QImage image = menu->grab().toImage();
+    menu->hide();
+    return image;
+  };
+  const QImage before = picture();
+
+  QString message;
+  QTimer::singleShot(50, [&] {
+    auto* dialog = qobject_cast<ReportDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    QTimer::singleShot(50, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      message = box->text();
+      box->button(QMessageBox::Ok)->click();
+    });
+    Control<QPushButton>(*dialog, "1065")->click();
+    Control<QPushButton>(*dialog, "1")->click();
+  });
+  Control<QPushButton>(window, "1064")->click();
+  SetUi(&env.ui);
+  SetPdfRenderer(nullptr);
+  EXPECT_TRUE(message.contains("could not be started")) << message.toStdString();
+  EXPECT_TRUE(message.contains(".pdf")) << message.toStdString();
+
+  const QImage after = picture();
+  EXPECT_EQ(after, before);
+  // Each entry has room for its text and its key.
+  const QFontMetrics metrics(menu->font());
+  for (QAction* action : menu->actions()) {
+    if (action->isSeparator()) continue;
+    const QString text = QString(action->text()).remove('&');
+    EXPECT_GT(menu->actionGeometry(action).width(),
+              metrics.horizontalAdvance(text + "    " + action->shortcut().toString()))
+        << text.toStdString();
+  }
 }

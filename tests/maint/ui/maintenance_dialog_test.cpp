@@ -26,10 +26,11 @@ std::vector<std::string> Entries(const QListWidget* list) {
 void AnswerNextMessageBox(QMessageBox::StandardButton button, QString* asked) {
   QTimer::singleShot(50, [button, asked] {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      *asked = QString("%1|%2|%3|%4")
+      *asked = QString("%1|%2|%3|%4|%5")
                    .arg(box->windowTitle())
                    .arg(box->icon())
                    .arg(box->standardButtons())
+                   .arg(box->defaultButton() ? box->standardButton(box->defaultButton()) : 0)
                    .arg(box->text());
       box->button(button)->click();
     }
@@ -54,8 +55,8 @@ TEST(MaintenanceDialog, ShowsTheListsAndAsksBeforeEachDeletion) {
     auto* button = window.findChild<QPushButton*>(id);
     ASSERT_NE(button, nullptr) << id;
     // Archive never works; the account's Delete waits for an account.
-    const bool off = std::string(id) == "1002" || std::string(id) == "1003" ||
-                     std::string(id) == "1005";
+    const bool off =
+        std::string(id) == "1002" || std::string(id) == "1003" || std::string(id) == "1005";
     EXPECT_EQ(button->isEnabled(), !off) << id;
     EXPECT_TRUE(window.rect().contains(button->geometry())) << id;
   }
@@ -74,9 +75,10 @@ TEST(MaintenanceDialog, ShowsTheListsAndAsksBeforeEachDeletion) {
   // The question as the user sees it; No keeps the account, Yes deletes it.
   QtUiServices qt;
   SetUi(&qt);
-  const QString expected = QString("Delete Warning|%1|%2|%3")
+  const QString expected = QString("Delete Warning|%1|%2|%3|%4")
                                .arg(QMessageBox::Warning)
                                .arg(QMessageBox::Yes | QMessageBox::No)
+                               .arg(QMessageBox::No)  // the default: Enter keeps the data
                                .arg(kDeleteAccountQuestion);
   for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
     QString asked;

@@ -53,12 +53,26 @@ TEST(AccountPrefsDialog, ShowsStoredValuesAndEnablesStartControlsByPeriod) {
   EXPECT_EQ(Control<QLineEdit>(dialog, "1028")->text(), "Acme road");
   EXPECT_EQ(Control<QLineEdit>(dialog, "1031")->text(), "Acme");
   EXPECT_TRUE(Control<QLineEdit>(dialog, "1031")->isReadOnly());
-  // A name of 31 characters, wider than the field, shows its beginning.
-  AccountPrefsDialog longName("Northwind Traders International");
-  auto* field = Control<QLineEdit>(longName, "1031");
-  longName.show();
-  EXPECT_GT(field->fontMetrics().horizontalAdvance(field->text()), field->width());
-  EXPECT_EQ(field->cursorPosition(), 0);
+  // Names of 31 characters, capitals the widest, show whole: from the
+  // caret's place before the first letter to after the last, the text
+  // never scrolls; the buttons stay inside the window.
+  for (const char* account :
+       {"Acme", "Northwind Traders International", "Wayne-Walsh Wholesale Warehouse",
+        "WORLDWIDE MEDICAL SUPPLIES LTD."}) {
+    AccountPrefsDialog longName(account);
+    auto* field = Control<QLineEdit>(longName, "1031");
+    longName.show();
+    EXPECT_EQ(field->cursorPosition(), 0);
+    const auto caret = [field] { return field->inputMethodQuery(Qt::ImCursorRectangle).toRect(); };
+    const int start = caret().left();
+    field->end(false);
+    EXPECT_NEAR(caret().left() - start, field->fontMetrics().horizontalAdvance(field->text()), 1)
+        << account;
+    EXPECT_LE(caret().right(), field->contentsRect().right()) << account;
+    for (const char* id : {"1", "2", "9"}) {
+      EXPECT_TRUE(longName.rect().contains(Control<QPushButton>(longName, id)->geometry())) << id;
+    }
+  }
   for (const char* id : {"1058", "1059", "1", "2", "9"}) Control<QPushButton>(dialog, id);
 
   auto* day = Control<QComboBox>(dialog, "1013");

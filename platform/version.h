@@ -1,0 +1,4 @@
+// The version every program shows: the About box and --version.
+#pragma once
+
+inline constexpr const char* kHoralogVersion = "1.3h";
