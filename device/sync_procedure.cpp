@@ -12,9 +12,11 @@
 
 namespace {
 
+// Mapped to Linux: the services that reach a handheld here are SynCE's,
+// where on Windows they were the Windows CE Services.
 constexpr const char* kInitFailed =
-    "Mobile device initialization failed.  Verify Windows CE Services installed and functioning "
-    "properly, then try connecting again.";
+    "Mobile device initialization failed.  Verify SynCE (its RAPI library and connection "
+    "manager) is installed and functioning properly, then try connecting again.";
 constexpr const char* kUpdateFailed =
     "Unable to update mobile device.  Update will be performed next time device is connected.";
 // Mapped to Linux: what connects a handheld here is its cradle and SynCE's

@@ -32,8 +32,8 @@ using namespace synce;  // the library's C names
 namespace {
 
 constexpr const char* kInitFailed =
-    "Mobile device initialization failed.  Verify Windows CE Services installed and functioning "
-    "properly, then try connecting again.";
+    "Mobile device initialization failed.  Verify SynCE (its RAPI library and connection "
+    "manager) is installed and functioning properly, then try connecting again.";
 constexpr const char* kConnectFailed =
     "Unable to connect to mobile device.  Verify device is turned on and docked and SynCE's "
     "connection manager (dccm) is running, then try connecting again.";

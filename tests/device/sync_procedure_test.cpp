@@ -120,8 +120,8 @@ TEST(SyncProcedure, ConnectionFailuresLeaveTheDialogOpen) {
   const std::string emptyDock = env.dir.File("empty.hhd");
   const Case cases[] = {
       {noDockFolder, false,
-       "Mobile device initialization failed.  Verify Windows CE Services installed and functioning "
-       "properly, then try connecting again."},
+       "Mobile device initialization failed.  Verify SynCE (its RAPI library and connection "
+       "manager) is installed and functioning properly, then try connecting again."},
       {emptyDock, false, kConnectFailed},
       {emptyDock, true, kUpdateFailed},
   };
