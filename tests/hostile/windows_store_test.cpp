@@ -11,6 +11,8 @@
 #include <random>
 
 #include "hostile/hostile_support.h"
+#include "maint/maintenance_model.h"
+#include "reporting/reporting_model.h"
 #include "store/record_store.h"
 #include "store/statements.h"
 #include "store/store_file_kind.h"
@@ -263,6 +265,55 @@ TEST(WindowsStore, WindowsStoreAtTheStorePathIsOfferedForImportAndNeverTouched) 
             "Jane_Phone\t(written on Windows: not yet imported)\nPocket_PC\n");
   RunSync(env, &sync);
   EXPECT_EQ(sync.outcome, SyncProcedure::Outcome::Finished);
+}
+
+// The windows: kestsweep lists such a store as not imported and never
+// deletes it; kestrune offers the import, and imports on Yes only.
+TEST(WindowsStore, KestruneOffersTheImportAndKestsweepNeverDeletesIt) {
+  StoreFixture env;
+  const std::string path = env.dataPath() + "/Pocket_PC.mdb";
+  const std::string bytes = ReadFile(kData + "Pocket_PC.mdb");
+  WriteFile(path, bytes);
+  MaintenanceModel sweep;
+  sweep.Open();
+  EXPECT_EQ(sweep.devices().Texts(),
+            std::vector<std::string>{std::string("Pocket_PC") + kNotImportedMark});
+  EXPECT_EQ(sweep.deviceName(), "Pocket_PC");
+  env.ui.answer = MessageAnswer::Yes;
+  sweep.DeleteHandheld();
+  ASSERT_EQ(env.ui.messages.size(), 2u);
+  EXPECT_EQ(env.ui.messages[1].text,
+            WindowsStoreMessage("Pocket_PC", path) + ". It was not deleted.");
+  EXPECT_TRUE(ReadFile(path) == bytes);
+
+  for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
+    env.ui.messages.clear();
+    env.ui.answer = answer;
+    ReportingModel model;
+    model.LoadDefaults();
+    model.FillDeviceList("");
+    ASSERT_FALSE(env.ui.messages.empty());
+    EXPECT_EQ(env.ui.messages[0].text,
+              "The store of Pocket_PC (" + path +
+                  ") was written by Horalog on Windows.\n\nImport its records now? The Windows "
+                  "file is kept as " +
+                  env.dataPath() + "/Pocket_PC.windows.mdb.");
+    EXPECT_EQ(env.ui.messages[0].buttons, MessageButtons::YesNo);
+    if (answer == MessageAnswer::No) {
+      EXPECT_EQ(env.ui.messages.size(), 1u);
+      EXPECT_EQ(model.accounts().count(), 0);
+      EXPECT_TRUE(ReadFile(path) == bytes);
+    } else {
+      ASSERT_EQ(env.ui.messages.size(), 2u);
+      EXPECT_EQ(env.ui.messages[1].text.substr(0, 33), "Imported Pocket_PC (Jet 4) into /");
+      EXPECT_EQ(model.accounts().count(), 6);
+      EXPECT_EQ(DetectStoreFileKind(path), StoreFileKind::Sqlite);
+      EXPECT_TRUE(ReadFile(env.dataPath() + "/Pocket_PC.windows.mdb") == bytes);
+    }
+  }
+  sweep.Open();
+  EXPECT_EQ(sweep.devices().Texts(), std::vector<std::string>{"Pocket_PC"});
+  EXPECT_EQ(sweep.accounts().count(), 6);
 }
 
 // A store that holds records is replaced only when asked, and kept.
