@@ -75,8 +75,9 @@ std::string DayText(int32_t grpdate) {
   return text;
 }
 
-// Writes the rows into the empty store at path in one transaction.
-bool WriteRows(const std::string& path, const WindowsStoreRows& rows, std::string* error) {
+}  // namespace
+
+bool WriteImportedRows(const std::string& path, const WindowsStoreRows& rows, std::string* error) {
   SqliteConnection connection;
   if (connection.Open(path, false) != SQLITE_OK ||
       connection.Exec("BEGIN IMMEDIATE") != SQLITE_OK) {
@@ -132,8 +133,6 @@ bool WriteRows(const std::string& path, const WindowsStoreRows& rows, std::strin
   }
   return true;
 }
-
-}  // namespace
 
 std::string WindowsStoreImport::DeviceFromFileName(const std::string& path) {
   std::string name = fs::path(path).stem().string();
@@ -225,7 +224,7 @@ WindowsStoreImport::Result WindowsStoreImport::Run(const Options& options) const
     result.error = StoreCreationMessage(err) + " (" + part + ": " + Errno(err) + ")";
     return result;
   }
-  if (!WriteRows(part, rows, &error)) {
+  if (!WriteImportedRows(part, rows, &error)) {
     ::unlink(part.c_str());
     result.error = "cannot write " + part + ": " + error;
     return result;

@@ -19,6 +19,13 @@
 
 #include "store/store_location.h"
 
+struct WindowsStoreRows;
+
+// Writes rows into the empty store at path (a copy of the template) in one
+// transaction, by one prepared statement per table. False with SQLite's
+// reason, and nothing written, on failure.
+bool WriteImportedRows(const std::string& path, const WindowsStoreRows& rows, std::string* error);
+
 class WindowsStoreImport {
  public:
   struct Options {

@@ -4,8 +4,11 @@
 // mdbtools.h uses glib's types without including it, and only in C linkage.
 #include <glib.h>
 #include <mdbtools.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unicode/ucnv.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -441,6 +444,140 @@ bool ReadAll(MdbHandle* mdb, UConverter* codePage, WindowsStoreRows* rows, std::
   return ok;
 }
 
+// The rows as the reader's child process hands them back: numbers in the
+// machine's own order (the same program reads them), texts with their
+// lengths.
+class Wire {
+ public:
+  void Put(int64_t value) { out_.append(reinterpret_cast<const char*>(&value), sizeof value); }
+  void Put(double value) { out_.append(reinterpret_cast<const char*>(&value), sizeof value); }
+  void Put(const std::string& text) {
+    Put(static_cast<int64_t>(text.size()));
+    out_ += text;
+  }
+  const std::string& out() const { return out_; }
+
+  explicit Wire(const std::string* in = nullptr) : in_(in) {}
+  bool Get(int64_t* value) { return Take(value, sizeof *value); }
+  bool Get(double* value) { return Take(value, sizeof *value); }
+  bool Get(int32_t* value) {
+    int64_t wide = 0;
+    if (!Get(&wide)) return false;
+    *value = static_cast<int32_t>(wide);
+    return true;
+  }
+  bool Get(bool* value) {
+    int64_t wide = 0;
+    if (!Get(&wide)) return false;
+    *value = wide != 0;
+    return true;
+  }
+  bool Get(std::string* text) {
+    int64_t size = 0;
+    if (!Get(&size) || size < 0 || static_cast<uint64_t>(size) > in_->size() - at_) return false;
+    text->assign(*in_, at_, static_cast<size_t>(size));
+    at_ += static_cast<size_t>(size);
+    return true;
+  }
+  // A count of entries still to come, each of at least min bytes.
+  bool Count(size_t* count, size_t min) {
+    int64_t n = 0;
+    if (!Get(&n) || n < 0 || static_cast<uint64_t>(n) > (in_->size() - at_) / min) return false;
+    *count = static_cast<size_t>(n);
+    return true;
+  }
+  bool AtEnd() const { return at_ == in_->size(); }
+
+ private:
+  bool Take(void* value, size_t size) {
+    if (in_->size() - at_ < size) return false;
+    std::memcpy(value, in_->data() + at_, size);
+    at_ += size;
+    return true;
+  }
+  std::string out_;
+  const std::string* in_;
+  size_t at_ = 0;
+};
+
+std::string Serialize(bool ok, const WindowsStoreRows& rows, const std::string& error) {
+  Wire wire;
+  wire.Put(int64_t{ok});
+  wire.Put(error);
+  wire.Put(rows.format);
+  wire.Put(int64_t{rows.codePage});
+  wire.Put(static_cast<int64_t>(rows.warnings.size()));
+  for (const std::string& warning : rows.warnings) wire.Put(warning);
+  wire.Put(static_cast<int64_t>(rows.accounts.size()));
+  for (const AccountEntry& a : rows.accounts) {
+    wire.Put(int64_t{a.id});
+    wire.Put(a.name);
+  }
+  wire.Put(static_cast<int64_t>(rows.items.size()));
+  for (const ItemEntry& i : rows.items) {
+    wire.Put(int64_t{i.id});
+    wire.Put(int64_t{i.parent});
+    wire.Put(i.name);
+  }
+  wire.Put(static_cast<int64_t>(rows.records.size()));
+  for (const WindowsTimeRecord& r : rows.records) {
+    for (int64_t value : {int64_t{r.id}, int64_t{r.grpdate}, int64_t{r.acct}, int64_t{r.item}}) {
+      wire.Put(value);
+    }
+    wire.Put(r.notes);
+    wire.Put(int64_t{r.invoiced});
+    wire.Put(r.invoicedate);
+    wire.Put(int64_t{r.deleted});
+  }
+  wire.Put(static_cast<int64_t>(rows.spans.size()));
+  for (const TimeSpan& s : rows.spans) {
+    for (int64_t value : {int64_t{s.parent}, int64_t{s.starttime}, int64_t{s.duration}}) {
+      wire.Put(value);
+    }
+  }
+  return wire.out();
+}
+
+bool Deserialize(const std::string& in, bool* ok, WindowsStoreRows* rows, std::string* error) {
+  Wire wire(&in);
+  int64_t codePage = 0;
+  size_t n = 0;
+  if (!wire.Get(ok) || !wire.Get(error) || !wire.Get(&rows->format) || !wire.Get(&codePage) ||
+      !wire.Count(&n, 8)) {
+    return false;
+  }
+  rows->codePage = static_cast<int>(codePage);
+  rows->warnings.resize(n);
+  for (std::string& warning : rows->warnings) {
+    if (!wire.Get(&warning)) return false;
+  }
+  if (!wire.Count(&n, 16)) return false;
+  rows->accounts.resize(n);
+  for (AccountEntry& a : rows->accounts) {
+    if (!wire.Get(&a.id) || !wire.Get(&a.name)) return false;
+  }
+  if (!wire.Count(&n, 24)) return false;
+  rows->items.resize(n);
+  for (ItemEntry& i : rows->items) {
+    if (!wire.Get(&i.id) || !wire.Get(&i.parent) || !wire.Get(&i.name)) return false;
+  }
+  if (!wire.Count(&n, 64)) return false;
+  rows->records.resize(n);
+  for (WindowsTimeRecord& r : rows->records) {
+    if (!wire.Get(&r.id) || !wire.Get(&r.grpdate) || !wire.Get(&r.acct) || !wire.Get(&r.item) ||
+        !wire.Get(&r.notes) || !wire.Get(&r.invoiced) || !wire.Get(&r.invoicedate) ||
+        !wire.Get(&r.deleted)) {
+      return false;
+    }
+  }
+  if (!wire.Count(&n, 24)) return false;
+  rows->spans.resize(n);
+  for (TimeSpan& s : rows->spans) {
+    if (!wire.Get(&s.parent) || !wire.Get(&s.starttime) || !wire.Get(&s.duration)) return false;
+  }
+  return wire.AtEnd();
+}
+
 }  // namespace
 
 bool WindowsStoreReader::Check(const std::string& head, uint64_t size, std::string* error) {
@@ -487,10 +624,8 @@ bool WindowsStoreReader::Read(const std::string& path, WindowsStoreRows* rows, s
   return ReadBytes(bytes, rows, error);
 }
 
-bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* rows,
-                                   std::string* error) {
-  *rows = WindowsStoreRows{};
-  if (!Check(bytes.substr(0, 32), bytes.size(), error)) return false;
+bool WindowsStoreReader::ReadHere(const std::string& bytes, WindowsStoreRows* rows,
+                                  std::string* error) const {
   UErrorCode status = U_ZERO_ERROR;
   std::unique_ptr<UConverter, ConverterCloser> codePage(ucnv_open(encoding_.c_str(), &status));
   if (U_FAILURE(status)) {
@@ -510,4 +645,70 @@ bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* r
   rows->codePage = mdb->f->code_page;
   mdb_set_bind_size(mdb.get(), 65536);
   return ReadAll(mdb.get(), codePage.get(), rows, error);
+}
+
+bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* rows,
+                                   std::string* error) {
+  *rows = WindowsStoreRows{};
+  if (!Check(bytes.substr(0, 32), bytes.size(), error)) return false;
+  // mdbtools trusts the pages it reads: a damaged file can make it follow a
+  // null pointer (the fuzzer found one in mdb_map_find_next) or loop. It
+  // therefore reads in a child process of its own, which hands the rows
+  // back through a pipe; a child that dies or takes too long is a damaged
+  // file, not a crashed program.
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) {
+    *error = std::string("no pipe for the reader: ") + std::strerror(errno);
+    return false;
+  }
+  const pid_t child = ::fork();
+  if (child < 0) {
+    *error = std::string("no process for the reader: ") + std::strerror(errno);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    return false;
+  }
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    ::alarm(kReadSeconds);
+    WindowsStoreRows read;
+    std::string fault;
+    const bool ok = ReadHere(bytes, &read, &fault);
+    const std::string out = Serialize(ok, read, fault);
+    for (size_t done = 0; done < out.size();) {
+      const ssize_t n = ::write(pipeFds[1], out.data() + done, out.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ::_exit(3);
+      done += static_cast<size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(pipeFds[1]);
+  std::string in;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    in.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(pipeFds[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(status)) {
+    *error = WTERMSIG(status) == SIGALRM
+                 ? "mdbtools took over " + std::to_string(kReadSeconds) +
+                       " seconds on it: the file is damaged"
+                 : "mdbtools failed on it (signal " + std::to_string(WTERMSIG(status)) +
+                       "): the file is damaged";
+    return false;
+  }
+  bool ok = false;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !Deserialize(in, &ok, rows, error)) {
+    *rows = WindowsStoreRows{};
+    *error = "the reader of Windows stores failed";
+    return false;
+  }
+  return ok;
 }

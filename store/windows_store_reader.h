@@ -51,9 +51,15 @@ class WindowsStoreReader {
   // Reads the file at path. False with *error naming the file's fault.
   bool Read(const std::string& path, WindowsStoreRows* rows, std::string* error);
   // The same for a file's bytes in memory (the fuzz target's way in).
+  // mdbtools runs in a child process: a file that crashes it, or keeps it
+  // busy past kReadSeconds, is refused as damaged.
   bool ReadBytes(const std::string& bytes, WindowsStoreRows* rows, std::string* error);
 
  private:
+  // How long mdbtools may take on one file before it counts as damaged.
+  static constexpr unsigned kReadSeconds = 120;
   bool Check(const std::string& head, uint64_t size, std::string* error);
+  // The reading itself, in this process.
+  bool ReadHere(const std::string& bytes, WindowsStoreRows* rows, std::string* error) const;
   std::string encoding_;
 };

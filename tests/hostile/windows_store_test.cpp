@@ -420,6 +420,12 @@ TEST(WindowsStore, BadFilesAreRefusedWithTheirFaultAndWriteNothing) {
        Patched(jet4, spanRow, Packed(2147483647, 21600, -5)),
        "table hltime, row 11: duration -5 is not a number of minutes from 0 to a year",
        {}},
+      // Found by the fuzzer: mdbtools follows a null usage map. It reads in
+      // a process of its own, so the file is refused, not the program killed.
+      {"a file that crashes mdbtools",
+       ReadFile(HORALOG_SOURCE_DIR "/fuzz/corpus/windows_store/mdbtools_null_usage_map"),
+       "mdbtools failed on it (signal 11): the file is damaged",
+       {}},
       {"an unknown code page", jet4, "the code page NOPE is not known", {"--encoding", "NOPE"}},
   };
   for (const auto& bad : cases) {
