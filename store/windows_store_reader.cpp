@@ -670,6 +670,9 @@ bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* r
   }
   if (child == 0) {
     ::close(pipeFds[0]);
+    // A crash ends the child and nothing else: no handler inherited from the
+    // program (a crash reporter, a sanitizer's) may take it for its own.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) ::signal(sig, SIG_DFL);
     ::alarm(kReadSeconds);
     WindowsStoreRows read;
     std::string fault;

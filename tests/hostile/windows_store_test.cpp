@@ -441,6 +441,16 @@ TEST(WindowsStore, BadFilesAreRefusedWithTheirFaultAndWriteNothing) {
     EXPECT_TRUE(FilesBelow(env.dataPath()).empty());
     EXPECT_TRUE(ReadFile(source) == bad.bytes);
   }
+  // Access 97 is told apart by its version byte, pages of 2 KB and the code
+  // page it names for its texts.
+  WindowsStoreRows rows;
+  std::string error;
+  EXPECT_FALSE(WindowsStoreReader().Read(kJet3, &rows, &error));
+  EXPECT_EQ(rows.format, "Jet 3");
+  EXPECT_EQ(rows.codePage, 1252);
+  // Jet 4 keeps UTF-16: another code page changes nothing.
+  ASSERT_TRUE(WindowsStoreReader("CP1251").Read(kData + "Pocket_PC.mdb", &rows, &error)) << error;
+  EXPECT_EQ(rows.accounts[1].name, "Caf\xc3\xa9 M\xc3\xbcller");
   // A lock file beside it: Windows may have it open. Said, and read as it is.
   WriteFile(env.dir.File("Pocket_PC.mdb"), jet4);
   WriteFile(env.dir.File("Pocket_PC.ldb"), "");
