@@ -1,9 +1,10 @@
 // Programs killed with SIGKILL at random moments of their writes: a
-// synchronization, an invoice run, and an import of a Windows store. After every kill the store
-// must be sound, the invoiced records untouched, no span doubled or left without its record,
-// nothing marked invoiced without its complete document, and the next complete run must give
-// exactly what an uninterrupted one gives. HORALOG_CRASH_RUNS sets the number of kills
-// (scripts/reliability --long).
+// synchronization, an invoice run, and an import of a Windows store. After
+// every kill the store must be sound, the invoiced records untouched, no
+// span doubled or left without its record, nothing marked invoiced without
+// its complete document, and the next complete run must give exactly what
+// an uninterrupted one gives.
+// HORALOG_CRASH_RUNS sets the number of kills (scripts/reliability --long).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -92,8 +93,7 @@ TEST(Crash, KilledSynchronizationLeavesAStoreTheNextRunCompletes) {
     env.PutBack();
     const auto delay = std::chrono::microseconds(static_cast<int64_t>(moment(random) * 1e6));
     retried += KillInsideARun("horalog", {"sync"}, env.dir.File("killed.log"), delay,
-                              [&] { env.PutBack(); }) -
-               1;
+                              [&] { env.PutBack(); }) - 1;
     const std::string integrity = Integrity(env.store());
     const std::string nowInvoiced = Rows(env.store(), kInvoicedRecords);
     const std::string nowInvoicedSpans = Rows(env.store(), kInvoicedSpans);
@@ -108,8 +108,9 @@ TEST(Crash, KilledSynchronizationLeavesAStoreTheNextRunCompletes) {
     const std::string after = Dump(env.store());
     EXPECT_EQ(status, 0) << ReadFile(env.dir.File("after.log"));
     EXPECT_TRUE(after == expected) << "run " << run << ": the next run gave another store";
-    survived += integrity == "ok" && nowInvoiced == invoiced && nowInvoicedSpans == invoicedSpans &&
-                doubled.empty() && orphans.empty() && status == 0 && after == expected;
+    survived += integrity == "ok" && nowInvoiced == invoiced &&
+                nowInvoicedSpans == invoicedSpans && doubled.empty() && orphans.empty() &&
+                status == 0 && after == expected;
   }
   Figure("synchronization killed at a random moment (SIGKILL)",
          std::to_string(survived) + " of " + std::to_string(runs) + " survived (every kill " +
@@ -124,17 +125,16 @@ TEST(Crash, KilledInvoiceNeverMarksWithoutItsCompleteDocument) {
   fs::copy_file(env.imagePath(), env.dir.File("image.saved"), fs::copy_options::overwrite_existing);
   std::string account = Rows(env.store(), "SELECT name FROM accountName ORDER BY id LIMIT 1");
   account.pop_back();
-  const std::string billed = Rows(env.store(),
-                                  "SELECT id FROM hlgroup WHERE invoiced = 0 AND acct = "
-                                  "(SELECT id FROM accountName ORDER BY id LIMIT 1) ORDER BY id");
+  const std::string billed = Rows(
+      env.store(), "SELECT id FROM hlgroup WHERE invoiced = 0 AND acct = "
+                   "(SELECT id FROM accountName ORDER BY id LIMIT 1) ORDER BY id");
   ASSERT_GT(std::count(billed.begin(), billed.end(), '\n'), 300);
   const std::string reports = env.dir.File("reports");
   WriteSetupString("ReportPath", reports);
   const std::vector<std::string> invoice = {"invoice", "Pocket_PC", account, "--no-open"};
   auto marked = [&] {
-    return Rows(env.store(),
-                "SELECT id FROM hlgroup WHERE invoiced = 1 AND acct = "
-                "(SELECT id FROM accountName ORDER BY id LIMIT 1) ORDER BY id");
+    return Rows(env.store(), "SELECT id FROM hlgroup WHERE invoiced = 1 AND acct = "
+                             "(SELECT id FROM accountName ORDER BY id LIMIT 1) ORDER BY id");
   };
   // A document is complete when its outermost group is closed.
   auto completeDocuments = [&] {
@@ -158,8 +158,7 @@ TEST(Crash, KilledInvoiceNeverMarksWithoutItsCompleteDocument) {
   const double seconds = env.TimedRun(invoice);
   const std::string after = marked();
   ASSERT_EQ(std::count(after.begin(), after.end(), '\n'),
-            std::count(before.begin(), before.end(), '\n') +
-                std::count(billed.begin(), billed.end(), '\n'));
+            std::count(before.begin(), before.end(), '\n') + std::count(billed.begin(), billed.end(), '\n'));
   ASSERT_EQ(completeDocuments(), 1);
 
   const int runs = Runs("HORALOG_CRASH_RUNS", 50);
@@ -180,17 +179,16 @@ TEST(Crash, KilledInvoiceNeverMarksWithoutItsCompleteDocument) {
     // Either nothing is marked, or everything billed is, and on a complete document.
     const bool sound =
         integrity == "ok" && (now == before || (now == after && completeDocuments() == 1));
-    EXPECT_TRUE(sound) << "run " << run << " killed after " << delay.count() << " us: " << integrity
-                       << ", " << std::count(now.begin(), now.end(), '\n') << " marked, "
-                       << completeDocuments() << " complete documents";
+    EXPECT_TRUE(sound) << "run " << run << " killed after " << delay.count() << " us: "
+                       << integrity << ", " << std::count(now.begin(), now.end(), '\n')
+                       << " marked, " << completeDocuments() << " complete documents";
     survived += sound;
     markedRuns += now != before;
   }
   Figure("invoice killed at a random moment (SIGKILL)",
-         std::to_string(survived) + " of " + std::to_string(runs) +
-             " never marked without a complete document (" + "every kill inside a run, " +
-             std::to_string(retried) + " tried again sooner, " + std::to_string(markedRuns) +
-             " had marked)");
+         std::to_string(survived) + " of " + std::to_string(runs) + " never marked without a complete document (" +
+             "every kill inside a run, " + std::to_string(retried) + " tried again sooner, " +
+             std::to_string(markedRuns) + " had marked)");
 }
 
 // An import killed at a random moment leaves the store as it was or fully
