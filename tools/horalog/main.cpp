@@ -152,12 +152,13 @@ bool StoreIsLinux(const std::string& device) {
 
 int Import(const WindowsStoreImport::Options& options) {
   const WindowsStoreImport::Result result = WindowsStoreImport(ReadStoreFolders()).Run(options);
-  for (const std::string& warning : result.warnings) {
-    std::cerr << "horalog: warning: " << warning << '\n';
-  }
   if (!result.imported) {
+    // The reason alone: what would have been cut matters only once imported.
     std::cerr << "horalog: " << result.error << '\n';
     return 1;
+  }
+  for (const std::string& warning : result.warnings) {
+    std::cerr << "horalog: warning: " << warning << '\n';
   }
   for (const std::string& line : WindowsStoreImport::Summary(result)) std::cout << line << '\n';
   return 0;

@@ -47,6 +47,8 @@ public class MakeStores {
     {4, NAME_31},
     {5, "O'Brien & Sons"},
     {6, null},
+    // 40 characters: more than the store keeps (the import cuts it to 31).
+    {7, "Forty characters of an account name: 40."},
   };
   static final Object[][] ITEMS = {
     {10, 1, "Work"},
