@@ -2,6 +2,7 @@
 #include "store/windows_store_reader.h"
 
 // mdbtools.h uses glib's types without including it, and only in C linkage.
+#include <fcntl.h>
 #include <glib.h>
 #include <mdbtools.h>
 #include <signal.h>
@@ -624,15 +625,8 @@ bool WindowsStoreReader::Read(const std::string& path, WindowsStoreRows* rows, s
   return ReadBytes(bytes, rows, error);
 }
 
-bool WindowsStoreReader::ReadHere(const std::string& bytes, WindowsStoreRows* rows,
-                                  std::string* error) const {
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<UConverter, ConverterCloser> codePage(ucnv_open(encoding_.c_str(), &status));
-  if (U_FAILURE(status)) {
-    *error = "the code page " + encoding_ + " is not known";
-    return false;
-  }
-  ucnv_setToUCallBack(codePage.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+bool WindowsStoreReader::ReadHere(const std::string& bytes, UConverter* codePage,
+                                  WindowsStoreRows* rows, std::string* error) {
   // mdbtools reads the bytes in memory (opened read-only), never the file:
   // the file was opened for reading once and closed before any value is read.
   std::unique_ptr<MdbHandle, MdbCloser> mdb(
@@ -644,20 +638,31 @@ bool WindowsStoreReader::ReadHere(const std::string& bytes, WindowsStoreRows* ro
   rows->format = FormatName(mdb->f->jet_version);
   rows->codePage = mdb->f->code_page;
   mdb_set_bind_size(mdb.get(), 65536);
-  return ReadAll(mdb.get(), codePage.get(), rows, error);
+  return ReadAll(mdb.get(), codePage, rows, error);
 }
 
 bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* rows,
                                    std::string* error) {
   *rows = WindowsStoreRows{};
   if (!Check(bytes.substr(0, 32), bytes.size(), error)) return false;
+  // Opened here, before the fork: ICU takes a lock of its own to open one,
+  // which another thread of the program may hold at the moment of the fork.
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<UConverter, ConverterCloser> codePage(ucnv_open(encoding_.c_str(), &status));
+  if (U_FAILURE(status)) {
+    *error = "the code page " + encoding_ + " is not known";
+    return false;
+  }
+  ucnv_setToUCallBack(codePage.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   // mdbtools trusts the pages it reads: a damaged file can make it follow a
   // null pointer (the fuzzer found one in mdb_map_find_next) or loop. It
   // therefore reads in a child process of its own, which hands the rows
   // back through a pipe; a child that dies or takes too long is a damaged
   // file, not a crashed program.
+  // Closed on exec: a program another thread starts meanwhile (the editor)
+  // must not hold the pipe open after the child is gone.
   int pipeFds[2];
-  if (::pipe(pipeFds) != 0) {
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
     *error = std::string("no pipe for the reader: ") + std::strerror(errno);
     return false;
   }
@@ -673,10 +678,16 @@ bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* r
     // A crash ends the child and nothing else: no handler inherited from the
     // program (a crash reporter, a sanitizer's) may take it for its own.
     for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGALRM}) ::signal(sig, SIG_DFL);
+    sigset_t all;
+    sigfillset(&all);
+    ::sigprocmask(SIG_UNBLOCK, &all, nullptr);  // the alarm must reach it
     ::alarm(kReadSeconds);
+    // mdbtools' own notes on a damaged page ("offset ... is beyond EOF") say
+    // nothing to a user; the reason comes back as the error.
+    if (const int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, 2);
     WindowsStoreRows read;
     std::string fault;
-    const bool ok = ReadHere(bytes, &read, &fault);
+    const bool ok = ReadHere(bytes, codePage.get(), &read, &fault);
     const std::string out = Serialize(ok, read, fault);
     for (size_t done = 0; done < out.size();) {
       const ssize_t n = ::write(pipeFds[1], out.data() + done, out.size() - done);
@@ -696,19 +707,19 @@ bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* r
     in.append(buffer, static_cast<size_t>(n));
   }
   ::close(pipeFds[0]);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  int ended = 0;
+  while (::waitpid(child, &ended, 0) < 0 && errno == EINTR) {
   }
-  if (WIFSIGNALED(status)) {
-    *error = WTERMSIG(status) == SIGALRM
+  if (WIFSIGNALED(ended)) {
+    *error = WTERMSIG(ended) == SIGALRM
                  ? "mdbtools took over " + std::to_string(kReadSeconds) +
                        " seconds on it: the file is damaged"
-                 : "mdbtools failed on it (signal " + std::to_string(WTERMSIG(status)) +
+                 : "mdbtools failed on it (signal " + std::to_string(WTERMSIG(ended)) +
                        "): the file is damaged";
     return false;
   }
   bool ok = false;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !Deserialize(in, &ok, rows, error)) {
+  if (!WIFEXITED(ended) || WEXITSTATUS(ended) != 0 || !Deserialize(in, &ok, rows, error)) {
     *rows = WindowsStoreRows{};
     *error = "the reader of Windows stores failed";
     return false;

@@ -15,6 +15,8 @@
 
 #include "store/records.h"
 
+struct UConverter;  // ICU's converter, for Jet 3 texts
+
 // A time record as it is kept: the exact OLE date of its invoicing.
 struct WindowsTimeRecord {
   int32_t id = 0;
@@ -60,6 +62,7 @@ class WindowsStoreReader {
   static constexpr unsigned kReadSeconds = 120;
   bool Check(const std::string& head, uint64_t size, std::string* error);
   // The reading itself, in this process.
-  bool ReadHere(const std::string& bytes, WindowsStoreRows* rows, std::string* error) const;
+  static bool ReadHere(const std::string& bytes, UConverter* codePage, WindowsStoreRows* rows,
+                       std::string* error);
   std::string encoding_;
 };
