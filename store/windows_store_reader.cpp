@@ -605,10 +605,14 @@ bool WindowsStoreReader::Check(const std::string& head, uint64_t size, std::stri
 }
 
 bool WindowsStoreReader::Read(const std::string& path, WindowsStoreRows* rows, std::string* error) {
-  std::ifstream file(path, std::ios::binary);
   struct stat info {};
-  if (!file || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::stat(path.c_str(), &info) != 0) {
     *error = "it cannot be read: " + std::string(std::strerror(errno));
+    return false;
+  }
+  std::ifstream file(path, std::ios::binary);
+  if (!S_ISREG(info.st_mode) || !file) {
+    *error = S_ISREG(info.st_mode) ? "it cannot be opened for reading" : "it is not a file";
     return false;
   }
   std::string head(32, '\0');

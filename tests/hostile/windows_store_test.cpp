@@ -450,6 +450,12 @@ TEST(WindowsStore, BadFilesAreRefusedWithTheirFaultAndWriteNothing) {
     EXPECT_TRUE(FilesBelow(env.dataPath()).empty());
     EXPECT_TRUE(ReadFile(source) == bad.bytes);
   }
+  // Not there, or not a file.
+  EXPECT_EQ(Horalog({"import", env.dir.File("none.mdb")}).err,
+            "horalog: cannot import " + env.dir.File("none.mdb") +
+                ": it cannot be read: No such file or directory\n");
+  EXPECT_EQ(Horalog({"import", env.dataPath(), "--device", "X"}).err,
+            "horalog: cannot import " + env.dataPath() + ": it is not a file\n");
   // Access 97 is told apart by its version byte, pages of 2 KB and the code
   // page it names for its texts.
   WindowsStoreRows rows;
