@@ -8,6 +8,7 @@
 #include "device/synchronizer.h"
 #include "platform/utf16.h"
 #include "settings/account_settings.h"
+#include "store/store_file_kind.h"
 #include "store/store_location.h"
 
 namespace {
@@ -194,7 +195,12 @@ SyncProcedure::Outcome SyncProcedure::Run() {
   } else {
     const StoreFolders folders = ReadStoreFolders();
     const std::string path = StoreFilePath(folders, deviceName_);
-    if (int err = CreateStoreIfMissing(folders, path); err != 0) {
+    if (IsWindowsStore(DetectStoreFileKind(path))) {
+      // A data folder copied over from Windows: its records are imported,
+      // never written over or mixed with the handheld's.
+      view_.ShowMessage(WindowsStoreMessage(deviceName_, path), "Horalog");
+      outcome = Outcome::StoreNotCreated;
+    } else if (int err = CreateStoreIfMissing(folders, path); err != 0) {
       view_.ShowMessage(StoreCreationMessage(err), "Horalog");
       outcome = Outcome::StoreNotCreated;
     } else {

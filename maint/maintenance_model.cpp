@@ -7,6 +7,7 @@
 #include "platform/ui_services.h"
 #include "settings/account_settings.h"
 #include "store/statements.h"
+#include "store/store_file_kind.h"
 #include "store/store_location.h"
 #include "store/store_session.h"
 #include "store/table_command.h"
@@ -25,7 +26,7 @@ void MaintenanceModel::Open() {
   FillDeviceList();
   if (devices_.count() > 0) {
     devices_.Select(0);
-    deviceName_ = devices_.ComboText();
+    deviceName_ = SelectedName();
   }
   store_.SetDeviceName(deviceName_);
   store_.Locate();
@@ -44,12 +45,24 @@ void MaintenanceModel::SelectAccount(int index) {
 
 void MaintenanceModel::FillDeviceList() {
   devices_.Clear();
-  for (const std::string& name : ListStoreNames(dataPath_)) devices_.Add(name);
+  names_.clear();
+  for (const std::string& name : ListStoreNames(dataPath_)) {
+    // A store copied over from Windows is shown for what it is: a store this
+    // window can neither read nor delete until it is imported.
+    const bool windows = IsWindowsStore(DetectStoreFileKind(dataPath_ + name + ".mdb"));
+    devices_.Add(windows ? name + kNotImportedMark : name, static_cast<int64_t>(names_.size()));
+    names_.push_back(name);
+  }
+}
+
+std::string MaintenanceModel::SelectedName() const {
+  if (devices_.selected() == ComboModel::kNone) return "";
+  return names_.at(static_cast<size_t>(devices_.Data(devices_.selected())));
 }
 
 void MaintenanceModel::OpenSelectedDevice() {
   if (devices_.count() == 0) return;
-  deviceName_ = devices_.ComboText();
+  deviceName_ = SelectedName();
   store_.SetDeviceName(deviceName_);
   store_.Locate();
   store_.Load();
@@ -91,9 +104,14 @@ void MaintenanceModel::DeleteHandheld() {
     return;
   }
   if (devices_.selected() != ComboModel::kNone) {
-    const std::string name = devices_.ComboText();
+    const std::string name = SelectedName();
     std::string reason;
-    if (!DeleteStoreFiles(dataPath_ + name + ".mdb", &reason)) {
+    if (IsWindowsStore(DetectStoreFileKind(dataPath_ + name + ".mdb"))) {
+      // The history billed on Windows: never deleted before it is imported.
+      Ui().ShowMessage(
+          WindowsStoreMessage(name, dataPath_ + name + ".mdb") + ". It was not deleted.",
+          kErrorCaption, MessageButtons::Ok);
+    } else if (!DeleteStoreFiles(dataPath_ + name + ".mdb", &reason)) {
       Ui().ShowMessage("The data of the device " + name + " could not be deleted: " + reason,
                        kErrorCaption, MessageButtons::Ok);
     }
@@ -121,9 +139,9 @@ void MaintenanceModel::DeleteAccount() {
     const int index = accounts_.selected();
     const std::string reason = RunAccountDeletion(static_cast<int32_t>(accounts_.Data(index)));
     if (!reason.empty()) {
-      Ui().ShowMessage("The data of the account " + accounts_.Text(index) +
-                           " could not be deleted: " + reason,
-                       kErrorCaption, MessageButtons::Ok);
+      Ui().ShowMessage(
+          "The data of the account " + accounts_.Text(index) + " could not be deleted: " + reason,
+          kErrorCaption, MessageButtons::Ok);
     }
   }
   store_.Load();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/combo_model.h"
 #include "store/record_store.h"
@@ -14,6 +15,9 @@ inline constexpr const char* kDeleteHandheldQuestion =
 inline constexpr const char* kDeleteAccountQuestion =
     "If you proceed all data associated with the selected account will be permanently "
     "deleted. Do you wish to proceed?";
+
+// Shown after the name of a store copied over from Windows and not imported.
+inline constexpr const char* kNotImportedMark = " (written on Windows: not yet imported)";
 
 class MaintenanceModel {
  public:
@@ -39,6 +43,8 @@ class MaintenanceModel {
   // reason.
   void DeleteAccount();
 
+  // Entries carry the index of their handheld's name; a store written on
+  // Windows is listed with kNotImportedMark after its name.
   const ComboModel& devices() const { return devices_; }
   // Entries carry their account's id as data.
   const ComboModel& accounts() const { return accounts_; }
@@ -49,6 +55,7 @@ class MaintenanceModel {
 
  private:
   void FillDeviceList();
+  std::string SelectedName() const;
   void OpenSelectedDevice();
   void FillAccountList();
   void ShowStatus();
@@ -57,6 +64,7 @@ class MaintenanceModel {
 
   std::string dataPath_;
   std::string deviceName_;
+  std::vector<std::string> names_;  // the listed handhelds' names
   RecordStore store_;
   ComboModel devices_{true};
   ComboModel accounts_{true};

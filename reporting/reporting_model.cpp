@@ -5,8 +5,11 @@
 #include <unordered_map>
 
 #include "platform/locale_format.h"
+#include "platform/ui_services.h"
 #include "settings/rounding.h"
+#include "store/store_file_kind.h"
 #include "store/store_location.h"
+#include "store/windows_store_import.h"
 
 namespace {
 
@@ -15,7 +18,6 @@ namespace {
 const std::string kMarkIncluded = "X";
 const std::string kMarkInvoiced = " ";
 const std::string kMarkExcluded;
-
 
 // The rates of one account within one refresh: each item's rate is looked up
 // once, and afresh at the next refresh.
@@ -99,8 +101,33 @@ void ReportingModel::OnDeviceSelected() {
   deviceName_ = devices_.ComboText();
   selectedRow_ = -1;  // another handheld's records may reuse the ids
   store_.SetDeviceName(deviceName_);
+  OfferImport();
   store_.Load();
   FillAccountList();
+}
+
+void ReportingModel::OfferImport() {
+  // A data folder copied over from Windows holds the Windows programs' Jet
+  // stores under the same names: read as they are, they would show nothing.
+  const std::string path = StoreFilePath(store_.folders(), deviceName_);
+  if (!IsWindowsStore(DetectStoreFileKind(path))) return;
+  const std::string question = "The store of " + deviceName_ + " (" + path +
+                               ") was written by Horalog on Windows.\n\nImport its records now? "
+                               "The Windows file is kept as " +
+                               WithSeparator(store_.folders().dataPath) + deviceName_ +
+                               ".windows.mdb.";
+  if (Ui().ShowMessage(question, "Horalog", MessageButtons::YesNo) != MessageAnswer::Yes) return;
+  WindowsStoreImport::Options options;
+  options.source = path;
+  options.device = deviceName_;
+  const WindowsStoreImport::Result result = WindowsStoreImport(store_.folders()).Run(options);
+  std::string text;
+  for (const std::string& line : result.imported ? WindowsStoreImport::Summary(result)
+                                                 : std::vector<std::string>{result.error}) {
+    text += line + "\n";
+  }
+  for (const std::string& warning : result.warnings) text += "\n" + warning;
+  Ui().ShowMessage(text, result.imported ? "Horalog" : "Import Error", MessageButtons::Ok);
 }
 
 void ReportingModel::FillAccountList() {

@@ -46,6 +46,9 @@ class ReportingModel {
   void SelectDateRange(int index);
   void SetShowAll(bool showAll);
 
+  // Loads the selected handheld's store. A store written on Windows found
+  // there is offered for import first (Yes/No); on Yes it is imported and
+  // the Windows file kept as NAME.windows.mdb; the outcome is shown.
   void OnDeviceSelected();
   void FillAccountList();
   void OnAccountSelected();
@@ -99,6 +102,7 @@ class ReportingModel {
  private:
   // Empties what shows a selection: items, rows, rate, totals, ranges.
   void ClearSelection();
+  void OfferImport();
 
   RecordStore store_;
   ComboModel devices_{true};

@@ -15,6 +15,14 @@ std::string StoreFilePath(const StoreFolders& folders, const std::string& device
   return WithSeparator(folders.dataPath) + deviceName + ".mdb";
 }
 
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
 std::vector<std::string> ListStoreNames(const std::string& dataPath) {
   std::vector<std::string> names;
   std::error_code ec;
@@ -25,7 +33,10 @@ std::vector<std::string> ListStoreNames(const std::string& dataPath) {
     // would be a fresh, empty N.mdb once opened.
     if (file.size() > 4 && file.compare(file.size() - 4, 4, ".mdb") == 0 &&
         entry.is_regular_file(ec)) {
-      names.push_back(file.substr(0, file.size() - 4));
+      const std::string name = file.substr(0, file.size() - 4);
+      // What an import leaves beside a store: the Windows store it read and
+      // the store it replaced. Neither is a handheld of its own.
+      if (!EndsWith(name, ".windows") && !EndsWith(name, ".before-import")) names.push_back(name);
     }
   }
   return names;

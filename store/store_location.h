@@ -19,7 +19,8 @@ std::string WithSeparator(const std::string& folder);
 std::string StoreFilePath(const StoreFolders& folders, const std::string& deviceName);
 
 // The names of the stores in dataPath (the current folder when empty): every
-// regular file named N.mdb gives N, in no particular order. Empty when the
+// regular file named N.mdb gives N, in no particular order, except the files
+// an import leaves (N.windows.mdb, N.before-import.mdb). Empty when the
 // folder cannot be read.
 std::vector<std::string> ListStoreNames(const std::string& dataPath);
 

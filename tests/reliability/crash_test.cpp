@@ -1,8 +1,9 @@
 // Programs killed with SIGKILL at random moments of their writes: a
-// synchronization, and an invoice run. After every kill the store must be
-// sound, the invoiced records untouched, no span doubled or left without
-// its record, nothing marked invoiced without its complete document, and
-// the next complete run must give exactly what an uninterrupted one gives.
+// synchronization, an invoice run, and an import of a Windows store. After
+// every kill the store must be sound, the invoiced records untouched, no
+// span doubled or left without its record, nothing marked invoiced without
+// its complete document, and the next complete run must give exactly what
+// an uninterrupted one gives.
 // HORALOG_CRASH_RUNS sets the number of kills (scripts/reliability --long).
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 
 #include "reliability/reliability_support.h"
 #include "store/record_store.h"
+#include "store/statements.h"
 #include "support/handheld_fixture.h"
 #include "support/run_tool.h"
 
@@ -187,4 +189,57 @@ TEST(Crash, KilledInvoiceNeverMarksWithoutItsCompleteDocument) {
          std::to_string(survived) + " of " + std::to_string(runs) + " never marked without a complete document (" +
              "every kill inside a run, " + std::to_string(retried) + " tried again sooner, " +
              std::to_string(markedRuns) + " had marked)");
+}
+
+// An import killed at a random moment leaves the store as it was or fully
+// imported, never part of it, and the Windows store it read untouched.
+TEST(Crash, KilledImportLeavesTheStoreAsItWasOrFullyImported) {
+  StoreFixture env;
+  const std::string source = env.dir.File("Pocket_PC.mdb");
+  fs::copy_file(HORALOG_SOURCE_DIR "/tests/data/windows/Pocket_PC.mdb", source);
+  const std::string windows = ReadFile(source);
+  const std::string store = env.CreateStore("Pocket_PC");
+  env.Run(store, {InsertAccountStatement(7, "Linux"),
+                  InsertTimeRecordStatement(1, PackDate(2026, 1, 2), 7, 70, "made on Linux")});
+  fs::copy_file(store, env.dir.File("store.saved"));
+  const std::string before = Dump(store);
+  const std::string kept = env.dataPath() + "/Pocket_PC.before-import.mdb";
+  auto putBack = [&] {
+    Restore({{env.dir.File("store.saved"), store}});
+    fs::remove(kept);
+    fs::remove(store + ".importing");
+  };
+  const std::vector<std::string> import = {"import", source, "--replace"};
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Wait(Start("horalog", import, env.dir.File("run.log"))), 0);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::string imported = Dump(store);
+  ASSERT_NE(imported, before);
+
+  const int runs = Runs("HORALOG_CRASH_RUNS", 50);
+  std::mt19937 random(Seed());
+  std::uniform_real_distribution<double> moment(0.0, seconds);
+  int survived = 0, retried = 0;
+  for (int run = 0; run < runs; ++run) {
+    putBack();
+    const auto delay = std::chrono::microseconds(static_cast<int64_t>(moment(random) * 1e6));
+    retried += KillInsideARun("horalog", import, env.dir.File("killed.log"), delay, putBack) - 1;
+    const std::string now = Dump(store);
+    const bool whole = Integrity(store) == "ok" && (now == before || now == imported);
+    EXPECT_TRUE(whole) << "run " << run << " killed after " << delay.count() << " us:\n" << now;
+    // The import finishes when run again (the kept store is still the old one).
+    const int status =
+        now == imported ? 0 : Wait(Start("horalog", import, env.dir.File("again.log")));
+    EXPECT_EQ(status, 0) << ReadFile(env.dir.File("again.log"));
+    EXPECT_EQ(Dump(store), imported) << "run " << run;
+    EXPECT_EQ(Dump(kept), before) << "run " << run;
+    const bool untouched = ReadFile(source) == windows;
+    EXPECT_TRUE(untouched);
+    survived += whole && status == 0 && Dump(store) == imported && untouched;
+  }
+  Figure("import killed at a random moment (SIGKILL)",
+         std::to_string(survived) + " of " + std::to_string(runs) +
+             " left the store unchanged or fully imported, the source untouched (" +
+             std::to_string(retried) + " tried again sooner)");
 }

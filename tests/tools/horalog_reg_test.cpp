@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/utf16.h"
 #include "settings/provisioning.h"
 #include "settings/registry.h"
 #include "support/run_tool.h"
@@ -240,4 +241,36 @@ TEST(ProvisionSetup, SetsWhatItCanAndSaysWhatItCouldNot) {
   EXPECT_EQ(FindTemplateFolder({env.dir.path(), TestEnvironment::TemplateDir() + "/../horalog"}),
             std::filesystem::canonical(TestEnvironment::TemplateDir()).string() + "/");
   EXPECT_EQ(FindTemplateFolder({env.dir.path()}), "");
+}
+
+// Moving from Windows: the settings exported there (reg export writes
+// UTF-16LE) name C:\ folders; imported here, provisioning points those three
+// at real folders and keeps every other value.
+TEST(HoralogReg, WindowsExportImportsAndProvisionReplacesItsFolders) {
+  TestEnvironment env;
+  ScopedEnv home("HOME", env.dir.File("home"));
+  ScopedEnv data("XDG_DATA_HOME", env.dir.File("data"));
+  ScopedEnv documents("XDG_DOCUMENTS_DIR", env.dir.File("docs"));
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_CURRENT_USER\\SOFTWARE\\Brackwell\\Horalog\\Setup]\r\n"
+      "\"DataPath\"=\"C:\\\\Program Files\\\\Horalog\\\\Data\\\\\"\r\n"
+      "\"ExecPath\"=\"C:\\\\Program Files\\\\Horalog\\\\\"\r\n"
+      "\"ReportPath\"=\"C:\\\\Users\\\\Jane\\\\Documents\\\\\"\r\n"
+      "\"CurrencySymbol\"=\"\xe2\x82\xac\"\r\n"
+      "\"DefaultRate\"=dword:00001388\r\n\r\n";
+  const std::u16string wide = Utf8ToUtf16(text);
+  WriteFile(env.dir.File("horalog.reg"),
+            "\xff\xfe" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
+  ToolRun run = Tool({"import", env.dir.File("horalog.reg")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Tool({"get", kSetup, "DataPath"}).out, "C:\\Program Files\\Horalog\\Data\\\n");
+  run = Tool({"provision"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string stores = env.dir.File("data") + "/horalog/stores/";
+  EXPECT_EQ(run.out, "DataPath = " + stores + "\nExecPath = " +
+                         std::filesystem::canonical(TestEnvironment::TemplateDir()).string() +
+                         "/\nReportPath = " + env.dir.File("docs") + "/Horalog/\n");
+  EXPECT_EQ(Tool({"get", kSetup, "CurrencySymbol"}).out, "\xe2\x82\xac\n");
+  EXPECT_EQ(Tool({"get", kSetup, "DefaultRate"}).out, "5000\n");
 }

@@ -13,7 +13,10 @@
 #include "platform/version.h"
 #include "reporting/record_export.h"
 #include "reporting/reporting_model.h"
+#include "settings/account_settings.h"
+#include "store/store_file_kind.h"
 #include "store/store_location.h"
+#include "store/windows_store_import.h"
 #include "tools/horalog/console_sync_view.h"
 
 #ifdef HORALOG_WITH_PDF
@@ -139,6 +142,30 @@ int DocumentExitCode(const DocumentOutcome& outcome, const DocumentUi& ui) {
   return outcome.pdfError.empty() ? 0 : 3;
 }
 
+// A Windows store at the handheld's store path is not a store these
+// commands can read: they say so and name the import instead of showing an
+// empty store. True when the store is usable.
+bool StoreIsLinux(const std::string& device) {
+  const std::string path = StoreFilePath(ReadStoreFolders(), device);
+  if (!IsWindowsStore(DetectStoreFileKind(path))) return true;
+  std::cerr << "horalog: " << WindowsStoreMessage(device, path) << '\n';
+  return false;
+}
+
+int Import(const WindowsStoreImport::Options& options) {
+  const WindowsStoreImport::Result result = WindowsStoreImport(ReadStoreFolders()).Run(options);
+  if (!result.imported) {
+    // The reason alone: what would have been cut matters only once imported.
+    std::cerr << "horalog: " << result.error << '\n';
+    return 1;
+  }
+  for (const std::string& warning : result.warnings) {
+    std::cerr << "horalog: warning: " << warning << '\n';
+  }
+  for (const std::string& line : WindowsStoreImport::Summary(result)) std::cout << line << '\n';
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,7 +244,22 @@ int main(int argc, char** argv) {
     sub->add_flag("--no-pdf", noPdf, "write no PDF this time")->excludes(pdfFlag);
   }
 
+  WindowsStoreImport::Options importOptions;
+  CLI::App* import = app.add_subcommand(
+      "import", "Import a store written on Windows (.mdb or .accdb) as its handheld's store");
+  import->add_option("WINDOWS_STORE", importOptions.source, "the Windows store")->required();
+  import->add_option("--device", importOptions.device,
+                     "the handheld (default: the file's name without its extension)");
+  import->add_flag("--replace", importOptions.replace,
+                   "replace a store that holds records (kept as NAME.before-import.mdb)");
+  import->add_option("--encoding", importOptions.encoding,
+                     "the code page of an Access 97 (Jet 3) store's texts (default CP1252)");
+  import->footer(
+      "Prints the rows imported per table and the first and last day. Exit status: 0 imported; "
+      "1 nothing was imported (the reason is on standard error).");
+
   CLI11_PARSE(app, argc, argv);
+  if (import->parsed()) return Import(importOptions);
   std::optional<bool> savePdf;
   if (pdf || noPdf) savePdf = pdf;
 #ifdef HORALOG_WITH_PDF
@@ -237,6 +279,10 @@ int main(int argc, char** argv) {
   ReportingModel model;
   DocumentUi documentUi;
   if (report->parsed() || invoice->parsed()) SetUi(&documentUi);
+  if ((report->parsed() || ranges->parsed() || records->parsed() || invoice->parsed()) &&
+      !StoreIsLinux(device)) {
+    return 7;
+  }
   if (report->parsed()) {
     model.LoadDefaults();
     ComboModel names(true);
@@ -280,7 +326,11 @@ int main(int argc, char** argv) {
     model.LoadDefaults();
     ComboModel sorted(true);
     for (const std::string& name : ListStoreNames(model.dataPath())) sorted.Add(name);
-    for (const std::string& name : sorted.Texts()) std::cout << name << '\n';
+    for (const std::string& name : sorted.Texts()) {
+      const bool windows =
+          IsWindowsStore(DetectStoreFileKind(StoreFilePath(ReadStoreFolders(), name)));
+      std::cout << name << (windows ? "\t(written on Windows: not yet imported)" : "") << '\n';
+    }
     return 0;
   }
   if (!Select(model, device, account, item)) return 1;
