@@ -75,9 +75,10 @@ Synchronizer::Synchronizer(CePlatform& platform, SyncView& view, std::string dev
       deviceName_(std::move(deviceName)),
       storePath_(std::move(storePath)) {}
 
-bool Synchronizer::Execute(std::string statement, bool* inserted) {
+bool Synchronizer::Execute(StoreStatement statement, bool* inserted) {
   DbStatus status = step_ ? step_->Execute(statement) : ExecuteStatement(storePath_, statement);
-  sent_.push_back({std::move(statement), status});
+  ++sentCount_;
+  if (keepSent_) sent_.push_back({std::move(statement), status});
   if (inserted) *inserted = status == S_OK;
   // A duplicate id is the store refusing a row it already holds; anything
   // else (disk full, I/O error, a lock held too long) is a real failure.
@@ -376,7 +377,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     SyncError("Error in remote time DB info");
     return lose();
   }
-  const size_t sentBefore = sent_.size();
+  const size_t sentBefore = sentCount_;
   std::sort(insertedRecords_.begin(), insertedRecords_.end());
   std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
@@ -407,7 +408,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     if (triedRecords) SyncError("Unable to add group entry to database");
     // A store that could not even be opened has said so already: without a
     // span insert tried there is no time entry to report.
-    if (sent_.size() > sentBefore) SyncError("Unable to add time entry to database");
+    if (sentCount_ > sentBefore) SyncError("Unable to add time entry to database");
   }
   insertedRecords_.clear();
 }

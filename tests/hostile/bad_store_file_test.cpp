@@ -1,7 +1,6 @@
 // Store files that are not what their name says: empty, cut in half, random
 // bytes, text, an Access (Jet) file; and stores that cannot be written.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -21,8 +20,8 @@ namespace fs = std::filesystem;
 // The bytes of a real store holding many records, for cutting in half.
 std::string FilledStoreBytes(StoreFixture& env) {
   const std::string path = env.CreateStore("Full");
-  std::vector<std::string> statements = {InsertAccountStatement(1, "Acme"),
-                                         InsertItemStatement(10, 1, "Work")};
+  std::vector<StoreStatement> statements = {InsertAccountStatement(1, "Acme"),
+                                            InsertItemStatement(10, 1, "Work")};
   for (int32_t id = 1; id <= 400; ++id) {
     statements.push_back(InsertTimeRecordStatement(id, PackDate(2026, 11, 1 + id % 28), 1, 10,
                                                    std::string(200, 'n')));
@@ -145,8 +144,7 @@ TEST(HostileStoreFile, EmptyStoreFileIsNotWrittenByMarkingOrSynchronizing) {
   SyncRun run;
   RunSync(env, &run);
   ASSERT_FALSE(run.view.messages.empty());
-  EXPECT_EQ(run.view.messages[0],
-            "Database Error: Error opening local database for data removal");
+  EXPECT_EQ(run.view.messages[0], "Database Error: Error opening local database for data removal");
   EXPECT_EQ(fs::file_size(path), 0u);
   EXPECT_EQ(env.image.RecordCount("HLGroup"), 1);
 }

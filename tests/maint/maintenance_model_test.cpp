@@ -27,9 +27,10 @@ namespace {
 // 102; beta corp (2) without records; another Acme (3) with record 31 and
 // item 301. Every record has one span.
 void MakeAlpha(StoreFixture& env) {
-  Texts alpha = {InsertAccountStatement(1, "Acme"),    InsertAccountStatement(2, "beta corp"),
-                 InsertAccountStatement(3, "Acme"),    InsertItemStatement(101, 1, "Design"),
-                 InsertItemStatement(102, 1, "Admin"), InsertItemStatement(301, 3, "Design")};
+  std::vector<StoreStatement> alpha = {
+      InsertAccountStatement(1, "Acme"),    InsertAccountStatement(2, "beta corp"),
+      InsertAccountStatement(3, "Acme"),    InsertItemStatement(101, 1, "Design"),
+      InsertItemStatement(102, 1, "Admin"), InsertItemStatement(301, 3, "Design")};
   for (int id : {11, 12, 13, 14, 15, 31}) {
     alpha.push_back(
         InsertTimeRecordStatement(id, PackDate(2003, 3, id - 10), id / 10, id / 10 * 100 + 1, "n"));

@@ -312,7 +312,7 @@ TEST(RecordStoreLoad, OverlongTextIsCutAndLoadingGoesOn) {
   // Notes of full length over several of the store's notes blocks, each
   // whole after the load and after a reload.
   auto longNotes = [](int id) { return std::to_string(id) + std::string(250, 'x'); };
-  std::vector<std::string> statements;
+  std::vector<StoreStatement> statements;
   for (int id = 3; id < 700; ++id) {
     statements.push_back(InsertTimeRecordStatement(id, 131843, 1, 1, longNotes(id)));
   }
