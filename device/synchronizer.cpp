@@ -175,7 +175,10 @@ void Synchronizer::CleanDevice() {
 void Synchronizer::Synchronize() {
   RecordStore store(ReadStoreFolders());
   store.SetDeviceName(deviceName_);
-  store.Load();
+  // The steps compare the handheld's accounts, items and records with the
+  // store's; the stored spans are never looked at (the spans of every
+  // record copied are new), and a full store holds hundreds of thousands.
+  store.Load(false);
   insertedRecords_.clear();
   view_.SetProgress(0);
   view_.PumpMessages();

@@ -59,11 +59,26 @@ constexpr const char* kSql[StoreStatement::kKinds] = {
     "DELETE FROM accountname WHERE id = ?1",
 };
 
-// How many numbers each kind has.
-size_t NumberCount(Kind kind) {
-  const char* pattern = kPatterns[static_cast<size_t>(kind)];
-  return static_cast<size_t>(std::count(pattern, pattern + std::strlen(pattern), '#'));
+// How many numbers each kind's text has, and whether it has a text: what
+// is bound, counted once from the patterns.
+struct Shape {
+  size_t numbers = 0;
+  bool text = false;
+};
+constexpr Shape ShapeOf(const char* pattern) {
+  Shape shape;
+  for (const char* p = pattern; *p != '\0'; ++p) {
+    shape.numbers += *p == '#';
+    shape.text = shape.text || *p == '$';
+  }
+  return shape;
 }
+constexpr Shape kShapes[StoreStatement::kKinds] = {
+    ShapeOf(kPatterns[0]),  ShapeOf(kPatterns[1]), ShapeOf(kPatterns[2]),  ShapeOf(kPatterns[3]),
+    ShapeOf(kPatterns[4]),  ShapeOf(kPatterns[5]), ShapeOf(kPatterns[6]),  ShapeOf(kPatterns[7]),
+    ShapeOf(kPatterns[8]),  ShapeOf(kPatterns[9]), ShapeOf(kPatterns[10]), ShapeOf(kPatterns[11]),
+    ShapeOf(kPatterns[12]),
+};
 
 }  // namespace
 
@@ -167,9 +182,11 @@ DbStatus StatementRunner::Run(const StoreStatement& statement, int64_t* changes,
   // and its bindings cleared: binding needs no reset first, and the text,
   // which outlives the step, need not be copied.
   sqlite3_stmt* handle = prepared->handle();
-  const size_t numbers = NumberCount(statement.kind_);
+  const Shape& shape = kShapes[kind];
   int index = 1;
-  for (size_t i = 0; i < numbers; ++i) sqlite3_bind_int(handle, index++, statement.numbers_[i]);
+  for (size_t i = 0; i < shape.numbers; ++i) {
+    sqlite3_bind_int(handle, index++, statement.numbers_[i]);
+  }
   if (statement.kind_ == Kind::MarkInvoiced) {
     CivilTime civil;
     if (!ParseDateText(statement.text_, Now(), &civil)) {
@@ -177,7 +194,7 @@ DbStatus StatementRunner::Run(const StoreStatement& statement, int64_t* changes,
       return DB_E_CANTCONVERTVALUE;
     }
     sqlite3_bind_double(handle, index, OleDateFromCivil(civil));
-  } else if (std::strchr(kPatterns[kind], '$') != nullptr) {
+  } else if (shape.text) {
     sqlite3_bind_text(handle, index, statement.text_.data(),
                       static_cast<int>(statement.text_.size()), SQLITE_STATIC);
   }
