@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "device/sync_view.h"
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
 #include "settings/account_settings.h"
 #include "settings/registry_key_stack.h"
-#include "device/sync_view.h"
 
 namespace bench {
 
@@ -118,17 +118,24 @@ struct Timed {
   std::function<void()> body;
 };
 
-// Runs each of timed in turn, runs times over, and keeps each one's best:
-// a figure and its limit taken in turns meet the same slow spells of a
+// Runs each of timed in turn, runs times over; each one's times, turn by
+// turn. A figure and its limit taken in turns meet the same slow spells of a
 // shared machine, where taken one after the other they would not.
-inline std::vector<double> BestInTurn(int runs, const std::vector<Timed>& timed) {
-  std::vector<double> best(timed.size(), 1e300);
+inline std::vector<std::vector<double>> TimesInTurn(int runs, const std::vector<Timed>& timed) {
+  std::vector<std::vector<double>> times(timed.size());
   for (int run = 0; run < runs; ++run) {
     for (size_t k = 0; k < timed.size(); ++k) {
-      best[k] = std::min(best[k], BestSeconds(1, timed[k].prepare, timed[k].body));
+      times[k].push_back(BestSeconds(1, timed[k].prepare, timed[k].body));
     }
   }
-  return best;
+  return times;
+}
+
+// The middle of values (the mean of the two middle ones for an even count).
+inline double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 inline std::string Ms(double seconds) {
@@ -147,6 +154,28 @@ inline void FigureAgainstLimit(const std::string& name, double seconds, double l
   std::snprintf(target, sizeof target, "<= %.1f x", maxRatio);
   std::printf("FIGURE\t%s\t%s\t%s\t%.2f x\t%s\t%s\n", name.c_str(), Ms(seconds).c_str(),
               Ms(limitSeconds).c_str(), ratio, target, ratio <= maxRatio ? "met" : "missed");
+}
+
+// A figure against its limit timed in the same turns: the medians of both,
+// their ratio, and the spread of the ratio turn by turn (lowest to highest),
+// which says how far one run's figure could stray.
+inline void FigureAgainstLimitInTurns(const std::string& name, const std::vector<double>& times,
+                                      const std::vector<double>& limitTimes, double maxRatio) {
+  std::vector<double> ratios;
+  for (size_t k = 0; k < times.size() && k < limitTimes.size(); ++k) {
+    ratios.push_back(times[k] / limitTimes[k]);
+  }
+  const double value = Median(times), limit = Median(limitTimes), ratio = value / limit;
+  std::printf("%s: %zu turns, ratio turn by turn %.2f-%.2f x (median %.2f x)\n", name.c_str(),
+              ratios.size(), *std::min_element(ratios.begin(), ratios.end()),
+              *std::max_element(ratios.begin(), ratios.end()), Median(ratios));
+  char target[32];
+  std::snprintf(target, sizeof target, "<= %.2f x", maxRatio);
+  std::printf("FIGURE\t%s (median of %zu)\t%s\t%s\t%.2f x (%.2f-%.2f)\t%s\t%s\n", name.c_str(),
+              times.size(), Ms(value).c_str(), Ms(limit).c_str(), ratio,
+              *std::min_element(ratios.begin(), ratios.end()),
+              *std::max_element(ratios.begin(), ratios.end()), target,
+              ratio <= maxRatio ? "met" : "missed");
 }
 
 // A figure with a fixed ceiling.

@@ -207,6 +207,7 @@ SyncProcedure::Outcome SyncProcedure::Run() {
       storePath_ = path;
       view_.PumpMessages();
       Synchronizer synchronizer(platform_, view_, deviceName_, storePath_);
+      synchronizer.KeepSent(false);
       synchronizer.CleanDevice();
       if (!synchronizer.linkLost()) {
         if (updateOnly_) {

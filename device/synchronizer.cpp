@@ -75,9 +75,10 @@ Synchronizer::Synchronizer(CePlatform& platform, SyncView& view, std::string dev
       deviceName_(std::move(deviceName)),
       storePath_(std::move(storePath)) {}
 
-bool Synchronizer::Execute(std::string statement, bool* inserted) {
+bool Synchronizer::Execute(StoreStatement statement, bool* inserted) {
   DbStatus status = step_ ? step_->Execute(statement) : ExecuteStatement(storePath_, statement);
-  sent_.push_back({std::move(statement), status});
+  ++sentCount_;
+  if (keepSent_) sent_.push_back({std::move(statement), status});
   if (inserted) *inserted = status == S_OK;
   // A duplicate id is the store refusing a row it already holds; anything
   // else (disk full, I/O error, a lock held too long) is a real failure.
@@ -174,7 +175,10 @@ void Synchronizer::CleanDevice() {
 void Synchronizer::Synchronize() {
   RecordStore store(ReadStoreFolders());
   store.SetDeviceName(deviceName_);
-  store.Load();
+  // The steps compare the handheld's accounts, items and records with the
+  // store's; the stored spans are never looked at (the spans of every
+  // record copied are new), and a full store holds hundreds of thousands.
+  store.Load(false);
   insertedRecords_.clear();
   view_.SetProgress(0);
   view_.PumpMessages();
@@ -376,7 +380,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     SyncError("Error in remote time DB info");
     return lose();
   }
-  const size_t sentBefore = sent_.size();
+  const size_t sentBefore = sentCount_;
   std::sort(insertedRecords_.begin(), insertedRecords_.end());
   std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
@@ -407,7 +411,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     if (triedRecords) SyncError("Unable to add group entry to database");
     // A store that could not even be opened has said so already: without a
     // span insert tried there is no time entry to report.
-    if (sent_.size() > sentBefore) SyncError("Unable to add time entry to database");
+    if (sentCount_ > sentBefore) SyncError("Unable to add time entry to database");
   }
   insertedRecords_.clear();
 }

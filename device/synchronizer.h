@@ -11,6 +11,7 @@
 #include "device/ce_platform.h"
 #include "device/sync_view.h"
 #include "store/record_store.h"
+#include "store/statements.h"
 #include "store/store_session.h"
 
 // Outcomes of the text conversions of handheld strings.
@@ -50,18 +51,21 @@ class Synchronizer {
   // Messages shown (or waiting to be shown) about failures on a live link.
   int errors() const { return errors_; }
 
-  // Every statement sent to the store, in order, with its status.
+  // Every statement sent to the store, in order, with its status; kept
+  // unless KeepSent(false) was called before the run (a full second run
+  // sends 200,000 statements that nothing else reads).
   struct Sent {
-    std::string statement;
+    StoreStatement statement;
     int32_t status;
   };
   const std::vector<Sent>& sent() const { return sent_; }
+  void KeepSent(bool keep) { keepSent_ = keep; }
 
  private:
   // Runs a statement (in the step's transaction when a step is under way);
   // true when it ran or was refused as a duplicate id (which changes nothing
   // and is no failure); false on any other failure.
-  bool Execute(std::string statement, bool* inserted = nullptr);
+  bool Execute(StoreStatement statement, bool* inserted = nullptr);
   void SyncError(const std::string& text);
 
   // The store's time records as hlgroup holds them now (read on a connection
@@ -95,6 +99,8 @@ class Synchronizer {
   // copied. In the order inserted until the spans step sorts them.
   std::vector<int32_t> insertedRecords_;
   std::vector<Sent> sent_;
+  bool keepSent_ = true;
+  size_t sentCount_ = 0;  // statements sent, kept or not
   std::unique_ptr<StoreSession> step_;
   std::vector<std::string> stepMessages_;
   bool recordsPending_ = false;  // the records step's transaction waits for the spans

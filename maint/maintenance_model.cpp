@@ -164,7 +164,7 @@ std::string MaintenanceModel::RunAccountDeletion(int32_t accountId) {
   };
   if (DbStatus status = session.Begin(); status != S_OK) return reason(status);
   store_.LoadTimeRecords();
-  std::vector<std::string> statements;
+  std::vector<StoreStatement> statements;
   for (const TimeRecord& record : store_.timeRecords()) {
     if (record.acct != accountId) continue;
     statements.push_back(DeleteSpansStatement(record.id));
@@ -172,7 +172,7 @@ std::string MaintenanceModel::RunAccountDeletion(int32_t accountId) {
   }
   statements.push_back(DeleteItemsOfAccountStatement(accountId));
   statements.push_back(DeleteAccountStatement(accountId));
-  for (const std::string& statement : statements) {
+  for (const StoreStatement& statement : statements) {
     if (DbStatus status = session.Execute(statement); status != S_OK) return reason(status);
   }
   if (DbStatus status = session.Commit(); status != S_OK) return reason(status);

@@ -42,8 +42,8 @@ void WalkTable(StoreTable table, const std::string& path, SqliteConnection* shar
     return;
   }
   if (command.OpenDefaultRowset() != S_OK) return;
-  for (DbStatus status = command.MoveFirst();
-       status == S_OK || status == DB_E_CANTCONVERTVALUE; status = command.MoveNext()) {
+  for (DbStatus status = command.MoveFirst(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
+       status = command.MoveNext()) {
     if (status == S_OK) add(command);
   }
 }
@@ -63,7 +63,7 @@ bool RecordStore::Locate() {
   return true;
 }
 
-void RecordStore::Load() {
+void RecordStore::Load(bool withSpans) {
   if (!Locate()) return;
   // One connection and one read transaction for the four tables: a program
   // writing the store at the same moment is seen wholly or not at all.
@@ -74,7 +74,7 @@ void RecordStore::Load() {
   LoadAccounts();
   LoadItems();
   LoadTimeRecords();
-  LoadTimeSpans();
+  if (withSpans) LoadTimeSpans();
   load_ = nullptr;
   if (connection.isOpen()) connection.Exec("COMMIT");
 }
@@ -212,7 +212,9 @@ void RecordStore::LoadTimeSpans() {
   }
 }
 
-bool RecordStore::MarkInvoiced(int32_t id) { return MarkInvoiced(std::vector<int32_t>{id}).empty(); }
+bool RecordStore::MarkInvoiced(int32_t id) {
+  return MarkInvoiced(std::vector<int32_t>{id}).empty();
+}
 
 std::vector<int32_t> RecordStore::MarkInvoiced(const std::vector<int32_t>& ids) {
   const std::time_t now = Now();
@@ -272,9 +274,9 @@ int32_t RecordStore::ItemIdByName(const std::string& name, int32_t account) cons
 }
 
 std::span<const size_t> RecordStore::SpansOf(int32_t recordId) const {
-  auto found = std::lower_bound(
-      spanGroups_.begin(), spanGroups_.end(), recordId,
-      [](const SpanGroup& group, int32_t id) { return group.parent < id; });
+  auto found =
+      std::lower_bound(spanGroups_.begin(), spanGroups_.end(), recordId,
+                       [](const SpanGroup& group, int32_t id) { return group.parent < id; });
   if (found == spanGroups_.end() || found->parent != recordId) return {};
   return std::span<const size_t>(spanOrder_).subspan(found->first, found->count);
 }

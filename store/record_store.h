@@ -39,9 +39,10 @@ class RecordStore {
   // storePath is set and the loads find nothing.
   bool Locate();
 
-  // Locate, then the four loaders. When Locate fails the lists keep their
-  // content. Reports nothing: a table that cannot be read leaves its list empty.
-  void Load();
+  // Locate, then the four loaders (the spans' only when withSpans), in one
+  // read transaction. When Locate fails the lists keep their content.
+  // Reports nothing: a table that cannot be read leaves its list empty.
+  void Load(bool withSpans = true);
   void LoadAccounts();
   void LoadItems();
   void LoadTimeRecords();

@@ -3,7 +3,7 @@
 
 #include <sqlite3.h>
 
-#include "store/jet_executor.h"
+#include "store/statements.h"
 
 StoreSession::StoreSession(std::string storePath) : path_(std::move(storePath)) {}
 
@@ -14,7 +14,7 @@ StoreSession::~StoreSession() {
 
 void StoreSession::DropStatements() {
   // A statement still prepared keeps the connection from closing.
-  executor_.reset();
+  runner_.reset();
 }
 
 DbStatus StoreSession::Begin() {
@@ -32,15 +32,15 @@ DbStatus StoreSession::Begin() {
     return broken_;
   }
   open_ = true;
-  executor_ = std::make_unique<JetExecutor>(connection_);
+  runner_ = std::make_unique<StatementRunner>(connection_);
   return S_OK;
 }
 
-DbStatus StoreSession::Execute(const std::string& jetSql) {
+DbStatus StoreSession::Execute(const StoreStatement& statement) {
   rowsAffected_ = 0;
   if (broken_ != S_OK) return broken_;
   if (!open_ && Begin() != S_OK) return broken_;
-  const DbStatus status = executor_->Run(jetSql, &rowsAffected_, &error_);
+  const DbStatus status = runner_->Run(statement, &rowsAffected_, &error_);
   if (!connection_.inTransaction()) {
     // SQLite rolled the whole transaction back (a full disk, an I/O error).
     open_ = false;

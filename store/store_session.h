@@ -20,7 +20,8 @@
 #include "platform/sqlite_connection.h"
 #include "store/table_command.h"
 
-class JetExecutor;
+class StatementRunner;
+class StoreStatement;
 
 class StoreSession {
  public:
@@ -30,12 +31,12 @@ class StoreSession {
   StoreSession(const StoreSession&) = delete;
   StoreSession& operator=(const StoreSession&) = delete;
 
-  // Runs one Jet statement. The first call opens the store (never creating
+  // Runs one statement. The first call opens the store (never creating
   // it) and takes its write lock (waiting up to the busy timeout for another
   // program); a failure there is this statement's failure. Once a failure
   // has cost the transaction (disk full, I/O error), this and every later
   // statement fail with that failure and nothing more is written.
-  DbStatus Execute(const std::string& jetSql);
+  DbStatus Execute(const StoreStatement& statement);
   // Rows changed by the last Execute.
   int64_t rowsAffected() const { return rowsAffected_; }
   // SQLite's words for the last failure.
@@ -56,10 +57,10 @@ class StoreSession {
 
   std::string path_;
   SqliteConnection connection_;
-  std::unique_ptr<JetExecutor> executor_;
-  bool open_ = false;          // a transaction is running
-  bool changed_ = false;       // a statement of it succeeded
-  DbStatus broken_ = S_OK;     // the failure that cost the transaction
+  std::unique_ptr<StatementRunner> runner_;
+  bool open_ = false;       // a transaction is running
+  bool changed_ = false;    // a statement of it succeeded
+  DbStatus broken_ = S_OK;  // the failure that cost the transaction
   int64_t rowsAffected_ = 0;
   std::string error_;
 };

@@ -8,7 +8,7 @@
 #include <limits>
 #include <string_view>
 
-#include "store/jet_executor.h"
+#include "store/statements.h"
 
 namespace {
 
@@ -57,8 +57,8 @@ DbStatus DbStatusFromSqlite(int code, const std::string& message) {
 }
 
 TableCommand::~TableCommand() {
-  // The executor's statements go before the connection they were prepared on.
-  executor_.reset();
+  // The runner's statements go before the connection they were prepared on.
+  runner_.reset();
   rowset_.reset();
 }
 
@@ -68,13 +68,13 @@ DbStatus TableCommand::Fail(int code) {
 }
 
 void TableCommand::UseConnection(SqliteConnection& connection) {
-  executor_.reset();
+  runner_.reset();
   rowset_.reset();
   connection_ = &connection;
 }
 
 DbStatus TableCommand::OpenConnection() {
-  executor_.reset();
+  runner_.reset();
   rowset_.reset();
   connection_ = &ownConnection_;
   int rc = ownConnection_.Open(path_, false);
@@ -175,21 +175,21 @@ DbStatus TableCommand::CheckFourBytes(sqlite3_value* value, size_t column) {
   return DB_E_CANTCONVERTVALUE;
 }
 
-DbStatus TableCommand::ExecuteStatement(const std::string& jetSql) {
+DbStatus TableCommand::ExecuteStatement(const StoreStatement& statement) {
   rowsAffected_ = 0;
   if (!connection_->isOpen()) {
     DbStatus status = OpenConnection();
     if (status != S_OK) return status;
   }
-  if (!executor_) executor_ = std::make_unique<JetExecutor>(*connection_);
-  return executor_->Run(jetSql, &rowsAffected_, &error_);
+  if (!runner_) runner_ = std::make_unique<StatementRunner>(*connection_);
+  return runner_->Run(statement, &rowsAffected_, &error_);
 }
 
-DbStatus ExecuteStatement(const std::string& storePath, const std::string& jetSql,
+DbStatus ExecuteStatement(const std::string& storePath, const StoreStatement& statement,
                           int64_t* rowsAffected, std::string* error) {
   TableCommand command(StoreTable::HlGroup);
   command.SetPath(storePath);
-  DbStatus status = command.ExecuteStatement(jetSql);
+  DbStatus status = command.ExecuteStatement(statement);
   if (rowsAffected) *rowsAffected = command.rowsAffected();
   if (error) *error = status == S_OK ? std::string() : command.errorMessage();
   return status;

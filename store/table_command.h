@@ -31,7 +31,8 @@ inline bool Succeeded(DbStatus status) { return status >= 0; }
 // (it tells a missing table from other errors).
 DbStatus DbStatusFromSqlite(int sqliteCode, const std::string& message);
 
-class JetExecutor;
+class StatementRunner;
+class StoreStatement;
 struct sqlite3_value;
 
 enum class StoreTable { AccountName, ItemName, HlGroup, HlTime };
@@ -67,11 +68,10 @@ class TableCommand {
   double DateField(int ordinal) const { return Field(ordinal).real; }
   bool BoolField(int ordinal) const { return Field(ordinal).number != 0; }
 
-  // Opens the connection when needed, translates the Jet statement and runs
-  // it in its own transaction. S_OK, or the failure (DB_E_INTEGRITYVIOLATION
-  // for a duplicate id, DB_E_ERRORSINCOMMAND for text that is not a
-  // statement, DB_E_TABLEINUSE when locked or read-only).
-  DbStatus ExecuteStatement(const std::string& jetSql);
+  // Opens the connection when needed and runs the statement in its own
+  // transaction. S_OK, or the failure (DB_E_INTEGRITYVIOLATION for a
+  // duplicate id, DB_E_TABLEINUSE when locked or read-only).
+  DbStatus ExecuteStatement(const StoreStatement& statement);
   // Rows changed by the last ExecuteStatement.
   int64_t rowsAffected() const { return rowsAffected_; }
 
@@ -89,7 +89,7 @@ class TableCommand {
   SqliteConnection ownConnection_;
   SqliteConnection* connection_ = &ownConnection_;
   std::unique_ptr<SqliteStatement> rowset_;
-  std::unique_ptr<JetExecutor> executor_;
+  std::unique_ptr<StatementRunner> runner_;
   // One field a column: a number for integers and Yes/No, a real for dates.
   struct RowField {
     int64_t number = 0;
@@ -110,5 +110,5 @@ class TableCommand {
 
 // One statement on its own connection: set path, execute, destroy. The rows
 // it changed and, on failure, SQLite's words go to the optional outputs.
-DbStatus ExecuteStatement(const std::string& storePath, const std::string& jetSql,
+DbStatus ExecuteStatement(const std::string& storePath, const StoreStatement& statement,
                           int64_t* rowsAffected = nullptr, std::string* error = nullptr);

@@ -332,8 +332,8 @@ TEST(HoralogPdf, AFullDiskCostsThePdfOnlyNotTheDocumentNorItsMarks) {
 TEST(HoralogPdf, LongTablesRepeatTheirHeadingOnEveryPageAndKeepEachRowOnOnePage) {
   StoreFixture env;
   WriteSetupString("ReportPath", env.dir.path());
-  std::vector<std::string> statements = {InsertAccountStatement(1, "Acme"),
-                                         InsertItemStatement(10, 1, "Work")};
+  std::vector<StoreStatement> statements = {InsertAccountStatement(1, "Acme"),
+                                            InsertItemStatement(10, 1, "Work")};
   const int records = 150;
   for (int id = 1; id <= records; ++id) {
     const std::string n = std::to_string(id);

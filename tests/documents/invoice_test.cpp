@@ -124,7 +124,7 @@ TEST(Invoice, AnyNumberOfRecordsAndItemsAndWholeHours) {
   WriteSetupString("ReportPath", env.dir.path());
   WriteSetupString("EditorPath", "/bin/true");
   const int32_t day = PackDate(2003, 3, 1);
-  std::vector<std::string> statements = {
+  std::vector<StoreStatement> statements = {
       InsertAccountStatement(1, "Many"), InsertAccountStatement(2, "Hourly"),
       InsertItemStatement(500, 2, "Audit"), InsertTimeRecordStatement(900, day, 2, 500, ""),
       InsertSpanStatement(900, 3600, 240)};

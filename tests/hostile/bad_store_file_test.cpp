@@ -21,8 +21,8 @@ namespace fs = std::filesystem;
 // The bytes of a real store holding many records, for cutting in half.
 std::string FilledStoreBytes(StoreFixture& env) {
   const std::string path = env.CreateStore("Full");
-  std::vector<std::string> statements = {InsertAccountStatement(1, "Acme"),
-                                         InsertItemStatement(10, 1, "Work")};
+  std::vector<StoreStatement> statements = {InsertAccountStatement(1, "Acme"),
+                                            InsertItemStatement(10, 1, "Work")};
   for (int32_t id = 1; id <= 400; ++id) {
     statements.push_back(InsertTimeRecordStatement(id, PackDate(2026, 11, 1 + id % 28), 1, 10,
                                                    std::string(200, 'n')));

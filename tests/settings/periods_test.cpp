@@ -47,7 +47,7 @@ std::vector<std::string> Labels(const std::vector<DateRange>& ranges) {
 }
 
 // The store "Pocket" of env holding the given rows, loaded.
-void Fill(StoreFixture& env, const std::vector<std::string>& statements, RecordStore* store) {
+void Fill(StoreFixture& env, const std::vector<StoreStatement>& statements, RecordStore* store) {
   env.Run(env.CreateStore("Pocket"), statements);
   store->SetDeviceName("Pocket");
   store->Load();
@@ -55,7 +55,7 @@ void Fill(StoreFixture& env, const std::vector<std::string>& statements, RecordS
 
 // Records of account 1 in March 2002, inserted out of date order, the last
 // one invoiced, and one record of account 2 in February.
-std::vector<std::string> MarchRecords(const std::string& invoicedNotes) {
+std::vector<StoreStatement> MarchRecords(const std::string& invoicedNotes) {
   return {InsertTimeRecordStatement(104, D(2002, 3, 20), 1, 11, invoicedNotes),
           InsertTimeRecordStatement(103, D(2002, 3, 13), 1, 10, ""),
           InsertTimeRecordStatement(101, D(2002, 3, 6), 1, 10, ""),

@@ -187,6 +187,11 @@ TEST(RecordStoreLoad, ListsLookupsOrderAndReload) {
   ASSERT_EQ(store.accounts().size(), 3u);
   ASSERT_EQ(store.items().size(), 3u);
   ASSERT_EQ(store.timeSpans().size(), 3u);
+  RecordStore withoutSpans(ReadStoreFolders());  // as a synchronization loads it
+  withoutSpans.SetDeviceName("Pocket_PC");
+  withoutSpans.Load(false);
+  EXPECT_EQ(withoutSpans.timeRecords().size(), 5u);
+  EXPECT_TRUE(withoutSpans.timeSpans().empty());
   std::vector<int32_t> order;
   for (const TimeRecord& r : store.timeRecords()) order.push_back(r.id);
   EXPECT_EQ(order, (std::vector<int32_t>{102, 100, 103, 104, 101}));
@@ -312,7 +317,7 @@ TEST(RecordStoreLoad, OverlongTextIsCutAndLoadingGoesOn) {
   // Notes of full length over several of the store's notes blocks, each
   // whole after the load and after a reload.
   auto longNotes = [](int id) { return std::to_string(id) + std::string(250, 'x'); };
-  std::vector<std::string> statements;
+  std::vector<StoreStatement> statements;
   for (int id = 3; id < 700; ++id) {
     statements.push_back(InsertTimeRecordStatement(id, 131843, 1, 1, longNotes(id)));
   }

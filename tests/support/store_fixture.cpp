@@ -28,10 +28,11 @@ std::string StoreFixture::CreateStore(const std::string& deviceName) {
   return store.storePath();
 }
 
-void StoreFixture::Run(const std::string& storePath, const std::vector<std::string>& statements) {
-  for (const std::string& statement : statements) {
+void StoreFixture::Run(const std::string& storePath,
+                       const std::vector<StoreStatement>& statements) {
+  for (const StoreStatement& statement : statements) {
     std::string error;
     EXPECT_EQ(ExecuteStatement(storePath, statement, nullptr, &error), S_OK)
-        << statement << ": " << error;
+        << statement.Text() << ": " << error;
   }
 }

@@ -7,6 +7,7 @@
 
 #include "settings/account_settings.h"
 #include "store/record_store.h"
+#include "store/statements.h"
 #include "support/test_env.h"
 
 // Writes a string value of the Setup key.
@@ -21,5 +22,5 @@ class StoreFixture : public TestEnvironment {
   // Locates (and so creates) the store of deviceName; its path.
   std::string CreateStore(const std::string& deviceName);
   // Runs statements on the store; fails the test on any failure.
-  void Run(const std::string& storePath, const std::vector<std::string>& statements);
+  void Run(const std::string& storePath, const std::vector<StoreStatement>& statements);
 };
