@@ -140,7 +140,9 @@ TEST(SyncProcedure, ConnectionFailuresLeaveTheDialogOpen) {
 
 TEST(SyncProcedure, AHandheldThatAnswersTooLateIsNotConnected) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.SetDelay(8000));
+  // The answer would come a minute later: a busy machine can stretch the
+  // 5-second wait, never into one the answer could end.
+  ASSERT_TRUE(env.image.SetDelay(60000));
   RecordingSyncView view;
   WatchedHandheld handheld(env.dockPath());
   SyncProcedure procedure(handheld, view, false);
@@ -148,7 +150,7 @@ TEST(SyncProcedure, AHandheldThatAnswersTooLateIsNotConnected) {
   EXPECT_EQ(procedure.Run(), SyncProcedure::Outcome::NotConnected);
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(4900));
-  EXPECT_LT(waited, std::chrono::milliseconds(7000));
+  EXPECT_LT(waited, std::chrono::milliseconds(30000));
   EXPECT_EQ(view.statuses, std::vector<std::string>{kConnectFailed});
   EXPECT_EQ(handheld.ended, 1);
   EXPECT_FALSE(std::filesystem::exists(env.dataPath() + "/Pocket_PC.mdb"));
