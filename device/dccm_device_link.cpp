@@ -67,13 +67,7 @@ uint32_t AppendText(std::vector<uint8_t>* out, const std::u16string& text) {
 
 bool ReadU32(int fd, uint32_t* v) {
   uint8_t b[4];
-  size_t done = 0;
-  while (done < 4) {
-    const ssize_t got = ::recv(fd, b + done, 4 - done, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += static_cast<size_t>(got);
-  }
+  if (!ReceiveAll(fd, b, sizeof b)) return false;
   *v = b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
   return true;
 }

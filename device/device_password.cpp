@@ -1,28 +1,15 @@
 // The password of a locked handheld, encoded with its key.
 #include "device/device_password.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <cerrno>
 
+#include "platform/socket_io.h"
 #include "platform/utf16.h"
 
 namespace {
 
 // Padding a wider length field puts after the 16-bit length.
 constexpr size_t kMaxPadding = 6;
-
-bool ReadFull(int fd, uint8_t* data, size_t n) {
-  size_t done = 0;
-  while (done < n) {
-    const ssize_t got = ::recv(fd, data + done, n - done, 0);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += static_cast<size_t>(got);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -55,7 +42,7 @@ DevicePassword::DevicePassword(const std::string& text) {
 
 bool DevicePassword::Read(int fd, bool* matches) const {
   uint8_t length[2];
-  if (!ReadFull(fd, length, 2)) return false;
+  if (!ReceiveAll(fd, length, 2)) return false;
   const size_t n = length[0] | length[1] << 8;
   std::vector<uint8_t> answer;
   // Zero bytes right after the length are padding when there are exactly
@@ -64,20 +51,20 @@ bool DevicePassword::Read(int fd, bool* matches) const {
   size_t zeros = 0;
   uint8_t byte = 0;
   while (zeros < kMaxPadding) {
-    if (!ReadFull(fd, &byte, 1)) return false;
+    if (!ReceiveAll(fd, &byte, 1)) return false;
     if (byte != 0) break;
     ++zeros;
   }
   if (zeros == kMaxPadding) {
     answer.resize(n);
-    if (!ReadFull(fd, answer.data(), n)) return false;
+    if (!ReceiveAll(fd, answer.data(), n)) return false;
   } else {
     answer.assign(zeros, 0);
     answer.push_back(byte);
     const size_t have = answer.size();
     if (have < n) {
       answer.resize(n);
-      if (!ReadFull(fd, answer.data() + have, n - have)) return false;
+      if (!ReceiveAll(fd, answer.data() + have, n - have)) return false;
     }
   }
   *matches = answer == encoded_;

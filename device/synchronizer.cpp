@@ -77,12 +77,16 @@ Synchronizer::Synchronizer(CePlatform& platform, SyncView& view, std::string dev
 
 bool Synchronizer::Execute(StoreStatement statement, bool* inserted) {
   DbStatus status = step_ ? step_->Execute(statement) : ExecuteStatement(storePath_, statement);
-  ++sentCount_;
   if (keepSent_) sent_.push_back({std::move(statement), status});
   if (inserted) *inserted = status == S_OK;
   // A duplicate id is the store refusing a row it already holds; anything
   // else (disk full, I/O error, a lock held too long) is a real failure.
   return status == S_OK || status == DB_E_INTEGRITYVIOLATION;
+}
+
+void Synchronizer::RemovalError() {
+  ++errors_;
+  view_.ShowMessage("Error opening local database for data removal", "Database Error");
 }
 
 void Synchronizer::SyncError(const std::string& text) {
@@ -143,8 +147,7 @@ void Synchronizer::LoseStep() {
 void Synchronizer::CleanDevice() {
   std::vector<StoredRecord> rows;
   if (!ReadStoredRecords(&rows)) {
-    ++errors_;
-    view_.ShowMessage("Error opening local database for data removal", "Database Error");
+    RemovalError();
     return;
   }
   DeviceDatabase groups(platform_, "HLGroup");
@@ -164,8 +167,7 @@ void Synchronizer::CleanDevice() {
   // searches for them again.
   if (LinkLost()) return;
   if (!Execute(FlagDeletedStatement())) {
-    ++errors_;
-    view_.ShowMessage("Error opening local database for data removal", "Database Error");
+    RemovalError();
     return;
   }
   view_.SetProgress(100);
@@ -364,8 +366,9 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     insertedRecords_.clear();
     BeginStep();
   }
+  // Neither this run's records nor their spans are kept; the messages the
+  // steps held back are shown.
   auto lose = [this] {
-    // The records step's failure to commit is said as it always was.
     insertedRecords_.clear();
     AbandonStep();
   };
@@ -380,7 +383,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     SyncError("Error in remote time DB info");
     return lose();
   }
-  const size_t sentBefore = sentCount_;
+  bool triedSpans = false;
   std::sort(insertedRecords_.begin(), insertedRecords_.end());
   std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
@@ -401,6 +404,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     if (!std::binary_search(insertedRecords_.begin(), insertedRecords_.end(), values[0].integer)) {
       continue;
     }
+    triedSpans = true;
     if (!Execute(InsertSpanStatement(values[0].integer, values[1].integer, values[2].integer))) {
       SyncError("Unable to add time entry to database");
     }
@@ -411,7 +415,7 @@ void Synchronizer::SyncTimeSpans(const RecordStore&) {
     if (triedRecords) SyncError("Unable to add group entry to database");
     // A store that could not even be opened has said so already: without a
     // span insert tried there is no time entry to report.
-    if (sentCount_ > sentBefore) SyncError("Unable to add time entry to database");
+    if (triedSpans) SyncError("Unable to add time entry to database");
   }
   insertedRecords_.clear();
 }

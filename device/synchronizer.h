@@ -67,6 +67,8 @@ class Synchronizer {
   // and is no failure); false on any other failure.
   bool Execute(StoreStatement statement, bool* inserted = nullptr);
   void SyncError(const std::string& text);
+  // The clean-up's one message, about the store it could not use.
+  void RemovalError();
 
   // The store's time records as hlgroup holds them now (read on a connection
   // of its own); false when the table cannot be read.
@@ -100,7 +102,6 @@ class Synchronizer {
   std::vector<int32_t> insertedRecords_;
   std::vector<Sent> sent_;
   bool keepSent_ = true;
-  size_t sentCount_ = 0;  // statements sent, kept or not
   std::unique_ptr<StoreSession> step_;
   std::vector<std::string> stepMessages_;
   bool recordsPending_ = false;  // the records step's transaction waits for the spans

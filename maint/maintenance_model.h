@@ -7,6 +7,7 @@
 
 #include "platform/combo_model.h"
 #include "store/record_store.h"
+#include "store/store_file_kind.h"
 
 // The questions asked before each deletion, caption "Delete Warning".
 inline constexpr const char* kDeleteHandheldQuestion =
@@ -17,7 +18,7 @@ inline constexpr const char* kDeleteAccountQuestion =
     "deleted. Do you wish to proceed?";
 
 // Shown after the name of a store copied over from Windows and not imported.
-inline constexpr const char* kNotImportedMark = " (written on Windows: not yet imported)";
+inline const std::string kNotImportedMark = std::string(" (") + kNotImportedNote + ")";
 
 class MaintenanceModel {
  public:

@@ -15,3 +15,14 @@ bool SendAll(int fd, const std::vector<uint8_t>& bytes) {
   }
   return true;
 }
+
+bool ReceiveAll(int fd, uint8_t* data, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::recv(fd, data + done, n - done, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}

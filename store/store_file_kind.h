@@ -23,5 +23,8 @@ inline bool IsWindowsStore(StoreFileKind kind) {
   return kind == StoreFileKind::WindowsJet || kind == StoreFileKind::WindowsAce;
 }
 
+// How a list of stores marks a Windows store at a store's path.
+inline constexpr const char* kNotImportedNote = "written on Windows: not yet imported";
+
 // The line every program shows for a Windows store at a store's path.
 std::string WindowsStoreMessage(const std::string& deviceName, const std::string& path);

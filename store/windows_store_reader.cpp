@@ -28,29 +28,29 @@ namespace {
 
 enum class Kind { Integer, Text, YesNo, Date };
 
-struct ColumnSpec {
+struct ColumnLayout {
   const char* name;
   Kind kind;
 };
 
-struct TableSpec {
+struct TableLayout {
   const char* name;
-  std::vector<ColumnSpec> columns;
+  std::vector<ColumnLayout> columns;
 };
 
-const TableSpec kAccounts{"accountName", {{"id", Kind::Integer}, {"name", Kind::Text}}};
-const TableSpec kItems{"itemName",
-                       {{"id", Kind::Integer}, {"parent", Kind::Integer}, {"name", Kind::Text}}};
-const TableSpec kRecords{"hlgroup",
-                         {{"id", Kind::Integer},
-                          {"grpdate", Kind::Integer},
-                          {"acct", Kind::Integer},
-                          {"item", Kind::Integer},
-                          {"notes", Kind::Text},
-                          {"invoiced", Kind::YesNo},
-                          {"invoicedate", Kind::Date},
-                          {"deleted", Kind::YesNo}}};
-const TableSpec kSpans{
+const TableLayout kAccounts{"accountName", {{"id", Kind::Integer}, {"name", Kind::Text}}};
+const TableLayout kItems{"itemName",
+                         {{"id", Kind::Integer}, {"parent", Kind::Integer}, {"name", Kind::Text}}};
+const TableLayout kRecords{"hlgroup",
+                           {{"id", Kind::Integer},
+                            {"grpdate", Kind::Integer},
+                            {"acct", Kind::Integer},
+                            {"item", Kind::Integer},
+                            {"notes", Kind::Text},
+                            {"invoiced", Kind::YesNo},
+                            {"invoicedate", Kind::Date},
+                            {"deleted", Kind::YesNo}}};
+const TableLayout kSpans{
     "hltime",
     {{"parent", Kind::Integer}, {"starttime", Kind::Integer}, {"duration", Kind::Integer}}};
 
@@ -111,31 +111,31 @@ class TableReader {
  public:
   TableReader(MdbHandle* mdb, UConverter* codePage) : mdb_(mdb), codePage_(codePage) {}
 
-  // Reads every row of spec's table, handing its values to row (numbered
+  // Reads every row of the layout's table, handing its values to row (numbered
   // from 1). False with *error at the first fault.
-  bool Read(const TableSpec& spec,
+  bool Read(const TableLayout& layout,
             const std::function<bool(size_t, const std::vector<Value>&, std::string*)>& row,
             std::string* error) {
     std::unique_ptr<MdbTableDef, TableFreer> table(
-        mdb_read_table_by_name(mdb_, const_cast<gchar*>(spec.name), MDB_TABLE));
+        mdb_read_table_by_name(mdb_, const_cast<gchar*>(layout.name), MDB_TABLE));
     if (!table) {
-      *error = NotAStore() + "it has no table " + spec.name;
+      *error = NotAStore() + "it has no table " + layout.name;
       return false;
     }
     GPtrArray* columns = mdb_read_columns(table.get());
     if (columns == nullptr) {
-      *error = std::string("the columns of table ") + spec.name + " cannot be read";
+      *error = std::string("the columns of table ") + layout.name + " cannot be read";
       return false;
     }
     std::vector<MdbColumn*> found;
     // Memo texts arrive through a bound buffer (their bytes are on pages of
     // their own); every other value is read from the row's page directly.
-    std::vector<std::vector<char>> bound(spec.columns.size());
-    for (size_t c = 0; c < spec.columns.size(); ++c) {
+    std::vector<std::vector<char>> bound(layout.columns.size());
+    for (size_t c = 0; c < layout.columns.size(); ++c) {
       MdbColumn* column = nullptr;
       for (guint i = 0; i < columns->len; ++i) {
         auto* candidate = static_cast<MdbColumn*>(g_ptr_array_index(columns, i));
-        if (g_ascii_strcasecmp(candidate->name, spec.columns[c].name) == 0) {
+        if (g_ascii_strcasecmp(candidate->name, layout.columns[c].name) == 0) {
           column = candidate;
           if (candidate->col_type == MDB_MEMO) {
             bound[c].assign(mdb_->bind_size + 1, '\0');
@@ -144,45 +144,45 @@ class TableReader {
         }
       }
       if (column == nullptr) {
-        *error = NotAStore() + "table " + spec.name + " has no column " + spec.columns[c].name;
+        *error = NotAStore() + "table " + layout.name + " has no column " + layout.columns[c].name;
         return false;
       }
-      if (!Accepts(spec.columns[c].kind, column->col_type)) {
-        *error = NotAStore() + "column " + spec.name + "." + spec.columns[c].name + " is not " +
-                 KindName(spec.columns[c].kind) + " column";
+      if (!Accepts(layout.columns[c].kind, column->col_type)) {
+        *error = NotAStore() + "column " + layout.name + "." + layout.columns[c].name + " is not " +
+                 KindName(layout.columns[c].kind) + " column";
         return false;
       }
       found.push_back(column);
     }
     mdb_rewind_table(table.get());
-    std::vector<Value> values(spec.columns.size());
+    std::vector<Value> values(layout.columns.size());
     size_t number = 0;
     while (mdb_fetch_row(table.get())) {
       ++number;
       for (size_t c = 0; c < found.size(); ++c) {
         std::string fault;
-        if (!Take(spec.columns[c].kind, found[c], bound[c], &values[c], &fault)) {
-          *error = Where(spec, number) + ": " + spec.columns[c].name + " " + fault;
+        if (!Take(layout.columns[c].kind, found[c], bound[c], &values[c], &fault)) {
+          *error = Where(layout, number) + ": " + layout.columns[c].name + " " + fault;
           return false;
         }
       }
       std::string fault;
       if (!row(number, values, &fault)) {
-        *error = Where(spec, number) + ": " + fault;
+        *error = Where(layout, number) + ": " + fault;
         return false;
       }
     }
     // A damaged page ends the walk early without a word from mdbtools.
     if (number != table->num_rows) {
-      *error = std::string("table ") + spec.name + " lists " + std::to_string(table->num_rows) +
+      *error = std::string("table ") + layout.name + " lists " + std::to_string(table->num_rows) +
                " rows but only " + std::to_string(number) + " can be read: the file is damaged";
       return false;
     }
     return true;
   }
 
-  static std::string Where(const TableSpec& spec, size_t number) {
-    return std::string("table ") + spec.name + ", row " + std::to_string(number);
+  static std::string Where(const TableLayout& layout, size_t number) {
+    return std::string("table ") + layout.name + ", row " + std::to_string(number);
   }
 
  private:

@@ -326,10 +326,13 @@ int main(int argc, char** argv) {
     model.LoadDefaults();
     ComboModel sorted(true);
     for (const std::string& name : ListStoreNames(model.dataPath())) sorted.Add(name);
+    const StoreFolders folders = ReadStoreFolders();
     for (const std::string& name : sorted.Texts()) {
-      const bool windows =
-          IsWindowsStore(DetectStoreFileKind(StoreFilePath(ReadStoreFolders(), name)));
-      std::cout << name << (windows ? "\t(written on Windows: not yet imported)" : "") << '\n';
+      std::cout << name;
+      if (IsWindowsStore(DetectStoreFileKind(StoreFilePath(folders, name)))) {
+        std::cout << "\t(" << kNotImportedNote << ")";
+      }
+      std::cout << '\n';
     }
     return 0;
   }
