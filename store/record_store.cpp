@@ -98,7 +98,8 @@ void RecordStore::LoadItems() {
 
 void RecordStore::LoadTimeRecords() {
   timeRecords_.clear();
-  notesBlocks_.clear();
+  notesBlock_ = 0;
+  notesUsed_ = 0;
   currentRecord = kNoPosition;
   // Invoice dates repeat (one per invoice run), and turning one into local
   // time asks the time zone each time: each date is converted once.
@@ -145,7 +146,8 @@ void RecordStore::LoadTimeRecords() {
     high = std::max(high, day);
   }
   if (inOrder) return;
-  std::vector<TimeRecord> sorted(n);
+  std::vector<TimeRecord> sorted = std::move(sortRoom_);
+  sorted.resize(n);
   constexpr int64_t kMostDays = int64_t{1} << 21;  // packed days of 32 years
   if (int64_t{high} - low < kMostDays) {
     std::vector<uint32_t> next(static_cast<size_t>(int64_t{high} - low + 1), 0);
@@ -166,7 +168,8 @@ void RecordStore::LoadTimeRecords() {
       sorted[k] = std::move(timeRecords_[static_cast<uint32_t>(days[k])]);
     }
   }
-  timeRecords_ = std::move(sorted);
+  std::swap(timeRecords_, sorted);
+  sortRoom_ = std::move(sorted);
 }
 
 std::string_view RecordStore::KeepNotes(std::string_view notes) {
@@ -174,11 +177,14 @@ std::string_view RecordStore::KeepNotes(std::string_view notes) {
   constexpr size_t kBlockSize = 64 * 1024;
   static_assert(kBlockSize >= 4 * kMaxNotesChars);
   if (notes.empty()) return {};
-  if (notesBlocks_.empty() || kBlockSize - notesUsed_ < notes.size()) {
-    notesBlocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+  if (kBlockSize - notesUsed_ < notes.size()) {
+    ++notesBlock_;
     notesUsed_ = 0;
   }
-  char* kept = notesBlocks_.back().get() + notesUsed_;
+  if (notesBlock_ == notesBlocks_.size()) {
+    notesBlocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+  }
+  char* kept = notesBlocks_[notesBlock_].get() + notesUsed_;
   std::copy(notes.begin(), notes.end(), kept);
   notesUsed_ += notes.size();
   return {kept, notes.size()};

@@ -105,8 +105,14 @@ class RecordStore {
   std::vector<AccountEntry> accounts_;
   std::vector<ItemEntry> items_;
   std::vector<TimeRecord> timeRecords_;
-  // The records' notes: blocks that never move, the last one filled to notesUsed_.
+  // The room the records were put in day order in, kept for the next load:
+  // a window reloads its store after every change, and fresh memory for a
+  // hundred thousand records costs more than reading them.
+  std::vector<TimeRecord> sortRoom_;
+  // The records' notes: blocks that never move, notesBlock_ filled to
+  // notesUsed_; the blocks stay from load to load and are written over.
   std::vector<std::unique_ptr<char[]>> notesBlocks_;
+  size_t notesBlock_ = 0;
   size_t notesUsed_ = 0;
   std::vector<TimeSpan> timeSpans_;
   // The spans' positions grouped by record (list order within a record),

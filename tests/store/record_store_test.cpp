@@ -248,6 +248,24 @@ TEST(RecordStoreLoad, ListsLookupsOrderAndReload) {
   order.clear();
   for (const TimeRecord& r : wide.timeRecords()) order.push_back(r.id);
   EXPECT_EQ(order, (std::vector<int32_t>{106, 102, 100, 103, 104, 101, 105}));
+
+  // A reload writes over the memory of the last one: notes filling several
+  // blocks, then the same store reloaded with every note changed.
+  for (const char* fill : {"x", "y"}) {
+    std::vector<StoreStatement> rows = {DeleteUninvoicedStatement()};
+    for (int32_t id = 1; id <= 600; ++id) {
+      rows.push_back(InsertTimeRecordStatement(id, PackDate(2004, 1, 1 + id % 28), 1, 10,
+                                               std::to_string(id) + std::string(250, *fill)));
+    }
+    env.Run(path, rows);
+    store.SetFolders(ReadStoreFolders());
+    store.SetDeviceName("Pocket_PC");
+    store.Load();
+    ASSERT_EQ(store.timeRecords().size(), 600u);
+    for (const TimeRecord& r : store.timeRecords()) {
+      ASSERT_EQ(r.notes, std::to_string(r.id) + std::string(250, *fill));
+    }
+  }
 }
 
 TEST(RecordStoreLoad, InvoiceDatesInLocalTime) {
@@ -262,11 +280,12 @@ TEST(RecordStoreLoad, InvoiceDatesInLocalTime) {
   ASSERT_EQ(db.Open(path, false), 0);
   // 15 March 2003 14:05 (winter time), 1 July 2003 09:30 (summer time), and a
   // date no calendar holds.
-  ASSERT_EQ(db.Exec("UPDATE hlgroup SET invoiced = 1, invoicedate = 37695.0 + 845.0/1440 WHERE id = 1;"
-                    "UPDATE hlgroup SET invoiced = 1, invoicedate = 37803.0 + 570.0/1440 WHERE id = 3;"
-                    "UPDATE hlgroup SET invoiced = -1, invoicedate = 1e300 WHERE id = 4;"
-                    "UPDATE hlgroup SET invoicedate = 37695.5 WHERE id = 2;"),
-            0);
+  ASSERT_EQ(
+      db.Exec("UPDATE hlgroup SET invoiced = 1, invoicedate = 37695.0 + 845.0/1440 WHERE id = 1;"
+              "UPDATE hlgroup SET invoiced = 1, invoicedate = 37803.0 + 570.0/1440 WHERE id = 3;"
+              "UPDATE hlgroup SET invoiced = -1, invoicedate = 1e300 WHERE id = 4;"
+              "UPDATE hlgroup SET invoicedate = 37695.5 WHERE id = 2;"),
+      0);
   db.Close();
   RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
@@ -290,17 +309,21 @@ TEST(RecordStoreLoad, OverlongTextIsCutAndLoadingGoesOn) {
   const std::string notes = std::string(254, 'n') + "\xE2\x82\xAC\xE2\x82\xAC tail";
   SqliteConnection db;
   ASSERT_EQ(db.Open(path, false), 0);
-  ASSERT_EQ(db.Exec("INSERT INTO accountName VALUES (1, '" + name + "');"
-                    "INSERT INTO accountName VALUES (2, 'after');"
-                    "INSERT INTO hlgroup VALUES (1, 131843, 1, 1, '" + notes + "', 0, 2.0, 0);"
-                    "INSERT INTO hlgroup (id, grpdate, acct, item, notes) VALUES (2, 131843, 1, 1, '');"
-                    // Rows no 4-byte field can hold are passed over.
-                    "INSERT INTO hltime VALUES (1, 4294967296, 5);"
-                    "INSERT INTO hltime VALUES ('x', 0, 5);"
-                    "INSERT INTO hltime VALUES (1, 0.5, 5);"
-                    "INSERT INTO hltime VALUES (1, '60', 7);"
-                    "INSERT INTO hltime VALUES (1, 120, 9);"),
-            0);
+  ASSERT_EQ(
+      db.Exec("INSERT INTO accountName VALUES (1, '" + name +
+              "');"
+              "INSERT INTO accountName VALUES (2, 'after');"
+              "INSERT INTO hlgroup VALUES (1, 131843, 1, 1, '" +
+              notes +
+              "', 0, 2.0, 0);"
+              "INSERT INTO hlgroup (id, grpdate, acct, item, notes) VALUES (2, 131843, 1, 1, '');"
+              // Rows no 4-byte field can hold are passed over.
+              "INSERT INTO hltime VALUES (1, 4294967296, 5);"
+              "INSERT INTO hltime VALUES ('x', 0, 5);"
+              "INSERT INTO hltime VALUES (1, 0.5, 5);"
+              "INSERT INTO hltime VALUES (1, '60', 7);"
+              "INSERT INTO hltime VALUES (1, 120, 9);"),
+      0);
   db.Close();
   RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
@@ -335,7 +358,8 @@ TEST(RecordStoreLoad, OverlongTextIsCutAndLoadingGoesOn) {
 
 TEST(RecordStoreLoad, FilesThatAreNoStoreLoadEmpty) {
   StoreFixture env;
-  const std::string jet = std::string("\x00\x01\x00\x00Standard Jet DB\x00", 20) + std::string(4076, '\0');
+  const std::string jet =
+      std::string("\x00\x01\x00\x00Standard Jet DB\x00", 20) + std::string(4076, '\0');
   const std::pair<std::string, std::string> files[] = {
       {"Garbage", "this is not a database at all, just some text that goes on"},
       {"Jet", jet},
@@ -350,7 +374,8 @@ TEST(RecordStoreLoad, FilesThatAreNoStoreLoadEmpty) {
     EXPECT_EQ(store.storePath(), env.dataPath() + "/" + name + ".mdb");
     EXPECT_FALSE(store.MarkInvoiced(1)) << name;
     std::string error;
-    EXPECT_LT(ExecuteStatement(store.storePath(), InsertAccountStatement(1, "x"), nullptr, &error), 0);
+    EXPECT_LT(ExecuteStatement(store.storePath(), InsertAccountStatement(1, "x"), nullptr, &error),
+              0);
     if (name != "Empty") {
       EXPECT_FALSE(error.empty()) << name;
       EXPECT_EQ(ReadAll(store.storePath()), bytes) << name;  // never overwritten
