@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -13,6 +14,7 @@
 #include <span>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "device/handheld_image.h"
 #include "platform/utf16.h"
@@ -91,6 +93,92 @@ std::string DockLocation() {
   return DataHome() + "/horalog/dock/handheld.hhd";
 }
 
+// Reads the next records of an open database on a thread of its own while
+// the caller works through the last ones: a full handheld is read in
+// hundreds of batches, and reading each beside the work on the one before
+// takes most of the image's reading out of a synchronization's time. Only a
+// read in order takes what it fetched; every other request waits for it and
+// drops it first, so the image's connection is used by one thread at a time.
+class AheadFetcher {
+ public:
+  AheadFetcher() = default;
+  AheadFetcher(const AheadFetcher&) = delete;
+  AheadFetcher& operator=(const AheadFetcher&) = delete;
+  ~AheadFetcher() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // Starts reading wanted, the records from sort position from of the
+  // database open as handle. The fetcher is idle: taken or dropped.
+  void Start(HandheldImage* image, CeOid database, CeHandle handle, size_t from,
+             std::span<const HandheldSortEntry> wanted) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      image_ = image;
+      database_ = database;
+      handle_ = handle;
+      from_ = from;
+      wanted_.assign(wanted.begin(), wanted.end());
+      busy_ = pending_ = true;
+    }
+    if (!thread_.joinable()) thread_ = std::thread(&AheadFetcher::Run, this);
+    wake_.notify_all();
+  }
+
+  // Waits for the fetch under way; true, with its records swapped into out,
+  // when it read from position from of handle's database and succeeded.
+  bool Take(CeHandle handle, size_t from, std::vector<HandheldImage::StoredRecord>* out) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [this] { return !busy_; });
+    if (!std::exchange(pending_, false) || !read_ || handle != handle_ || from != from_) {
+      return false;
+    }
+    std::swap(*out, records_);
+    return true;
+  }
+
+  // Waits for the fetch under way and forgets it.
+  void Drop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [this] { return !busy_; });
+    pending_ = false;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return busy_ || quit_; });
+      if (quit_) return;
+      lock.unlock();
+      const bool read = image_->ReadRecords(database_, wanted_, &records_);
+      lock.lock();
+      read_ = read;
+      busy_ = false;
+      wake_.notify_all();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::thread thread_;
+  bool quit_ = false;
+  bool busy_ = false;     // a fetch is under way
+  bool pending_ = false;  // a fetch was started and not taken or dropped yet
+  bool read_ = false;     // the last fetch succeeded
+  HandheldImage* image_ = nullptr;
+  CeOid database_ = 0;
+  CeHandle handle_ = 0;
+  size_t from_ = 0;
+  std::vector<HandheldSortEntry> wanted_;
+  std::vector<HandheldImage::StoredRecord> records_;
+};
+
 struct EmulatedHandheld::State {
   // One open database: its records in sort order, loaded once at open so a
   // seek by position is an index and a seek by key a binary search.
@@ -135,9 +223,12 @@ struct EmulatedHandheld::State {
   std::map<uint32_t, Key> keys;
   uint32_t nextKey = kFirstKeyHandle;
   Counters counters;
+  AheadFetcher fetcher;
 
-  // The image when the handheld is connected, else null.
-  HandheldImage* Connected() {
+  // The image when the handheld is connected, else null. Any request but a
+  // read in order drops the records fetched ahead first (keepAhead false).
+  HandheldImage* Connected(bool keepAhead = false) {
+    if (!keepAhead) fetcher.Drop();
     if (!attempt) return nullptr;
     std::string path;
     {
@@ -164,6 +255,7 @@ struct EmulatedHandheld::State {
     }
     // The thread only waits on the attempt, so it ends at once.
     if (connecting.joinable()) connecting.join();
+    fetcher.Drop();
     attempt.reset();
     databases.clear();
     keys.clear();
@@ -345,7 +437,7 @@ CeOid EmulatedHandheld::CeSeekDatabase(CeHandle handle, uint32_t seekType, uint3
 CeOid EmulatedHandheld::CeReadRecordProps(CeHandle handle, uint32_t /*flags*/, uint16_t* propCount,
                                           std::vector<uint8_t>* buffer) {
   ++state_->counters.reads;
-  HandheldImage* image = state_->Connected();
+  HandheldImage* image = state_->Connected(true);
   State::Database* db = image ? state_->Find(handle) : nullptr;
   if (!db || !db->current || !propCount || !buffer) return 0;
   const size_t at = *db->current;
@@ -355,13 +447,18 @@ CeOid EmulatedHandheld::CeReadRecordProps(CeHandle handle, uint32_t /*flags*/, u
   if (!fetched) {
     // Reads mostly go on in order: the next records come in one query.
     constexpr size_t kReadAhead = 256;
-    const auto wanted = std::span<const HandheldSortEntry>(db->order).subspan(
-        at, std::min(kReadAhead, db->order.size() - at));
-    if (!image->ReadRecords(db->oid, wanted, &db->ahead)) {
+    const std::span<const HandheldSortEntry> order(db->order);
+    if (!state_->fetcher.Take(handle, at, &db->ahead) &&
+        !image->ReadRecords(db->oid, order.subspan(at, std::min(kReadAhead, order.size() - at)),
+                            &db->ahead)) {
       db->ahead.clear();
     }
     db->aheadNext = 0;
     fetched = db->Ahead(record);
+    if (const size_t next = at + kReadAhead; fetched && next < order.size()) {
+      state_->fetcher.Start(image, db->oid, handle, next,
+                            order.subspan(next, std::min(kReadAhead, order.size() - next)));
+    }
   }
   if (!fetched) return 0;
   fetched->oid = 0;  // taken: a second read fetches it again
