@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "device/handheld_image.h"
+#include "device/property_buffer.h"
 #include "store/records.h"
 #include "support/test_env.h"
 
@@ -267,6 +268,33 @@ TEST_F(EmulatedHandheldTest, Reads65535RecordsWithoutAScanPerSeek) {
   }
   EXPECT_EQ(handheld.counters().seeks, 65535);
   EXPECT_EQ(handheld.counters().reads, 65535);
+
+  // Read in order, each read moving on, while the next records are fetched
+  // ahead; a record deleted through another handle on the way (one already
+  // fetched ahead) and a seek back are seen at once.
+  const CeHandle inOrder =
+      handheld.CeOpenDatabase(&oid, u"HLGroup", kKeyProperty, CEDB_AUTOINCREMENT);
+  auto next = [&] {
+    uint16_t count = 0;
+    std::vector<uint8_t> buffer;
+    if (!handheld.CeReadRecordProps(inOrder, CEDB_ALLOWREALLOC, &count, &buffer)) return -1;
+    return ReadPropertyBuffer(buffer, count, &values) ? values[0].integer : -2;
+  };
+  for (int32_t id = 1; id <= 1000; ++id) {
+    if (id == 300) {
+      CePropVal key;
+      key.propid = kKeyProperty;
+      key.value = 600;
+      handheld.CeDeleteRecord(
+          groups, handheld.CeSeekDatabase(groups, CEDB_SEEK_VALUEFIRSTEQUAL, 0, &key, nullptr));
+    }
+    if (id != 600) {
+      ASSERT_EQ(next(), id);
+    }
+  }
+  ASSERT_NE(ReadAt(handheld, inOrder, 0, &values), 0u);
+  EXPECT_EQ(values[0].integer, 1);
+  EXPECT_EQ(next(), 2);
 }
 
 TEST_F(EmulatedHandheldTest, DeletingByKeySearchesAgainAfterEachDelete) {
