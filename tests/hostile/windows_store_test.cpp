@@ -28,8 +28,11 @@ namespace fs = std::filesystem;
 using Table = std::vector<std::vector<std::string>>;
 
 const std::string kData = HORALOG_SOURCE_DIR "/tests/data/windows/";
-const std::string kJet3 =
-    HORALOG_SOURCE_DIR "/../shared/third_party/jackcess/test-data/testV1997.mdb";
+// Jackcess's sources and samples sit beside the project's own clone on the
+// machines that build it, not in a user's clone: there the tests that need
+// them leave those parts out.
+const std::string kJackcess = HORALOG_SOURCE_DIR "/../shared/third_party/jackcess";
+const std::string kJet3 = kJackcess + "/test-data/testV1997.mdb";
 const char* const kTables[] = {"accountName", "itemName", "hlgroup", "hltime"};
 
 std::string Unescape(const std::string& text) {
@@ -439,6 +442,7 @@ TEST(WindowsStore, BadFilesAreRefusedWithTheirFaultAndWriteNothing) {
   };
   for (const auto& bad : cases) {
     SCOPED_TRACE(bad.what);
+    if (std::string_view(bad.what) == "Jet 3, not a store" && !fs::exists(kJet3)) continue;
     const std::string source = env.dir.File("Pocket_PC.mdb");
     WriteFile(source, bad.bytes);
     std::vector<std::string> args = {"import", source};
@@ -460,9 +464,11 @@ TEST(WindowsStore, BadFilesAreRefusedWithTheirFaultAndWriteNothing) {
   // page it names for its texts.
   WindowsStoreRows rows;
   std::string error;
-  EXPECT_FALSE(WindowsStoreReader().Read(kJet3, &rows, &error));
-  EXPECT_EQ(rows.format, "Jet 3");
-  EXPECT_EQ(rows.codePage, 1252);
+  if (fs::exists(kJet3)) {
+    EXPECT_FALSE(WindowsStoreReader().Read(kJet3, &rows, &error));
+    EXPECT_EQ(rows.format, "Jet 3");
+    EXPECT_EQ(rows.codePage, 1252);
+  }
   // Jet 4 keeps UTF-16: another code page changes nothing.
   ASSERT_TRUE(WindowsStoreReader("CP1251").Read(kData + "Pocket_PC.mdb", &rows, &error)) << error;
   EXPECT_EQ(rows.accounts[1].name, "Caf\xc3\xa9 M\xc3\xbcller");
@@ -513,6 +519,10 @@ TEST(WindowsStore, CorruptCopiesAreReadWholeOrRefused) {
 TEST(WindowsStore, GeneratorRemakesTheCommittedStores) {
   if (std::system("command -v javac >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "no javac: the committed stores are used as they are";
+  }
+  if (!fs::exists(kJackcess + "/src/main/java")) {
+    GTEST_SKIP()
+        << "no Jackcess sources beside the clone: the committed stores are used as they are";
   }
   StoreFixture env;
   const std::string out = env.dir.File("made");
