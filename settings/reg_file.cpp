@@ -265,6 +265,255 @@ std::string RootedKeyPathText(const std::vector<std::string>& names) {
   return text;
 }
 
+namespace {
+
+// Where a file goes wrong: the line (from 1) and what is wrong there.
+struct LineError {
+  int line = 0;
+  std::string message;
+};
+
+// A file's bytes as UTF-8 text: UTF-16LE after its byte order mark, UTF-8
+// after its own mark or none, Windows-1252 under a REGEDIT4 header.
+bool DecodeFileText(const std::string& bytes, std::string* text, LineError* error) {
+  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
+      static_cast<uint8_t>(bytes[1]) == 0xFE) {
+    size_t bad = 0;
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data()) + 2;
+    if (!DecodeUtf16Le(data, bytes.size() - 2, text, &bad)) {
+      std::string before;
+      size_t ignored = 0;
+      DecodeUtf16Le(data, bad & ~size_t{1}, &before, &ignored);
+      *error = {LineAt(before, before.size()), "not UTF-16 text"};
+      return false;
+    }
+  } else if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) {
+    *text = bytes.substr(3);
+  } else if (TrimRight(bytes.substr(0, bytes.find('\n'))) == kHeader4) {
+    *text = Cp1252ToUtf8(bytes);
+  } else {
+    *text = bytes;
+  }
+  size_t bad = 0;
+  if (!IsUtf8(*text, &bad)) {
+    *error = {LineAt(*text, bad), "not UTF-8 text"};
+    return false;
+  }
+  return true;
+}
+
+// The text's lines without their trailing blanks and carriage returns.
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(TrimRight(text.substr(start, end - start)));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// A [KEY] or [-KEY] line, line[pos] being its '[', as the edit that creates
+// or deletes the key.
+bool ParseKeyLine(const std::string& line, size_t pos, RegFileEdit* edit, LineError* error) {
+  if (line.back() != ']') {
+    *error = {edit->line, "key line without closing ]"};
+    return false;
+  }
+  std::string inner = line.substr(pos + 1, line.size() - pos - 2);
+  const bool deleted = !inner.empty() && inner[0] == '-';
+  if (deleted) inner.erase(0, 1);
+  std::string message;
+  if (!ParseRootedKeyPath(inner, &edit->keyPath, &message)) {
+    *error = {edit->line, message};
+    return false;
+  }
+  if (deleted && edit->keyPath.empty()) {
+    *error = {edit->line, "HKEY_CURRENT_USER cannot be deleted"};
+    return false;
+  }
+  edit->kind = deleted ? RegFileEdit::Kind::DeleteKey : RegFileEdit::Kind::CreateKey;
+  return true;
+}
+
+// dword:XXXXXXXX, line[pos] being its first hex digit.
+bool ParseDword(const std::string& line, size_t pos, RegFileEdit* edit, LineError* error) {
+  uint32_t value = 0;
+  size_t digits = 0;
+  for (; pos < line.size() && HexDigit(line[pos]) >= 0; ++pos, ++digits) {
+    value = (value << 4) | static_cast<uint32_t>(HexDigit(line[pos]));
+  }
+  if (digits == 0 || digits > 8) {
+    *error = {edit->line, "dword: needs 1 to 8 hex digits"};
+    return false;
+  }
+  if (SkipBlanks(line, pos) != line.size()) {
+    *error = {edit->line, "unexpected text after the dword"};
+    return false;
+  }
+  edit->kind = RegFileEdit::Kind::SetValue;
+  edit->type = kRegDword;
+  edit->data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  return true;
+}
+
+// The (N) of hex(N):, line[*pos] being its '(': the value's type, kept as
+// given; *pos ends after the ')'.
+bool ParseHexType(const std::string& line, size_t* pos, RegFileEdit* edit, LineError* error) {
+  uint64_t type = 0;
+  size_t digits = 0;
+  for (++*pos; *pos < line.size() && HexDigit(line[*pos]) >= 0; ++*pos, ++digits) {
+    // Once past 32 bits it stays past them, however many digits follow.
+    if (type <= 0xFFFFFFFFu) type = (type << 4) | static_cast<uint64_t>(HexDigit(line[*pos]));
+  }
+  if (digits == 0 || type > 0xFFFFFFFFu || *pos >= line.size() || line[*pos] != ')') {
+    *error = {edit->line, "hex(N) needs a hex type number"};
+    return false;
+  }
+  edit->type = static_cast<uint32_t>(type);
+  ++*pos;
+  return true;
+}
+
+// One physical line's part of hex data: bytes between commas. lineNumber
+// names the line in an error.
+bool ReadHexBytes(const std::string& segment, int lineNumber, std::vector<uint8_t>* data,
+                  LineError* error) {
+  size_t at = 0;
+  while (true) {
+    at = SkipBlanks(segment, at);
+    if (at == segment.size()) return true;
+    const int high = HexDigit(segment[at]);
+    if (high < 0) {
+      *error = {lineNumber, "expected a hex byte"};
+      return false;
+    }
+    int byte = high;
+    if (at + 1 < segment.size() && HexDigit(segment[at + 1]) >= 0) {
+      byte = high * 16 + HexDigit(segment[++at]);
+    }
+    data->push_back(static_cast<uint8_t>(byte));
+    at = SkipBlanks(segment, at + 1);
+    if (at == segment.size()) return true;
+    if (segment[at] != ',') {
+      *error = {lineNumber, "expected , between hex bytes"};
+      return false;
+    }
+    ++at;
+  }
+}
+
+// Hex data from lines[*index][pos] on, continued by a trailing "\" on the
+// following lines; *index ends at its last line. Each physical line is read
+// on its own, so an error names its line.
+bool ReadHexData(const std::vector<std::string>& lines, size_t* index, size_t pos,
+                 std::vector<uint8_t>* data, LineError* error) {
+  std::string segment = lines[*index].substr(pos);
+  size_t segmentIndex = *index;
+  for (;;) {
+    const bool more = !segment.empty() && segment.back() == '\\';
+    if (more) segment.pop_back();
+    if (!ReadHexBytes(segment, static_cast<int>(segmentIndex) + 1, data, error)) return false;
+    if (!more) break;
+    if (++segmentIndex >= lines.size()) {
+      *error = {static_cast<int>(segmentIndex), "hex data continues past the end of the file"};
+      return false;
+    }
+    segment = lines[segmentIndex];
+  }
+  *index = segmentIndex;
+  return true;
+}
+
+// hex: or hex(N):, lines[*index][pos] being the text after "hex". The text
+// types come as UTF-16LE in a version 5.00 file (unicode) and as
+// Windows-1252 in a REGEDIT4 one, and are kept as UTF-8.
+bool ParseHexValue(const std::vector<std::string>& lines, size_t* index, size_t pos, bool unicode,
+                   RegFileEdit* edit, LineError* error) {
+  const std::string& line = lines[*index];
+  edit->type = kRegBinary;
+  if (pos < line.size() && line[pos] == '(' && !ParseHexType(line, &pos, edit, error)) {
+    return false;
+  }
+  if (pos >= line.size() || line[pos] != ':') {
+    *error = {edit->line, "expected : after hex"};
+    return false;
+  }
+  if (!ReadHexData(lines, index, pos + 1, &edit->data, error)) return false;
+  if (IsTextType(edit->type)) {
+    std::string converted;
+    if (unicode) {
+      size_t bad = 0;
+      if (!DecodeUtf16Le(edit->data.data(), edit->data.size(), &converted, &bad)) {
+        *error = {edit->line, "hex(" + std::to_string(edit->type) + ") data is not UTF-16 text"};
+        return false;
+      }
+    } else {
+      converted = Cp1252ToUtf8(std::string(edit->data.begin(), edit->data.end()));
+    }
+    edit->data.assign(converted.begin(), converted.end());
+  }
+  edit->kind = RegFileEdit::Kind::SetValue;
+  return true;
+}
+
+// What follows the = of a value line, lines[*index][pos] being its first
+// character: -, "text", dword: or hex data (which may continue on the
+// following lines, *index ending at its last).
+bool ParseValueData(const std::vector<std::string>& lines, size_t* index, size_t pos, bool unicode,
+                    RegFileEdit* edit, LineError* error) {
+  const std::string& line = lines[*index];
+  auto fail = [&](const std::string& message) {
+    *error = {edit->line, message};
+    return false;
+  };
+  auto rest_is_blank = [&](size_t at) { return SkipBlanks(line, at) == line.size(); };
+  if (pos < line.size() && line[pos] == '-') {
+    if (!rest_is_blank(pos + 1)) return fail("unexpected text after =-");
+    edit->kind = RegFileEdit::Kind::DeleteValue;
+    return true;
+  }
+  if (pos < line.size() && line[pos] == '"') {
+    std::string value, message;
+    if (!ParseQuoted(line, &pos, &value, &message)) return fail(message);
+    if (!rest_is_blank(pos)) return fail("unexpected text after the string");
+    edit->kind = RegFileEdit::Kind::SetValue;
+    edit->type = kRegSz;
+    edit->data.assign(value.begin(), value.end());
+    edit->data.push_back(0);
+    return true;
+  }
+  if (StartsWithNoCase(line, pos, "dword:")) return ParseDword(line, pos + 6, edit, error);
+  if (StartsWithNoCase(line, pos, "hex")) {
+    return ParseHexValue(lines, index, pos + 3, unicode, edit, error);
+  }
+  return fail("unknown value data (expected \"text\", dword:, hex: or -)");
+}
+
+// A "Name"=... or @=... line, lines[*index][pos] being its '"' or '@', as
+// the edit that sets or deletes the value.
+bool ParseValueLine(const std::vector<std::string>& lines, size_t* index, size_t pos, bool unicode,
+                    RegFileEdit* edit, LineError* error) {
+  const std::string& line = lines[*index];
+  std::string message;
+  if (line[pos] == '@') {
+    ++pos;
+  } else if (!ParseQuoted(line, &pos, &edit->valueName, &message)) {
+    *error = {edit->line, message};
+    return false;
+  }
+  pos = SkipBlanks(line, pos);
+  if (pos == line.size() || line[pos] != '=') {
+    *error = {edit->line, "expected = after the name"};
+    return false;
+  }
+  return ParseValueData(lines, index, SkipBlanks(line, pos + 1), unicode, edit, error);
+}
+
+}  // namespace
+
 bool RegFile::Fail(int line, const std::string& message) {
   error_ = "line " + std::to_string(line) + ": " + message;
   edits_.clear();
@@ -276,33 +525,9 @@ bool RegFile::Parse(const std::string& bytes) {
   error_.clear();
 
   std::string text;
-  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
-      static_cast<uint8_t>(bytes[1]) == 0xFE) {
-    size_t bad = 0;
-    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data()) + 2;
-    if (!DecodeUtf16Le(data, bytes.size() - 2, &text, &bad)) {
-      std::string before;
-      size_t ignored = 0;
-      DecodeUtf16Le(data, bad & ~size_t{1}, &before, &ignored);
-      return Fail(LineAt(before, before.size()), "not UTF-16 text");
-    }
-  } else if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) {
-    text = bytes.substr(3);
-  } else if (TrimRight(bytes.substr(0, bytes.find('\n'))) == kHeader4) {
-    text = Cp1252ToUtf8(bytes);
-  } else {
-    text = bytes;
-  }
-  size_t bad = 0;
-  if (!IsUtf8(text, &bad)) return Fail(LineAt(text, bad), "not UTF-8 text");
-
-  std::vector<std::string> lines;
-  for (size_t start = 0; start <= text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(TrimRight(text.substr(start, end - start)));
-    start = end + 1;
-  }
+  LineError error;
+  if (!DecodeFileText(bytes, &text, &error)) return Fail(error.line, error.message);
+  const std::vector<std::string> lines = SplitLines(text);
   const bool unicode = lines[0] == kHeader5;
   if (!unicode && lines[0] != kHeader4) {
     return Fail(1, std::string("not a registry file: the first line must be \"") + kHeader5 +
@@ -315,22 +540,15 @@ bool RegFile::Parse(const std::string& bytes) {
   for (size_t index = 1; index < lines.size(); ++index) {
     const int lineNumber = static_cast<int>(index) + 1;
     const std::string& line = lines[index];
-    size_t pos = SkipBlanks(line, 0);
+    const size_t pos = SkipBlanks(line, 0);
     if (pos == line.size() || line[pos] == ';') continue;
+    RegFileEdit edit;
+    edit.line = lineNumber;
 
     if (line[pos] == '[') {
-      if (line.back() != ']') return Fail(lineNumber, "key line without closing ]");
-      std::string inner = line.substr(pos + 1, line.size() - pos - 2);
-      deleted = !inner.empty() && inner[0] == '-';
-      if (deleted) inner.erase(0, 1);
-      std::string message;
-      if (!ParseRootedKeyPath(inner, &keyPath, &message)) return Fail(lineNumber, message);
-      if (deleted && keyPath.empty())
-        return Fail(lineNumber, "HKEY_CURRENT_USER cannot be deleted");
-      RegFileEdit edit;
-      edit.kind = deleted ? RegFileEdit::Kind::DeleteKey : RegFileEdit::Kind::CreateKey;
-      edit.keyPath = keyPath;
-      edit.line = lineNumber;
+      if (!ParseKeyLine(line, pos, &edit, &error)) return Fail(error.line, error.message);
+      keyPath = edit.keyPath;
+      deleted = edit.kind == RegFileEdit::Kind::DeleteKey;
       edits_.push_back(std::move(edit));
       inKey = true;
       continue;
@@ -340,112 +558,9 @@ bool RegFile::Parse(const std::string& bytes) {
       return Fail(lineNumber, "expected [KEY], \"Name\"=, @= or a comment");
     }
     if (!inKey) return Fail(lineNumber, "value before the first [KEY] line");
-    RegFileEdit edit;
     edit.keyPath = keyPath;
-    edit.line = lineNumber;
-    std::string message;
-    if (line[pos] == '@') {
-      ++pos;
-    } else if (!ParseQuoted(line, &pos, &edit.valueName, &message)) {
-      return Fail(lineNumber, message);
-    }
-    pos = SkipBlanks(line, pos);
-    if (pos == line.size() || line[pos] != '=')
-      return Fail(lineNumber, "expected = after the name");
-    pos = SkipBlanks(line, pos + 1);
-
-    auto rest_is_blank = [&](size_t at) { return SkipBlanks(line, at) == line.size(); };
-    if (pos < line.size() && line[pos] == '-') {
-      if (!rest_is_blank(pos + 1)) return Fail(lineNumber, "unexpected text after =-");
-      edit.kind = RegFileEdit::Kind::DeleteValue;
-    } else if (pos < line.size() && line[pos] == '"') {
-      std::string value;
-      if (!ParseQuoted(line, &pos, &value, &message)) return Fail(lineNumber, message);
-      if (!rest_is_blank(pos)) return Fail(lineNumber, "unexpected text after the string");
-      edit.kind = RegFileEdit::Kind::SetValue;
-      edit.type = kRegSz;
-      edit.data.assign(value.begin(), value.end());
-      edit.data.push_back(0);
-    } else if (StartsWithNoCase(line, pos, "dword:")) {
-      pos += 6;
-      uint32_t value = 0;
-      size_t digits = 0;
-      for (; pos < line.size() && HexDigit(line[pos]) >= 0; ++pos, ++digits) {
-        value = (value << 4) | static_cast<uint32_t>(HexDigit(line[pos]));
-      }
-      if (digits == 0 || digits > 8) return Fail(lineNumber, "dword: needs 1 to 8 hex digits");
-      if (!rest_is_blank(pos)) return Fail(lineNumber, "unexpected text after the dword");
-      edit.kind = RegFileEdit::Kind::SetValue;
-      edit.type = kRegDword;
-      edit.data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                   static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    } else if (StartsWithNoCase(line, pos, "hex")) {
-      pos += 3;
-      edit.type = kRegBinary;
-      if (pos < line.size() && line[pos] == '(') {
-        uint64_t type = 0;
-        size_t digits = 0;
-        for (++pos; pos < line.size() && HexDigit(line[pos]) >= 0; ++pos, ++digits) {
-          // Once past 32 bits it stays past them, however many digits follow.
-          if (type <= 0xFFFFFFFFu) type = (type << 4) | static_cast<uint64_t>(HexDigit(line[pos]));
-        }
-        if (digits == 0 || type > 0xFFFFFFFFu || pos >= line.size() || line[pos] != ')') {
-          return Fail(lineNumber, "hex(N) needs a hex type number");
-        }
-        edit.type = static_cast<uint32_t>(type);
-        ++pos;
-      }
-      if (pos >= line.size() || line[pos] != ':') return Fail(lineNumber, "expected : after hex");
-      ++pos;
-      // Each physical line is read on its own, so an error names its line.
-      std::string segment = line.substr(pos);
-      size_t segmentIndex = index;
-      for (;;) {
-        const bool more = !segment.empty() && segment.back() == '\\';
-        if (more) segment.pop_back();
-        size_t at = 0;
-        while (true) {
-          at = SkipBlanks(segment, at);
-          if (at == segment.size()) break;
-          const int high = HexDigit(segment[at]);
-          if (high < 0) {
-            return Fail(static_cast<int>(segmentIndex) + 1, "expected a hex byte");
-          }
-          int byte = high;
-          if (at + 1 < segment.size() && HexDigit(segment[at + 1]) >= 0) {
-            byte = high * 16 + HexDigit(segment[++at]);
-          }
-          edit.data.push_back(static_cast<uint8_t>(byte));
-          at = SkipBlanks(segment, at + 1);
-          if (at == segment.size()) break;
-          if (segment[at] != ',') {
-            return Fail(static_cast<int>(segmentIndex) + 1, "expected , between hex bytes");
-          }
-          ++at;
-        }
-        if (!more) break;
-        if (++segmentIndex >= lines.size()) {
-          return Fail(static_cast<int>(segmentIndex),
-                      "hex data continues past the end of the file");
-        }
-        segment = lines[segmentIndex];
-      }
-      index = segmentIndex;
-      if (IsTextType(edit.type)) {
-        std::string converted;
-        if (unicode) {
-          if (!DecodeUtf16Le(edit.data.data(), edit.data.size(), &converted, &bad)) {
-            return Fail(lineNumber,
-                        "hex(" + std::to_string(edit.type) + ") data is not UTF-16 text");
-          }
-        } else {
-          converted = Cp1252ToUtf8(std::string(edit.data.begin(), edit.data.end()));
-        }
-        edit.data.assign(converted.begin(), converted.end());
-      }
-      edit.kind = RegFileEdit::Kind::SetValue;
-    } else {
-      return Fail(lineNumber, "unknown value data (expected \"text\", dword:, hex: or -)");
+    if (!ParseValueLine(lines, &index, pos, unicode, &edit, &error)) {
+      return Fail(error.line, error.message);
     }
     if (!deleted) edits_.push_back(std::move(edit));
   }

@@ -105,68 +105,65 @@ bool GrabMessage(const char* name, const std::function<void()>& open) {
   return grabbed;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setWindowIcon(HoralogIcon());
-  framed = argc == 3 && QString(argv[1]) == "--framed";
-  if (argc != 2 && !framed) {
-    std::fprintf(stderr, "usage: horalog-screenshots [--framed] OUTPUT_FOLDER\n");
-    return 2;
-  }
-  output = argv[argc - 1];
-  QDir().mkpath(output);
-  QtUiServices services;
-  SetUi(&services);
-  bool ok = true;
-
-  EmulatedHandheld handheld;
-  ReportingDialog window(handheld);
-  // The window as it first opens, at its own size.
+// The main window as it first opens, at its own size, then showing every
+// item over the next-to-last date range.
+bool GrabMainWindow(ReportingDialog& window) {
   window.show();
   window.StartUp();
-  ok &= Grab(window, "main-window-start");
+  bool ok = Grab(window, "main-window-start");
   ReportingModel& model = window.model();
   const int all = model.items().FindStringExact("All");
   if (all >= 0) model.SelectItem(all);
   if (model.dateRanges().count() > 2) model.SelectDateRange(model.dateRanges().count() - 2);
   window.ShowModel();
   ok &= Grab(window, "main-window");
-  // Acct Prefs, Rate and Details are offered only with an account and a row.
-  const std::string account = model.accounts().ComboText();
-  if (model.accountCommandsEnabled()) {
-    {
-      AccountPrefsDialog dialog(account, &window);
-      ok &= Grab(dialog, "account-preferences");
-    }
-    RateDialog dialog(account, model.items().ComboText(), &window);
-    ok &= Grab(dialog, "rate");
-    dialog.findChild<QLineEdit*>("1023")->setText("99999999");
-    ok &= GrabMessage("rate-too-large", [&dialog] { dialog.accept(); });
-  }
-  // The Help button's menu after a document's PDF and a message box: its
-  // entries whole (the PDF's fonts once changed how the windows drew).
+  return ok;
+}
+
+// Acct Prefs and Rate, offered only with an account, and the Rate window's
+// message for a rate too large.
+bool GrabAccountDialogs(ReportingDialog& window, const std::string& account) {
+  ReportingModel& model = window.model();
+  if (!model.accountCommandsEnabled()) return true;
+  bool ok = true;
   {
-    Document document;
-    Table table;
-    table.widths = {30, 20};
-    table.heading.cells = {Cell("Kestrune Help"), Cell("Hours")};
-    table.rows.push_back({{Cell("About Kestrune..."), Cell("1.5", false, TextAlign::Decimal)}});
-    document.blocks.push_back(table);
-    std::string pdf, error;
-    QtPdfRenderer().Render(document, PaperSize::A4, &pdf, &error);
-    auto* menu = window.findChild<QPushButton*>("9")->menu();
-    menu->popup(window.mapToGlobal(window.findChild<QPushButton*>("9")->geometry().bottomLeft()));
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 500) QApplication::processEvents(QEventLoop::AllEvents, 20);
-    const QString file = output + "/help-menu.png";
-    const bool saved = menu->grab().save(file);
-    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
-    ok &= saved;
-    menu->hide();
+    AccountPrefsDialog dialog(account, &window);
+    ok &= Grab(dialog, "account-preferences");
   }
+  RateDialog dialog(account, model.items().ComboText(), &window);
+  ok &= Grab(dialog, "rate");
+  dialog.findChild<QLineEdit*>("1023")->setText("99999999");
+  ok &= GrabMessage("rate-too-large", [&dialog] { dialog.accept(); });
+  return ok;
+}
+
+// The Help button's menu after a document's PDF and a message box: its
+// entries whole (the PDF's fonts once changed how the windows drew).
+bool GrabHelpMenuAfterPdf(ReportingDialog& window) {
+  Document document;
+  Table table;
+  table.widths = {30, 20};
+  table.heading.cells = {Cell("Kestrune Help"), Cell("Hours")};
+  table.rows.push_back({{Cell("About Kestrune..."), Cell("1.5", false, TextAlign::Decimal)}});
+  document.blocks.push_back(table);
+  std::string pdf, error;
+  QtPdfRenderer().Render(document, PaperSize::A4, &pdf, &error);
+  auto* menu = window.findChild<QPushButton*>("9")->menu();
+  menu->popup(window.mapToGlobal(window.findChild<QPushButton*>("9")->geometry().bottomLeft()));
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < 500) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  const QString file = output + "/help-menu.png";
+  const bool saved = menu->grab().save(file);
+  std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(file));
+  menu->hide();
+  return saved;
+}
+
+// Setup, the first row's Details, Report and About over the main window.
+bool GrabOwnedDialogs(ReportingDialog& window, CePlatform& handheld, const std::string& account) {
+  ReportingModel& model = window.model();
+  bool ok = true;
   {
     SetupDialog dialog(&window);
     ok &= Grab(dialog, "setup");
@@ -186,33 +183,67 @@ int main(int argc, char** argv) {
     AboutDialog dialog(&window);
     ok &= Grab(dialog, "about");
   }
-  {
-    // A synchronization that finds no handheld stays open with its words.
-    EmulatedHandheld nowhere("/nonexistent/dock/handheld.hhd");
-    SyncDialog dialog(&window, nowhere, false);
-    dialog.show();
-    while (!dialog.hasRun()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    ok &= Grab(dialog, "synchronization");
-  }
-  // The last account and item, whose names come last in the lists.
-  if (model.accounts().count() > 0) {
-    model.SelectAccount(model.accounts().count() - 1);
-    model.SelectItem(model.items().count() - 1);
-    window.ShowModel();
-    ok &= Grab(window, "main-window-last-item");
-  }
+  return ok;
+}
 
-  window.hide();
-  {
-    MaintenanceDialog dialog;
-    ok &= Grab(dialog, "maintenance");
-    if (dialog.model().accounts().count() > 0) {
-      ok &= GrabMessage("maintenance-delete-account", [&dialog] { dialog.OnDeleteAccount(); });
-    }
-    if (dialog.model().devices().count() > 0) {
-      ok &= GrabMessage("maintenance-delete-device", [&dialog] { dialog.OnDeleteHandheld(); });
-    }
+// A synchronization that finds no handheld stays open with its words.
+bool GrabSynchronization(ReportingDialog& window) {
+  EmulatedHandheld nowhere("/nonexistent/dock/handheld.hhd");
+  SyncDialog dialog(&window, nowhere, false);
+  dialog.show();
+  while (!dialog.hasRun()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  return Grab(dialog, "synchronization");
+}
+
+// The last account and item, whose names come last in the lists.
+bool GrabLastItem(ReportingDialog& window) {
+  ReportingModel& model = window.model();
+  if (model.accounts().count() == 0) return true;
+  model.SelectAccount(model.accounts().count() - 1);
+  model.SelectItem(model.items().count() - 1);
+  window.ShowModel();
+  return Grab(window, "main-window-last-item");
+}
+
+// The maintenance window and its two questions before deleting.
+bool GrabMaintenance() {
+  MaintenanceDialog dialog;
+  bool ok = Grab(dialog, "maintenance");
+  if (dialog.model().accounts().count() > 0) {
+    ok &= GrabMessage("maintenance-delete-account", [&dialog] { dialog.OnDeleteAccount(); });
   }
+  if (dialog.model().devices().count() > 0) {
+    ok &= GrabMessage("maintenance-delete-device", [&dialog] { dialog.OnDeleteHandheld(); });
+  }
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setWindowIcon(HoralogIcon());
+  framed = argc == 3 && QString(argv[1]) == "--framed";
+  if (argc != 2 && !framed) {
+    std::fprintf(stderr, "usage: horalog-screenshots [--framed] OUTPUT_FOLDER\n");
+    return 2;
+  }
+  output = argv[argc - 1];
+  QDir().mkpath(output);
+  QtUiServices services;
+  SetUi(&services);
+
+  EmulatedHandheld handheld;
+  ReportingDialog window(handheld);
+  bool ok = GrabMainWindow(window);
+  const std::string account = window.model().accounts().ComboText();
+  ok &= GrabAccountDialogs(window, account);
+  ok &= GrabHelpMenuAfterPdf(window);
+  ok &= GrabOwnedDialogs(window, handheld, account);
+  ok &= GrabSynchronization(window);
+  ok &= GrabLastItem(window);
+  window.hide();
+  ok &= GrabMaintenance();
   SetUi(nullptr);
   return ok ? 0 : 1;
 }

@@ -113,6 +113,18 @@ void ShowCombo(QComboBox* combo, const ComboModel& model) {
 
 }  // namespace
 
+struct ReportingDialog::Buttons {
+  QPushButton* close;
+  QPushButton* help;
+  QPushButton* details;
+  QPushButton* setup;
+  QPushButton* prefs;
+  QPushButton* rate;
+  QPushButton* invoice;
+  QPushButton* connectButton;
+  QPushButton* report;
+};
+
 ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
     : QDialog(parent), platform_(platform) {
   setObjectName("102");
@@ -121,6 +133,17 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
   resize(820, 520);
 
+  MakeSelection();
+  MakeList();
+  const Buttons buttons = MakeButtons();
+  MakeTotals();
+  AddHelpMenu(buttons.help);
+  LayOut(buttons);
+  ConnectSelection();
+  ConnectButtons(buttons);
+}
+
+void ReportingDialog::MakeSelection() {
   devices_ = MakeCombo(this, "1040");
   dateRanges_ = MakeCombo(this, "1003");
   showAll_ = new QCheckBox("Sho&w all records (including invoiced)", this);
@@ -130,7 +153,9 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   // Account and item names have up to 31 characters: shown whole.
   accounts_->setMinimumContentsLength(31);
   items_->setMinimumContentsLength(31);
+}
 
+void ReportingDialog::MakeList() {
   list_ = new QTableView(this);
   list_->setObjectName("1000");
   // Space and Enter in the list include or exclude the highlighted row, as a
@@ -153,7 +178,9 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   list_->horizontalHeader()->setHighlightSections(false);
   const int widths[] = {30, 160, 72, 48, 60, 80, 72};
   for (int column = 0; column < 7; ++column) list_->setColumnWidth(column, widths[column]);
+}
 
+ReportingDialog::Buttons ReportingDialog::MakeButtons() {
   details_ = MakeButton(this, "1046", "&Details");
   details_->setEnabled(false);
   QPushButton* close = MakeButton(this, "1", "Close");
@@ -165,15 +192,20 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   QPushButton* invoice = MakeButton(this, "1025", "&Invoice");
   QPushButton* connectButton = MakeButton(this, "1026", "&Connect");
   QPushButton* report = MakeButton(this, "1064", "R&eport");
+  return {close, help, details_, setup, prefs_, rateButton_, invoice, connectButton, report};
+}
 
+void ReportingDialog::MakeTotals() {
   rate_ = MakeReadOnly(this, "1023");
   totalTime_ = MakeReadOnly(this, "1004");
   invoiceTotal_ = MakeReadOnly(this, "1024");
+}
 
-  // A Linux window has no system menu to extend: the About entry sits in the
-  // Help button's menu, beside the help itself, which F1 also opens. The
-  // menu's entry is F1's only owner: it belongs to the window as well, so F1
-  // works with the menu closed, and a second owner would make F1 ambiguous.
+// A Linux window has no system menu to extend: the About entry sits in the
+// Help button's menu, beside the help itself, which F1 also opens. The
+// menu's entry is F1's only owner: it belongs to the window as well, so F1
+// works with the menu closed, and a second owner would make F1 ambiguous.
+void ReportingDialog::AddHelpMenu(QPushButton* help) {
   auto* helpMenu = new QMenu(help);
   QAction* helpAction = helpMenu->addAction(
       "Kestrune &Help", QKeySequence(QKeySequence::HelpContents), this, &ReportingDialog::OnHelp);
@@ -181,7 +213,9 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   helpMenu->addSeparator();
   helpMenu->addAction("&About Kestrune...", this, &ReportingDialog::OnAbout);
   help->setMenu(helpMenu);
+}
 
+void ReportingDialog::LayOut(const Buttons& b) {
   auto* selection = new QGridLayout;
   selection->addWidget(new QLabel("Device", this), 0, 0);
   selection->addWidget(devices_, 0, 1);
@@ -217,8 +251,8 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   left->addWidget(documentStatus_);
 
   auto* buttons = new QVBoxLayout;
-  for (QPushButton* button :
-       {close, help, details_, setup, prefs_, rateButton_, invoice, connectButton, report}) {
+  for (QPushButton* button : {b.close, b.help, b.details, b.setup, b.prefs, b.rate, b.invoice,
+                              b.connectButton, b.report}) {
     buttons->addWidget(button);
   }
   buttons->addStretch(1);
@@ -226,13 +260,15 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
   // Reading order: the selection row by row, the list, the totals, then the
   // buttons down their column.
   SetTabOrder({devices_, dateRanges_, accounts_, items_, showAll_, list_, rate_, totalTime_,
-               invoiceTotal_, close, help, details_, setup, prefs_, rateButton_, invoice,
-               connectButton, report});
+               invoiceTotal_, b.close, b.help, b.details, b.setup, b.prefs, b.rate, b.invoice,
+               b.connectButton, b.report});
 
   auto* main = new QHBoxLayout(this);
   main->addLayout(left, 1);
   main->addLayout(buttons);
+}
 
+void ReportingDialog::ConnectSelection() {
   connect(devices_, &QComboBox::activated, this, [this](int index) {
     model_.SelectDevice(index);
     ShowModel();
@@ -264,14 +300,17 @@ ReportingDialog::ReportingDialog(CePlatform& platform, QWidget* parent)
     model_.SelectRow(selected.isEmpty() ? -1 : selected.first().row());
     details_->setEnabled(model_.detailsEnabled());
   });
-  connect(close, &QPushButton::clicked, this, [this] { done(QDialog::Accepted); });
-  connect(details_, &QPushButton::clicked, this, &ReportingDialog::OnDetails);
-  connect(setup, &QPushButton::clicked, this, &ReportingDialog::OnSetup);
-  connect(prefs_, &QPushButton::clicked, this, &ReportingDialog::OnAcctPrefs);
-  connect(rateButton_, &QPushButton::clicked, this, &ReportingDialog::OnRate);
-  connect(connectButton, &QPushButton::clicked, this, &ReportingDialog::OnConnect);
-  connect(invoice, &QPushButton::clicked, this, &ReportingDialog::OnInvoice);
-  connect(report, &QPushButton::clicked, this, &ReportingDialog::OnReport);
+}
+
+void ReportingDialog::ConnectButtons(const Buttons& b) {
+  connect(b.close, &QPushButton::clicked, this, [this] { done(QDialog::Accepted); });
+  connect(b.details, &QPushButton::clicked, this, &ReportingDialog::OnDetails);
+  connect(b.setup, &QPushButton::clicked, this, &ReportingDialog::OnSetup);
+  connect(b.prefs, &QPushButton::clicked, this, &ReportingDialog::OnAcctPrefs);
+  connect(b.rate, &QPushButton::clicked, this, &ReportingDialog::OnRate);
+  connect(b.connectButton, &QPushButton::clicked, this, &ReportingDialog::OnConnect);
+  connect(b.invoice, &QPushButton::clicked, this, &ReportingDialog::OnInvoice);
+  connect(b.report, &QPushButton::clicked, this, &ReportingDialog::OnReport);
 }
 
 ReportingDialog::~ReportingDialog() = default;

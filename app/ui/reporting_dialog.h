@@ -52,6 +52,18 @@ class ReportingDialog : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The buttons down the window's side, in their order there.
+  struct Buttons;
+  // The constructor's steps: the controls made, then laid out and
+  // connected to the model.
+  void MakeSelection();
+  void MakeList();
+  Buttons MakeButtons();
+  void MakeTotals();
+  void AddHelpMenu(QPushButton* help);
+  void LayOut(const Buttons& buttons);
+  void ConnectSelection();
+  void ConnectButtons(const Buttons& buttons);
   void ShowRows();
 
   CePlatform& platform_;

@@ -62,6 +62,21 @@ struct CellBox {
   TextAlign align = TextAlign::Left;
 };
 
+// A table's cells keep this much room from their rules; the rules are
+// thin between rows and columns, medium under the heading and above the
+// closing row, thick around each page's part of the table (in points).
+constexpr qreal kCellPadX = 4 * kPoint, kCellPadY = 2.5 * kPoint;
+constexpr qreal kThinRule = 0.4, kMediumRule = 0.8, kThickRule = 1.4;
+
+// A table laid out: every row as boxes of measured lines (the heading
+// first), each column's width and the width of the widest decimal places
+// in it, each row's height, and the width of the whole.
+struct TableGrid {
+  std::vector<std::vector<CellBox>> rows;
+  std::vector<qreal> width, fraction, heights;
+  qreal total = 0;
+};
+
 // Text as the page shows it: tabs and other control characters as blanks,
 // one entry per line of the text.
 QStringList DisplayLines(const std::string& text) {
@@ -118,6 +133,14 @@ class PageLayout {
               std::vector<qreal>* advances);
   std::vector<CellLine> Wrap(const QString& text, int font, qreal width);
   CellLine Measure(QString text, int font, TextAlign align);
+  // A table's steps: its cells measured, its columns fitted to the page,
+  // its texts wrapped to their columns, and its rows drawn page by page,
+  // each page's part closed by its rules.
+  void MeasureCells(const Table& table, TableGrid* grid);
+  void FitColumns(const Table& table, TableGrid* grid);
+  void WrapCells(TableGrid* grid);
+  void DrawRow(const TableGrid& grid, size_t r);
+  void CloseSegment(const TableGrid& grid, qreal segmentTop);
   void NewPage() {
     pages_.emplace_back();
     y_ = content_.top();
@@ -304,14 +327,9 @@ void PageLayout::Add(const Paragraph& paragraph) {
   y_ += after * lineHeight;
 }
 
-void PageLayout::Add(const Table& table) {
+void PageLayout::MeasureCells(const Table& table, TableGrid* grid) {
   const size_t columns = table.widths.size();
-  if (columns == 0) return;
-  const qreal padX = 4 * kPoint, padY = 2.5 * kPoint;
-  const qreal thin = 0.4, medium = 0.8, thick = 1.4;
-
-  // Every row as boxes of measured lines: the heading first.
-  std::vector<std::vector<CellBox>> rows;
+  std::vector<std::vector<CellBox>>& rows = grid->rows;
   rows.reserve(table.rows.size() + 1);
   const auto boxes = [&](const TableRow& row, int halfPoints, bool heading) {
     std::vector<CellBox> cells(columns);
@@ -330,10 +348,18 @@ void PageLayout::Add(const Table& table) {
   };
   boxes(table.heading, table.headingHalfPoints, true);
   for (const TableRow& row : table.rows) boxes(row, table.bodyHalfPoints, false);
+}
 
-  // Column widths: the RTF's, widened to the heading and to every number,
-  // then text columns narrowed (down to their heading or 90 points) to fit.
-  std::vector<qreal> width(columns), least(columns), whole(columns, 0), fraction(columns, 0);
+// Column widths: the RTF's, widened to the heading and to every number,
+// then text columns narrowed (down to their heading or 90 points) to fit.
+void PageLayout::FitColumns(const Table& table, TableGrid* grid) {
+  const size_t columns = table.widths.size();
+  const std::vector<std::vector<CellBox>>& rows = grid->rows;
+  std::vector<qreal>& width = grid->width;
+  std::vector<qreal>& fraction = grid->fraction;
+  width.assign(columns, 0);
+  fraction.assign(columns, 0);
+  std::vector<qreal> least(columns), whole(columns, 0);
   qreal total = 0;
   for (size_t c = 0; c < columns; ++c) {
     qreal heading = 0, text = 0, number = 0;
@@ -358,8 +384,9 @@ void PageLayout::Add(const Table& table) {
       }
     }
     number = std::max(number, whole[c] + fraction[c]);
-    least[c] = std::max({heading, number, std::min(text, 90 * kPoint)}) + 2 * padX;
-    width[c] = std::max(table.widths[c] * 3.6 * kPoint, numeric ? least[c] : heading + 2 * padX);
+    least[c] = std::max({heading, number, std::min(text, 90 * kPoint)}) + 2 * kCellPadX;
+    width[c] =
+        std::max(table.widths[c] * 3.6 * kPoint, numeric ? least[c] : heading + 2 * kCellPadX);
     width[c] = std::max(width[c], least[c]);
     total += width[c];
   }
@@ -377,14 +404,19 @@ void PageLayout::Add(const Table& table) {
       total = content_.width();
     }
   }
+  grid->total = total;
+}
 
-  // Text wider than its column wraps; the row is as high as its tallest cell.
-  std::vector<qreal> heights(rows.size());
+// Text wider than its column wraps; the row is as high as its tallest cell.
+void PageLayout::WrapCells(TableGrid* grid) {
+  std::vector<std::vector<CellBox>>& rows = grid->rows;
+  const size_t columns = grid->width.size();
+  grid->heights.assign(rows.size(), 0);
   for (size_t r = 0; r < rows.size(); ++r) {
     qreal height = 0;
     for (size_t c = 0; c < columns; ++c) {
       CellBox& box = rows[r][c];
-      const qreal room = width[c] - 2 * padX;
+      const qreal room = grid->width[c] - 2 * kCellPadX;
       const bool overflows =
           box.align != TextAlign::Decimal &&
           std::any_of(box.lines.begin(), box.lines.end(),
@@ -399,63 +431,61 @@ void PageLayout::Add(const Table& table) {
       const qreal lines = static_cast<qreal>(std::max<size_t>(1, box.lines.size()));
       height = std::max(height, lines * Metrics(box.font).lineSpacing());
     }
-    heights[r] = height + 2 * padY;
+    grid->heights[r] = height + 2 * kCellPadY;
   }
+}
 
-  const qreal left = content_.left();
-  qreal segmentTop = 0;
-  const auto drawRow = [&](size_t r) {
-    const qreal top = y_, height = heights[r];
-    if (r == 0)
-      page().fills.push_back({QRectF(left, top, total, height), QColor(0xE8, 0xE8, 0xE8)});
-    qreal x = left;
-    for (size_t c = 0; c < columns; ++c) {
-      const CellBox& box = rows[r][c];
-      const QFontMetricsF& metrics = Metrics(box.font);
-      qreal baseline = top + padY + metrics.ascent();
-      for (const CellLine& line : box.lines) {
-        qreal at = x + padX;
-        if (r > 0 && box.align == TextAlign::Right) at = x + width[c] - padX - line.width;
-        if (r > 0 && box.align == TextAlign::Center) at = x + (width[c] - line.width) / 2;
-        if (r > 0 && box.align == TextAlign::Decimal) {
-          at = line.fraction ? x + width[c] - padX - line.width
-                             : x + width[c] - padX - fraction[c] - line.whole;
-        }
-        Text(at, baseline, box.font, line.text);
-        baseline += metrics.lineSpacing();
+void PageLayout::DrawRow(const TableGrid& grid, size_t r) {
+  const std::vector<qreal>& width = grid.width;
+  const qreal left = content_.left(), total = grid.total;
+  const qreal top = y_, height = grid.heights[r];
+  if (r == 0) page().fills.push_back({QRectF(left, top, total, height), QColor(0xE8, 0xE8, 0xE8)});
+  qreal x = left;
+  for (size_t c = 0; c < width.size(); ++c) {
+    const CellBox& box = grid.rows[r][c];
+    const QFontMetricsF& metrics = Metrics(box.font);
+    qreal baseline = top + kCellPadY + metrics.ascent();
+    for (const CellLine& line : box.lines) {
+      qreal at = x + kCellPadX;
+      if (r > 0 && box.align == TextAlign::Right) at = x + width[c] - kCellPadX - line.width;
+      if (r > 0 && box.align == TextAlign::Center) at = x + (width[c] - line.width) / 2;
+      if (r > 0 && box.align == TextAlign::Decimal) {
+        at = line.fraction ? x + width[c] - kCellPadX - line.width
+                           : x + width[c] - kCellPadX - grid.fraction[c] - line.whole;
       }
-      x += width[c];
+      Text(at, baseline, box.font, line.text);
+      baseline += metrics.lineSpacing();
     }
-    // A heavier rule under the heading and above the closing row.
-    if (r > 0) {
-      const bool closing = r + 1 == rows.size() && r > 1;
-      Line(left, top, left + total, top, r == 1 ? medium : closing ? medium : thin);
-    }
-    y_ += height;
-  };
-  // The lines between the columns run down the whole of each page's part.
-  const auto closeSegment = [&] {
-    qreal x = left;
-    for (size_t c = 0; c + 1 < columns; ++c) {
-      x += width[c];
-      Line(x, segmentTop, x, y_, thin);
-    }
-    Line(left, segmentTop, left + total, segmentTop, thick);
-    Line(left, y_, left + total, y_, thick);
-    Line(left, segmentTop, left, y_, thick);
-    Line(left + total, segmentTop, left + total, y_, thick);
-  };
+    x += width[c];
+  }
+  // A heavier rule under the heading and above the closing row.
+  if (r > 0) {
+    const bool closing = r + 1 == grid.rows.size() && r > 1;
+    Line(left, top, left + total, top, r == 1 ? kMediumRule : closing ? kMediumRule : kThinRule);
+  }
+  y_ += height;
+}
 
-  // The heading never stands alone at the foot of a page.
-  const qreal first = heights[0] + (rows.size() > 1 ? heights[1] : 0);
-  if (!PageEmpty() && y_ + first > content_.bottom()) NewPage();
-  segmentTop = y_;
-  drawRow(0);
-  // A total (a row whose every written cell is bold: an item's, an
-  // account's, the document's) never starts a page alone under the
-  // repeated heading: the row it totals goes along with it.
-  std::vector<bool> totals(rows.size(), false);
-  for (size_t r = 1; r < rows.size(); ++r) {
+// The lines between the columns run down the whole of each page's part.
+void PageLayout::CloseSegment(const TableGrid& grid, qreal segmentTop) {
+  const qreal left = content_.left(), total = grid.total;
+  qreal x = left;
+  for (size_t c = 0; c + 1 < grid.width.size(); ++c) {
+    x += grid.width[c];
+    Line(x, segmentTop, x, y_, kThinRule);
+  }
+  Line(left, segmentTop, left + total, segmentTop, kThickRule);
+  Line(left, y_, left + total, y_, kThickRule);
+  Line(left, segmentTop, left, y_, kThickRule);
+  Line(left + total, segmentTop, left + total, y_, kThickRule);
+}
+
+// Which rows of the laid-out table (the heading being row 0) are totals:
+// rows whose every written cell is bold (an item's, an account's, the
+// document's).
+std::vector<bool> TotalRows(const Table& table) {
+  std::vector<bool> totals(table.rows.size() + 1, false);
+  for (size_t r = 1; r < totals.size(); ++r) {
     const std::vector<TableCell>& cells = table.rows[r - 1].cells;
     totals[r] = std::any_of(cells.begin(), cells.end(), [](const TableCell& cell) {
       return cell.bold && std::any_of(cell.lines.begin(), cell.lines.end(),
@@ -467,20 +497,40 @@ void PageLayout::Add(const Table& table) {
       if (written && !cell.bold) totals[r] = false;
     }
   }
-  for (size_t r = 1; r < rows.size(); ++r) {
+  return totals;
+}
+
+void PageLayout::Add(const Table& table) {
+  if (table.widths.empty()) return;
+  TableGrid grid;
+  MeasureCells(table, &grid);
+  FitColumns(table, &grid);
+  WrapCells(&grid);
+  const std::vector<qreal>& heights = grid.heights;
+  const size_t rows = grid.rows.size();
+
+  // The heading never stands alone at the foot of a page.
+  const qreal first = heights[0] + (rows > 1 ? heights[1] : 0);
+  if (!PageEmpty() && y_ + first > content_.bottom()) NewPage();
+  qreal segmentTop = y_;
+  DrawRow(grid, 0);
+  // A total never starts a page alone under the repeated heading: the row
+  // it totals goes along with it.
+  const std::vector<bool> totals = TotalRows(table);
+  for (size_t r = 1; r < rows; ++r) {
     qreal needed = heights[r];
-    for (size_t next = r + 1; !totals[r] && next < rows.size() && totals[next]; ++next) {
+    for (size_t next = r + 1; !totals[r] && next < rows && totals[next]; ++next) {
       needed += heights[next];
     }
     if (y_ + needed > content_.bottom() && y_ > segmentTop + heights[0]) {
-      closeSegment();
+      CloseSegment(grid, segmentTop);
       NewPage();
       segmentTop = y_;
-      drawRow(0);
+      DrawRow(grid, 0);
     }
-    drawRow(r);
+    DrawRow(grid, r);
   }
-  closeSegment();
+  CloseSegment(grid, segmentTop);
   y_ += Metrics(Font(table.bodyHalfPoints, false)).lineSpacing();
 }
 

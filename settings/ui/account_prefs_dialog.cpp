@@ -60,12 +60,36 @@ constexpr RoundRadio kRoundRadios[] = {
 
 }  // namespace
 
+struct AccountPrefsDialog::Buttons {
+  QPushButton* durationDefault;
+  QPushButton* roundingDefault;
+  QPushButton* ok;
+  QPushButton* cancel;
+  QPushButton* help;
+};
+
 AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* parent)
     : QDialog(parent), model_(account) {
   setObjectName("129");
   setWindowTitle("Account Preferences");
   setFixedSize(Dx(320), Dy(196));
 
+  Buttons buttons{};
+  buttons.durationDefault = MakeDurationGroup();
+  buttons.roundingDefault = MakeTimePeriodsGroup();
+  MakeAddressGroup();
+  const QLineEdit* name = MakeAccountName(account);
+  MakeDialogButtons(name, &buttons);
+
+  ShowModel();
+
+  // Connected after the model is shown, so showing it feeds nothing back.
+  ConnectControls();
+  ConnectButtons(buttons);
+}
+
+// The period radios, its start day and dates, and its Make Default button.
+QPushButton* AccountPrefsDialog::MakeDurationGroup() {
   Place(new QGroupBox("Duration", this), nullptr, 7, 7, 140, 94);
   periods_ = new QButtonGroup(this);
   for (const PeriodRadio& radio : kPeriodRadios) {
@@ -77,8 +101,11 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
   for (int day = 0; day < 7; ++day) day_->addItem(DayText(day));
   date1_ = Place(DateSpin(this, "1014", "1015"), nullptr, 76, 47, 36, 12);
   date2_ = Place(DateSpin(this, "1017", "1016"), nullptr, 76, 63, 36, 12);
-  auto* durationDefault = Place(new QPushButton("Make Default", this), "1058", 76, 81, 64, 14);
+  return Place(new QPushButton("Make Default", this), "1058", 76, 81, 64, 14);
+}
 
+// The rounding increments and directions, and its Make Default button.
+QPushButton* AccountPrefsDialog::MakeTimePeriodsGroup() {
   Place(new QGroupBox("Time Periods", this), nullptr, 153, 7, 160, 94);
   increments_ = Place(new QListWidget(this), "1018", 160, 19, 82, 76);
   increments_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -91,8 +118,10 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
     auto* button = Place(new QRadioButton(radio.text, this), radio.id, 248, radio.y, 60, 10);
     rounds_->addButton(button, static_cast<int>(radio.round));
   }
-  auto* roundingDefault = Place(new QPushButton("Make Default", this), "1059", 248, 81, 58, 14);
+  return Place(new QPushButton("Make Default", this), "1059", 248, 81, 58, 14);
+}
 
+void AccountPrefsDialog::MakeAddressGroup() {
   Place(new QGroupBox("Address", this), nullptr, 7, 106, 200, 83);
   const char* addressIds[] = {"1027", "1028", "1029", "1030"};
   for (size_t line = 0; line < addresses_.size(); ++line) {
@@ -100,14 +129,17 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
                              118 + 16 * static_cast<int>(line), 186, 12);
     addresses_[line]->setMaxLength(static_cast<int>(AccountPrefsModel::kAddressChars));
   }
+}
+
+// A name has up to 31 characters and shows whole: the field grows to 31
+// average letters or to the name itself, whichever is wider, and the window
+// with it.
+QLineEdit* AccountPrefsDialog::MakeAccountName(const std::string& account) {
   Place(new QLabel("Account", this), nullptr, 214, 108, 99, 8);
   auto* name =
       Place(new QLineEdit(QString::fromStdString(account), this), "1031", 214, 118, 99, 12);
   name->setReadOnly(true);
   name->setCursorPosition(0);
-  // A name has up to 31 characters and shows whole: the field grows to 31
-  // average letters or to the name itself, whichever is wider, and the
-  // window with it; the buttons below keep to the field's right edge.
   const QFontMetrics metrics = name->fontMetrics();
   const int frame = 2 * name->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, name) +
                     name->textMargins().left() + name->textMargins().right() + 8;
@@ -118,7 +150,11 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
     name->resize(name->width() + wider, name->height());
     setFixedSize(width() + wider, height());
   }
+  return name;
+}
 
+// OK, Cancel and Help below the name, keeping to the name field's right edge.
+void AccountPrefsDialog::MakeDialogButtons(const QLineEdit* name, Buttons* buttons) {
   auto* ok = Place(new QPushButton("OK", this), "1", 263, 139, 50, 14);
   ok->setDefault(true);
   auto* cancel = Place(new QPushButton("Cancel", this), "2", 263, 156, 50, 14);
@@ -126,10 +162,12 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
   for (QPushButton* button : {ok, cancel, help}) {
     button->move(name->geometry().right() + 1 - button->width(), button->y());
   }
+  buttons->ok = ok;
+  buttons->cancel = cancel;
+  buttons->help = help;
+}
 
-  ShowModel();
-
-  // Connected after the model is shown, so showing it feeds nothing back.
+void AccountPrefsDialog::ConnectControls() {
   connect(periods_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
     if (checked) ApplyPeriod(static_cast<PeriodKind>(id));
     TabToCheckedButton(periods_->buttons());
@@ -152,17 +190,20 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
     connect(addresses_[line], &QLineEdit::textChanged, this,
             [this, line](const QString& text) { model_.SetAddress(line, text.toStdString()); });
   }
-  connect(durationDefault, &QPushButton::clicked, this, [this] {
+}
+
+void AccountPrefsDialog::ConnectButtons(const Buttons& buttons) {
+  connect(buttons.durationDefault, &QPushButton::clicked, this, [this] {
     TakeSpinTexts();
     model_.SaveDurationDefaults();
   });
-  connect(roundingDefault, &QPushButton::clicked, this, [this] {
+  connect(buttons.roundingDefault, &QPushButton::clicked, this, [this] {
     TakeSpinTexts();
     model_.SaveRoundingDefaults();
   });
-  connect(ok, &QPushButton::clicked, this, &AccountPrefsDialog::accept);
-  connect(cancel, &QPushButton::clicked, this, &AccountPrefsDialog::reject);
-  connect(help, &QPushButton::clicked, this, [] { ShowHelp(kHelpAccountPrefs); });
+  connect(buttons.ok, &QPushButton::clicked, this, &AccountPrefsDialog::accept);
+  connect(buttons.cancel, &QPushButton::clicked, this, &AccountPrefsDialog::reject);
+  connect(buttons.help, &QPushButton::clicked, this, [] { ShowHelp(kHelpAccountPrefs); });
 }
 
 void AccountPrefsDialog::ShowModel() {

@@ -12,6 +12,7 @@ class QButtonGroup;
 class QComboBox;
 class QLineEdit;
 class QListWidget;
+class QPushButton;
 class QSpinBox;
 
 class AccountPrefsDialog : public QDialog {
@@ -33,6 +34,17 @@ class AccountPrefsDialog : public QDialog {
   void accept() override;
 
  private:
+  // The buttons, to connect once the model is shown.
+  struct Buttons;
+  // The constructor's steps: the three groups, the account's name, the
+  // dialog's buttons beside it, then the connections.
+  QPushButton* MakeDurationGroup();
+  QPushButton* MakeTimePeriodsGroup();
+  void MakeAddressGroup();
+  QLineEdit* MakeAccountName(const std::string& account);
+  void MakeDialogButtons(const QLineEdit* name, Buttons* buttons);
+  void ConnectControls();
+  void ConnectButtons(const Buttons& buttons);
   void ShowModel();
   void ApplyPeriod(PeriodKind period);
   void TakeSpinTexts();

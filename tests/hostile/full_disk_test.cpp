@@ -10,8 +10,8 @@
 #include <filesystem>
 
 #include "hostile/hostile_support.h"
-#include "platform/sqlite_fault_vfs.h"
 #include "store/record_store.h"
+#include "support/sqlite_fault_vfs.h"
 
 namespace {
 

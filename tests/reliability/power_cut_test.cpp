@@ -11,12 +11,12 @@
 #include "device/emulated_handheld.h"
 #include "device/synchronizer.h"
 #include "maint/maintenance_model.h"
-#include "platform/sqlite_fault_vfs.h"
 #include "settings/account_settings.h"
 #include "reliability/reliability_support.h"
 #include "settings/registry.h"
 #include "support/handheld_fixture.h"
 #include "support/recording_sync_view.h"
+#include "support/sqlite_fault_vfs.h"
 
 using namespace reliability;
 

@@ -166,20 +166,46 @@ int Import(const WindowsStoreImport::Options& options) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  CLI::App app{"Horalog without windows"};
-  app.require_subcommand(1);
-  app.set_version_flag("--version", std::string("horalog ") + kHoralogVersion);
-
+// What the command line asks for: every command's options, each filled in
+// by the command that has it.
+struct Request {
   bool updateOnly = false;
+  std::string passwordFile;
+  std::string device, account, item = "All", range = "All";
+  bool all = false;
+  std::string format = "tsv";
+  bool noOpen = false, setInvoiced = false;
+  std::string period, startDay;
+  int startDate1 = 0, startDate2 = 0;
+  std::string reportRange;
+  bool pdf = false, noPdf = false;
+  WindowsStoreImport::Options importOptions;
+
+  // The setup option's choice unless --pdf or --no-pdf was given.
+  std::optional<bool> SavePdf() const {
+    std::optional<bool> savePdf;
+    if (pdf || noPdf) savePdf = pdf;
+    return savePdf;
+  }
+};
+
+// The commands, to tell which one the command line named.
+struct Commands {
+  CLI::App* sync;
+  CLI::App* devices;
+  CLI::App* ranges;
+  CLI::App* records;
+  CLI::App* report;
+  CLI::App* invoice;
+  CLI::App* import;
+};
+
+CLI::App* AddSyncCommand(CLI::App& app, Request& request) {
   CLI::App* sync = app.add_subcommand(
       "sync", "Synchronize the docked handheld; prints status texts and messages as they happen");
-  sync->add_flag("--update-only", updateOnly,
+  sync->add_flag("--update-only", request.updateOnly,
                  "only remove invoiced records from the handheld, as after an invoice");
-  std::string passwordFile;
-  sync->add_option("--password-file", passwordFile,
+  sync->add_option("--password-file", request.passwordFile,
                    "a locked handheld's password, on the file's first line (else it is asked "
                    "for on the terminal)")
       ->check(CLI::ExistingFile);
@@ -188,80 +214,207 @@ int main(int argc, char** argv) {
       "handheld's name could not be read; 4 incomplete: the handheld went away part-way; 5 "
       "completed, but a message reported records not copied or a failed statement; 6 the handheld "
       "is locked and no password it accepts was given.");
+  return sync;
+}
 
-  CLI::App* devices = app.add_subcommand("devices", "List the handhelds that have a store");
-
-  std::string device, account, item = "All", range = "All";
-  bool all = false;
-  CLI::App* ranges = app.add_subcommand("ranges", "List the date ranges of an account and item");
-  CLI::App* records = app.add_subcommand("records", "List the records of an account and item");
-  for (CLI::App* sub : {ranges, records}) {
-    sub->add_option("DEVICE", device, "the handheld")->required();
-    sub->add_option("ACCOUNT", account, "the account")->required();
-    sub->add_option("ITEM", item, "the item, or All (the default)");
+// "ranges" and "records": the main window's lists of an account and item.
+void AddListCommands(CLI::App& app, Request& request, Commands& commands) {
+  commands.ranges = app.add_subcommand("ranges", "List the date ranges of an account and item");
+  commands.records = app.add_subcommand("records", "List the records of an account and item");
+  for (CLI::App* sub : {commands.ranges, commands.records}) {
+    sub->add_option("DEVICE", request.device, "the handheld")->required();
+    sub->add_option("ACCOUNT", request.account, "the account")->required();
+    sub->add_option("ITEM", request.item, "the item, or All (the default)");
   }
-  std::string format = "tsv";
-  for (CLI::App* sub : {ranges, records}) {
-    sub->add_option("--format", format,
+  for (CLI::App* sub : {commands.ranges, commands.records}) {
+    sub->add_option("--format", request.format,
                     "tsv (the default: the window's texts, tab-separated), csv (the same fields "
                     "quoted as RFC 4180 does) or json (typed: ISO dates, hours as numbers, "
                     "amounts as decimal strings)")
         ->check(CLI::IsMember({"tsv", "csv", "json"}));
   }
-  records->add_option("--range", range, "a date range's label, or All (the default)");
-  records->add_flag("--all", all, "include invoiced records");
+  commands.records->add_option("--range", request.range,
+                               "a date range's label, or All (the default)");
+  commands.records->add_flag("--all", request.all, "include invoiced records");
+}
 
-  bool noOpen = false, setInvoiced = false;
-  std::string period, startDay;
-  int startDate1 = 0, startDate2 = 0;
-  std::string reportRange;
+CLI::App* AddReportCommand(CLI::App& app, Request& request) {
   CLI::App* report = app.add_subcommand(
       "report", "Write the time report of a period (the report dialog's setting unless given)");
-  report->add_option("DEVICE", device, "the handheld")->required();
-  report->add_option("--period", period, "the period kind (not saved)")
+  report->add_option("DEVICE", request.device, "the handheld")->required();
+  report->add_option("--period", request.period, "the period kind (not saved)")
       ->check(CLI::IsMember({"One Week", "Two Weeks", "Half Month", "One Month"}));
-  report->add_option("--start-day", startDay, "the first day of weekly periods")
+  report->add_option("--start-day", request.startDay, "the first day of weekly periods")
       ->check(CLI::IsMember(
           {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"}));
-  report->add_option("--start-date1", startDate1, "the day months and half months start")
+  report->add_option("--start-date1", request.startDate1, "the day months and half months start")
       ->check(CLI::Range(1, 31));
-  report->add_option("--start-date2", startDate2, "the day second half months start")
+  report->add_option("--start-date2", request.startDate2, "the day second half months start")
       ->check(CLI::Range(16, 31));
-  report->add_option("--range", reportRange, "a period's label (default: the first)");
-  report->add_flag("--set-invoiced", setInvoiced, "mark the reported records invoiced");
+  report->add_option("--range", request.reportRange, "a period's label (default: the first)");
+  report->add_flag("--set-invoiced", request.setInvoiced, "mark the reported records invoiced");
+  return report;
+}
+
+CLI::App* AddInvoiceCommand(CLI::App& app, Request& request) {
   CLI::App* invoice = app.add_subcommand(
       "invoice", "Invoice the records the main window would mark X, and mark them invoiced");
-  invoice->add_option("DEVICE", device, "the handheld")->required();
-  invoice->add_option("ACCOUNT", account, "the account")->required();
-  invoice->add_option("ITEM", item, "the item, or All (the default)");
-  invoice->add_option("--range", range, "a date range's label, or All (the default)");
-  invoice->add_flag("--all", all, "show invoiced records too, as the window's box does");
-  bool pdf = false, noPdf = false;
-  for (CLI::App* sub : {report, invoice}) {
-    sub->add_flag("--no-open", noOpen, "do not start the editor on the document");
-    CLI::Option* pdfFlag =
-        sub->add_flag("--pdf", pdf, "also write a PDF beside it (default: the setup option)");
-    sub->add_flag("--no-pdf", noPdf, "write no PDF this time")->excludes(pdfFlag);
-  }
+  invoice->add_option("DEVICE", request.device, "the handheld")->required();
+  invoice->add_option("ACCOUNT", request.account, "the account")->required();
+  invoice->add_option("ITEM", request.item, "the item, or All (the default)");
+  invoice->add_option("--range", request.range, "a date range's label, or All (the default)");
+  invoice->add_flag("--all", request.all, "show invoiced records too, as the window's box does");
+  return invoice;
+}
 
-  WindowsStoreImport::Options importOptions;
+// What both documents' commands do after writing: the editor and the PDF.
+void AddDocumentFlags(Request& request, std::initializer_list<CLI::App*> documentCommands) {
+  for (CLI::App* sub : documentCommands) {
+    sub->add_flag("--no-open", request.noOpen, "do not start the editor on the document");
+    CLI::Option* pdfFlag = sub->add_flag("--pdf", request.pdf,
+                                         "also write a PDF beside it (default: the setup option)");
+    sub->add_flag("--no-pdf", request.noPdf, "write no PDF this time")->excludes(pdfFlag);
+  }
+}
+
+CLI::App* AddImportCommand(CLI::App& app, Request& request) {
+  WindowsStoreImport::Options& options = request.importOptions;
   CLI::App* import = app.add_subcommand(
       "import", "Import a store written on Windows (.mdb or .accdb) as its handheld's store");
-  import->add_option("WINDOWS_STORE", importOptions.source, "the Windows store")->required();
-  import->add_option("--device", importOptions.device,
+  import->add_option("WINDOWS_STORE", options.source, "the Windows store")->required();
+  import->add_option("--device", options.device,
                      "the handheld (default: the file's name without its extension)");
-  import->add_flag("--replace", importOptions.replace,
+  import->add_flag("--replace", options.replace,
                    "replace a store that holds records (kept as NAME.before-import.mdb)");
-  import->add_option("--encoding", importOptions.encoding,
+  import->add_option("--encoding", options.encoding,
                      "the code page of an Access 97 (Jet 3) store's texts (default CP1252)");
   import->footer(
       "Prints the rows imported per table and the first and last day. Exit status: 0 imported; "
       "1 nothing was imported (the reason is on standard error).");
+  return import;
+}
+
+// Every command with its options, in the order the help lists them.
+Commands AddCommands(CLI::App& app, Request& request) {
+  Commands commands{};
+  commands.sync = AddSyncCommand(app, request);
+  commands.devices = app.add_subcommand("devices", "List the handhelds that have a store");
+  AddListCommands(app, request, commands);
+  commands.report = AddReportCommand(app, request);
+  commands.invoice = AddInvoiceCommand(app, request);
+  AddDocumentFlags(request, {commands.report, commands.invoice});
+  commands.import = AddImportCommand(app, request);
+  return commands;
+}
+
+int Sync(const Request& request, ConsoleSyncView& console) {
+  console.passwordFile = request.passwordFile;
+  std::unique_ptr<CePlatform> handheld = OpenHandheld();
+  SyncProcedure procedure(*handheld, console, request.updateOnly);
+  const SyncProcedure::Outcome outcome = procedure.Run();
+  return SyncExitCode(procedure, outcome);
+}
+
+// The report dialog of the handheld with the period the options give, as
+// the window would have it set; null after saying what is wrong.
+std::unique_ptr<ReportDialogModel> OpenReportDialog(ReportingModel& model, const Request& request) {
+  const std::string& device = request.device;
+  model.LoadDefaults();
+  ComboModel names(true);
+  for (const std::string& name : ListStoreNames(model.dataPath())) names.Add(name);
+  const int found = names.FindStringExact(device);
+  if (found == ComboModel::kNone) {
+    std::cerr << "horalog: no handheld named " << device << '\n';
+    return nullptr;
+  }
+  auto dialog = std::make_unique<ReportDialogModel>(names.Text(found));
+  dialog->Open();
+  if (!request.period.empty()) dialog->ClickPeriod(PeriodFromText(request.period));
+  if (!request.startDay.empty()) dialog->SelectStartDay(DayFromText(request.startDay));
+  if (request.startDate1 != 0) dialog->SetStartDate1(request.startDate1);
+  if (request.startDate2 != 0) dialog->SetStartDate2(request.startDate2);
+  if ((request.startDate1 != 0 && dialog->startDate1() != request.startDate1) ||
+      (request.startDate2 != 0 && dialog->startDate2() != request.startDate2)) {
+    std::cerr << "horalog: half months start on days 1..15 and 16..31\n";
+    return nullptr;
+  }
+  // Rebuilt with the weekday (choosing it alone rebuilds nothing).
+  dialog->ClickPeriod(dialog->setting().kind);
+  return dialog;
+}
+
+// Selects the period named by --range, or keeps the first; false after
+// saying there is none to report.
+bool SelectReportRange(ReportDialogModel& dialog, const Request& request) {
+  const std::vector<std::string> labels = dialog.rangeLabels();
+  if (labels.empty()) {
+    std::cerr << "horalog: " << request.device << " has no records to report\n";
+    return false;
+  }
+  if (!request.reportRange.empty()) {
+    auto chosen = std::find(labels.begin(), labels.end(), request.reportRange);
+    if (chosen == labels.end()) {
+      std::cerr << "horalog: no period " << request.reportRange << '\n';
+      return false;
+    }
+    dialog.SelectRange(static_cast<int>(chosen - labels.begin()));
+  }
+  return true;
+}
+
+int Report(ReportingModel& model, const Request& request, const DocumentUi& documentUi,
+           ConsoleSyncView& console) {
+  std::unique_ptr<ReportDialogModel> dialog = OpenReportDialog(model, request);
+  if (dialog == nullptr || !SelectReportRange(*dialog, request)) return 1;
+  dialog->SetSetInvoiced(request.setInvoiced);
+  return DocumentExitCode(
+      dialog->Create(ToolDocumentOptions(!request.noOpen, request.SavePdf(), console)), documentUi);
+}
+
+// The handhelds that have a store, sorted, a Windows store marked as not
+// imported.
+int ListDevices(ReportingModel& model) {
+  model.LoadDefaults();
+  ComboModel sorted(true);
+  for (const std::string& name : ListStoreNames(model.dataPath())) sorted.Add(name);
+  const StoreFolders folders = ReadStoreFolders();
+  for (const std::string& name : sorted.Texts()) {
+    std::cout << name;
+    if (IsWindowsStore(DetectStoreFileKind(StoreFilePath(folders, name)))) {
+      std::cout << "\t(" << kNotImportedNote << ")";
+    }
+    std::cout << '\n';
+  }
+  return 0;
+}
+
+// Shows invoiced records when asked and selects the date range named by
+// --range; false after saying there is no such range.
+bool SelectDateRange(ReportingModel& model, const Request& request) {
+  if (request.all) model.SetShowAll(true);
+  if (request.range != "All") {
+    const auto& entries = model.dateRanges().Texts();
+    auto found = std::find(entries.begin(), entries.end(), request.range);
+    if (found == entries.end()) {
+      std::cerr << "horalog: no date range " << request.range << '\n';
+      return false;
+    }
+    model.SelectDateRange(static_cast<int>(found - entries.begin()));
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Horalog without windows"};
+  app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("horalog ") + kHoralogVersion);
+  Request request;
+  const Commands commands = AddCommands(app, request);
 
   CLI11_PARSE(app, argc, argv);
-  if (import->parsed()) return Import(importOptions);
-  std::optional<bool> savePdf;
-  if (pdf || noPdf) savePdf = pdf;
+  if (commands.import->parsed()) return Import(request.importOptions);
 #ifdef HORALOG_WITH_PDF
   HeadlessPdfRenderer renderer;
   SetPdfRenderer(&renderer);
@@ -269,92 +422,28 @@ int main(int argc, char** argv) {
 
   ConsoleSyncView console;
   SetUi(&console);
-  if (sync->parsed()) {
-    console.passwordFile = passwordFile;
-    std::unique_ptr<CePlatform> handheld = OpenHandheld();
-    SyncProcedure procedure(*handheld, console, updateOnly);
-    const SyncProcedure::Outcome outcome = procedure.Run();
-    return SyncExitCode(procedure, outcome);
-  }
+  if (commands.sync->parsed()) return Sync(request, console);
   ReportingModel model;
   DocumentUi documentUi;
-  if (report->parsed() || invoice->parsed()) SetUi(&documentUi);
-  if ((report->parsed() || ranges->parsed() || records->parsed() || invoice->parsed()) &&
-      !StoreIsLinux(device)) {
+  const bool document = commands.report->parsed() || commands.invoice->parsed();
+  if (document) SetUi(&documentUi);
+  if ((document || commands.ranges->parsed() || commands.records->parsed()) &&
+      !StoreIsLinux(request.device)) {
     return 7;
   }
-  if (report->parsed()) {
-    model.LoadDefaults();
-    ComboModel names(true);
-    for (const std::string& name : ListStoreNames(model.dataPath())) names.Add(name);
-    const int found = names.FindStringExact(device);
-    if (found == ComboModel::kNone) {
-      std::cerr << "horalog: no handheld named " << device << '\n';
-      return 1;
-    }
-    ReportDialogModel dialog(names.Text(found));
-    dialog.Open();
-    if (!period.empty()) dialog.ClickPeriod(PeriodFromText(period));
-    if (!startDay.empty()) dialog.SelectStartDay(DayFromText(startDay));
-    if (startDate1 != 0) dialog.SetStartDate1(startDate1);
-    if (startDate2 != 0) dialog.SetStartDate2(startDate2);
-    if ((startDate1 != 0 && dialog.startDate1() != startDate1) ||
-        (startDate2 != 0 && dialog.startDate2() != startDate2)) {
-      std::cerr << "horalog: half months start on days 1..15 and 16..31\n";
-      return 1;
-    }
-    // Rebuilt with the weekday (choosing it alone rebuilds nothing).
-    dialog.ClickPeriod(dialog.setting().kind);
-    const std::vector<std::string> labels = dialog.rangeLabels();
-    if (labels.empty()) {
-      std::cerr << "horalog: " << device << " has no records to report\n";
-      return 1;
-    }
-    if (!reportRange.empty()) {
-      auto chosen = std::find(labels.begin(), labels.end(), reportRange);
-      if (chosen == labels.end()) {
-        std::cerr << "horalog: no period " << reportRange << '\n';
-        return 1;
-      }
-      dialog.SelectRange(static_cast<int>(chosen - labels.begin()));
-    }
-    dialog.SetSetInvoiced(setInvoiced);
-    return DocumentExitCode(dialog.Create(ToolDocumentOptions(!noOpen, savePdf, console)),
-                            documentUi);
-  }
-  if (devices->parsed()) {
-    model.LoadDefaults();
-    ComboModel sorted(true);
-    for (const std::string& name : ListStoreNames(model.dataPath())) sorted.Add(name);
-    const StoreFolders folders = ReadStoreFolders();
-    for (const std::string& name : sorted.Texts()) {
-      std::cout << name;
-      if (IsWindowsStore(DetectStoreFileKind(StoreFilePath(folders, name)))) {
-        std::cout << "\t(" << kNotImportedNote << ")";
-      }
-      std::cout << '\n';
-    }
+  if (commands.report->parsed()) return Report(model, request, documentUi, console);
+  if (commands.devices->parsed()) return ListDevices(model);
+  if (!Select(model, request.device, request.account, request.item)) return 1;
+  if (commands.ranges->parsed()) {
+    std::cout << ExportDateRanges(model, ExportFormatFromText(request.format));
     return 0;
   }
-  if (!Select(model, device, account, item)) return 1;
-  if (ranges->parsed()) {
-    std::cout << ExportDateRanges(model, ExportFormatFromText(format));
-    return 0;
+  if (!SelectDateRange(model, request)) return 1;
+  if (commands.invoice->parsed()) {
+    return DocumentExitCode(
+        CreateInvoice(model, ToolDocumentOptions(!request.noOpen, request.SavePdf(), console)),
+        documentUi);
   }
-  if (all) model.SetShowAll(true);
-  if (range != "All") {
-    const auto& entries = model.dateRanges().Texts();
-    auto found = std::find(entries.begin(), entries.end(), range);
-    if (found == entries.end()) {
-      std::cerr << "horalog: no date range " << range << '\n';
-      return 1;
-    }
-    model.SelectDateRange(static_cast<int>(found - entries.begin()));
-  }
-  if (invoice->parsed()) {
-    return DocumentExitCode(CreateInvoice(model, ToolDocumentOptions(!noOpen, savePdf, console)),
-                            documentUi);
-  }
-  std::cout << ExportRecords(model, ExportFormatFromText(format));
+  std::cout << ExportRecords(model, ExportFormatFromText(request.format));
   return 0;
 }

@@ -1,5 +1,5 @@
 // A file layer for SQLite that behaves like a disk filling up.
-#include "platform/sqlite_fault_vfs.h"
+#include "support/sqlite_fault_vfs.h"
 
 #include <sqlite3.h>
 
@@ -102,9 +102,8 @@ int Write(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offs
     if (!PowerOn()) return SQLITE_IOERR;
     const int rc = Real(file)->pMethods->xWrite(Real(file), buffer, amount, offset);
     if (auto history = History(gPaths[own->path]); history && rc == SQLITE_OK) {
-      history->changes.push_back({false, offset,
-                                  std::string(static_cast<const char*>(buffer), amount),
-                                  gCut->sequence++});
+      history->changes.push_back(
+          {false, offset, std::string(static_cast<const char*>(buffer), amount), gCut->sequence++});
     }
     return rc;
   }
@@ -198,9 +197,25 @@ int Unfetch(sqlite3_file* file, sqlite3_int64 offset, void* pointer) {
 }
 
 const sqlite3_io_methods kMethods = {
-    3,        Close,     Read,    Write,   Truncate,    Sync,       FileSize,
-    Lock,     Unlock,    CheckReservedLock, FileControl, SectorSize, DeviceCharacteristics,
-    ShmMap,   ShmLock,   ShmBarrier,        ShmUnmap,    Fetch,      Unfetch,
+    3,
+    Close,
+    Read,
+    Write,
+    Truncate,
+    Sync,
+    FileSize,
+    Lock,
+    Unlock,
+    CheckReservedLock,
+    FileControl,
+    SectorSize,
+    DeviceCharacteristics,
+    ShmMap,
+    ShmLock,
+    ShmBarrier,
+    ShmUnmap,
+    Fetch,
+    Unfetch,
 };
 
 int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
@@ -227,8 +242,8 @@ int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out
     const std::string path = gPaths[own->path];
     if (!existed) {
       auto created = std::make_shared<FileHistory>();
-      created->syncsFolder = (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL |
-                                       SQLITE_OPEN_WAL)) != 0;
+      created->syncsFolder =
+          (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL | SQLITE_OPEN_WAL)) != 0;
       gCut->files[path] = created;
       gCut->folder.push_back({true, path, created});
     } else if (!History(path)) {
