@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "device/dccm_device_link.h"
-#include "device/docked_handheld.h"
-#include "device/emulated_handheld.h"
-#include "device/handheld_image.h"
-#include "device/rapi_server.h"
+#include "emulator/dccm_device_link.h"
+#include "emulator/docked_handheld.h"
+#include "emulator/emulated_handheld.h"
+#include "emulator/handheld_image.h"
+#include "emulator/rapi_server.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
 #include "platform/version.h"
