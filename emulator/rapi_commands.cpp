@@ -1,13 +1,11 @@
 // The classic RAPI protocol's commands, answered from a handheld image.
 //
-// Every request is little-endian: the command number, then its arguments.
-// Every answer is a 32-bit word that is 0 for an answer, or 1 for a failure
-// followed by its HRESULT, then the command's results, mostly the device's
-// last error first. Many arguments are "optional": 0 when the caller passed
-// no pointer, else 1, the room it points to in bytes, whether its value
-// follows (1) or only room for a result (0), and the value. A result goes
-// back the same way for each optional argument the caller passed, and as 0
-// for each it did not.
+// Every request is the command number, then its arguments; every answer
+// starts with 0, or 1 and the HRESULT of a failure, then the command's
+// results, mostly the device's last error first (rapi/rapi_wire.h has the
+// fields, strings and optional arguments they are made of). A result goes
+// back as an optional one for each optional argument the caller passed, and
+// as 0 for each it did not.
 #include "emulator/rapi_commands.h"
 
 #include <algorithm>
@@ -18,6 +16,7 @@
 #include "emulator/emulated_handheld.h"
 #include "emulator/handheld_image.h"
 #include "platform/utf16.h"
+#include "rapi/rapi_wire.h"
 
 namespace {
 
@@ -34,7 +33,6 @@ constexpr uint32_t kMaxSortOrders = 4;
 constexpr size_t kDatabaseNameUnits = 32;  // with the terminator
 constexpr uint32_t kDatabaseType = 0;      // the handheld's databases are all of type 0
 constexpr uint32_t kMaxRegistryValue = 64 * 1024;
-constexpr uint32_t kMaxStringUnits = 64 * 1024;
 // Database enumerations get handles far from those of databases (counted
 // from 1), and a connection keeps only so many open.
 constexpr uint32_t kFirstWalkHandle = 0x40000001u;
@@ -60,166 +58,7 @@ constexpr uint64_t kMegabyte = 1024 * 1024;
 constexpr uint64_t kLeastStore = 16 * kMegabyte;
 constexpr uint64_t kLeastMemory = 32 * kMegabyte;
 
-uint32_t LittleEndian32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-// An optional argument.
-struct Param {
-  bool present = false;
-  uint32_t size = 0;           // the room the caller has, in bytes
-  std::vector<uint8_t> value;  // when its value was sent
-  uint32_t U32() const { return value.size() == 4 ? LittleEndian32(value.data()) : 0; }
-};
-
-// Reads a request's fields; every read past its end fails.
-class Request {
- public:
-  explicit Request(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
-  bool U16(uint16_t* v) {
-    if (bytes_.size() - pos_ < 2) return false;
-    *v = static_cast<uint16_t>(bytes_[pos_] | bytes_[pos_ + 1] << 8);
-    pos_ += 2;
-    return true;
-  }
-  bool U32(uint32_t* v) {
-    if (bytes_.size() - pos_ < 4) return false;
-    *v = LittleEndian32(bytes_.data() + pos_);
-    pos_ += 4;
-    return true;
-  }
-  bool Bytes(size_t n, std::vector<uint8_t>* out) {
-    if (bytes_.size() - pos_ < n) return false;
-    out->assign(bytes_.begin() + static_cast<std::ptrdiff_t>(pos_),
-                bytes_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
-    pos_ += n;
-    return true;
-  }
-  // A string: 1, its length in UTF-16 units with the terminator, the units;
-  // or, when absent is allowed, 0 for none (read as empty).
-  bool String(std::u16string* out, bool absentAllowed = false) {
-    uint32_t present = 0, units = 0;
-    if (!U32(&present)) return false;
-    out->clear();
-    if (present == 0 && absentAllowed) return true;
-    if (present != 1 || !U32(&units) || units > kMaxStringUnits) return false;
-    std::vector<uint8_t> raw;
-    if (!Bytes(static_cast<size_t>(units) * 2, &raw)) return false;
-    *out = RapiUnits(raw);
-    return true;
-  }
-  bool Optional(Param* p) {
-    uint32_t have = 0, sent = 0;
-    if (!U32(&have)) return false;
-    p->present = have == 1;
-    p->size = 0;
-    p->value.clear();
-    if (!p->present) return have == 0;
-    if (!U32(&p->size) || !U32(&sent) || sent > 1) return false;
-    return sent == 0 || Bytes(p->size, &p->value);
-  }
-  // Optional arguments, in order.
-  template <typename... P>
-  bool Optionals(P*... params) {
-    return (Optional(params) && ...);
-  }
-
- private:
-  const std::vector<uint8_t>& bytes_;
-  size_t pos_ = 0;
-};
-
-class Reply {
- public:
-  Reply() { U32(0); }  // an answer, not a failure
-  static Reply Failure(uint32_t hresult) {
-    Reply r;
-    r.bytes_.clear();
-    r.U32(1);
-    r.U32(hresult);
-    return r;
-  }
-  void U8(uint8_t v) { bytes_.push_back(v); }
-  void U16(uint16_t v) {
-    bytes_.push_back(static_cast<uint8_t>(v));
-    bytes_.push_back(static_cast<uint8_t>(v >> 8));
-  }
-  void U32(uint32_t v) {
-    for (int k = 0; k < 4; ++k) bytes_.push_back(static_cast<uint8_t>(v >> (8 * k)));
-  }
-  void Bytes(const uint8_t* data, size_t n) { bytes_.insert(bytes_.end(), data, data + n); }
-  void Units(const std::u16string& text) {
-    for (char16_t c : text) U16(c);
-  }
-  // The device's last error, then a registry call's result: the same.
-  void Result(int32_t result) {
-    U32(static_cast<uint32_t>(result));
-    U32(static_cast<uint32_t>(result));
-  }
-  // An optional result, sent.
-  void Optional(const uint8_t* data, uint32_t n) {
-    U32(1);
-    U32(n);
-    U32(1);
-    Bytes(data, n);
-  }
-  void Optional(const Reply& fields) {
-    Optional(fields.bytes_.data(), static_cast<uint32_t>(fields.bytes_.size()));
-  }
-  void OptionalU32(uint32_t v) {
-    uint8_t le[4];
-    for (int k = 0; k < 4; ++k) le[k] = static_cast<uint8_t>(v >> (8 * k));
-    Optional(le, 4);
-  }
-  // The result for an optional argument: sent when the caller passed it.
-  void OptionalU32(const Param& asked, uint32_t v) {
-    if (asked.present)
-      OptionalU32(v);
-    else
-      U32(0);
-  }
-  // Zero-terminated text, when asked.
-  void OptionalText(const Param& asked, const std::u16string& text) {
-    if (!asked.present) return U32(0);
-    Reply units = Fields();
-    units.Units(text);
-    units.U16(0);
-    Optional(units);
-  }
-  // n zero bytes (a time nobody keeps), when asked.
-  void OptionalZeros(const Param& asked, uint32_t n) {
-    if (!asked.present) return U32(0);
-    const std::vector<uint8_t> zeros(n);
-    Optional(zeros.data(), n);
-  }
-  // An empty list of fields, to be sent as one optional result.
-  static Reply Fields() {
-    Reply r;
-    r.bytes_.clear();
-    return r;
-  }
-  // Appends the packet (its length, then the body) to out.
-  void AppendPacket(std::vector<uint8_t>* out) const {
-    const auto n = static_cast<uint32_t>(bytes_.size());
-    for (int k = 0; k < 4; ++k) out->push_back(static_cast<uint8_t>(n >> (8 * k)));
-    out->insert(out->end(), bytes_.begin(), bytes_.end());
-  }
-
- private:
-  std::vector<uint8_t> bytes_;
-};
-
 }  // namespace
-
-std::u16string RapiUnits(const std::vector<uint8_t>& raw) {
-  std::u16string text;
-  for (size_t i = 0; i + 1 < raw.size(); i += 2) {
-    const auto c = static_cast<char16_t>(raw[i] | raw[i + 1] << 8);
-    if (c == 0) break;
-    text.push_back(c);
-  }
-  return text;
-}
 
 struct RapiCommands::Session {
   EmulatedHandheld& handheld;
@@ -264,7 +103,7 @@ std::vector<CeOid> Databases(Session& s, uint32_t type) {
 }
 
 // Each database has one sort order, on the key property.
-void SortSpecs(Reply& out) {
+void SortSpecs(RapiWriter& out) {
   for (uint32_t i = 0; i < kMaxSortOrders; ++i) {
     out.U32(i == 0 ? kKeyProperty : 0);
     out.U32(0);
@@ -273,14 +112,14 @@ void SortSpecs(Reply& out) {
 
 // The room an optional text argument gives, in UTF-16 units: what its size
 // argument says when sent, else the room of the text argument itself.
-uint32_t Room(const Param& text, const Param& size) {
+uint32_t Room(const RapiParam& text, const RapiParam& size) {
   return size.present && size.value.size() == 4 ? size.U32() : text.size / 2;
 }
 
 // Commands. Each reads its arguments from in and writes its results to out;
 // false when the arguments are not well formed.
 
-bool CloseHandle(Session& s, Request& in, Reply& out) {
+bool CloseHandle(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t handle = 0;
   if (!in.U32(&handle)) return false;
   const bool ok = s.walks.erase(handle) == 1 || s.handheld.CeCloseHandle(handle);
@@ -289,7 +128,7 @@ bool CloseHandle(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool FindFirstDatabase(Session& s, Request& in, Reply& out) {
+bool FindFirstDatabase(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t type = 0;
   if (!in.U32(&type)) return false;
   if (s.walks.size() >= kMaxWalks) {
@@ -306,7 +145,7 @@ bool FindFirstDatabase(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool FindNextDatabase(Session& s, Request& in, Reply& out) {
+bool FindNextDatabase(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t handle = 0;
   if (!in.U32(&handle)) return false;
   auto walk = s.walks.find(handle);
@@ -321,7 +160,7 @@ bool FindNextDatabase(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool FindAllDatabases(Session& s, Request& in, Reply& out) {
+bool FindAllDatabases(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t type = 0;
   uint16_t flags = 0;
   if (!in.U32(&type) || !in.U16(&flags)) return false;
@@ -331,7 +170,7 @@ bool FindAllDatabases(Session& s, Request& in, Reply& out) {
     // A database that cannot tell its record count fails the whole find:
     // no list may pass for complete without it.
     if (!Facts(s, oids[i], &found[i])) {
-      out = Reply::Failure(kFailed);
+      out = RapiWriter::Failure(kFailed);
       return true;
     }
   }
@@ -354,7 +193,7 @@ bool FindAllDatabases(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool OidGetInfo(Session& s, Request& in, Reply& out) {
+bool OidGetInfo(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t oid = 0;
   if (!in.U32(&oid)) return false;
   DatabaseFacts db;
@@ -381,7 +220,7 @@ bool OidGetInfo(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool OpenDatabase(Session& s, Request& in, Reply& out) {
+bool OpenDatabase(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t oid = 0, property = 0, flags = 0;
   std::u16string name;
   if (!in.U32(&oid) || !in.U32(&property) || !in.U32(&flags) || (oid == 0 && !in.String(&name))) {
@@ -395,28 +234,20 @@ bool OpenDatabase(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool ReadRecordProps(Session& s, Request& in, Reply& out) {
-  uint32_t handle = 0, flags = 0, unused = 0;
-  uint16_t none = 0;
-  if (!in.U32(&handle) || !in.U32(&flags) || !in.U32(&unused) || !in.U32(&unused) ||
-      !in.U32(&unused) || !in.U16(&none)) {
-    return false;
-  }
+bool ReadRecordProps(Session& s, RapiReader& in, RapiWriter& out) {
+  RapiRecordReadRequest read;
+  if (!ReadRecordReadRequest(in, &read)) return false;
   uint16_t count = 0;
   std::vector<uint8_t> buffer;
-  const CeOid record = s.handheld.CeReadRecordProps(handle, flags, &count, &buffer);
-  out.U32(record ? 0 : kErrorNoMoreItems);
-  out.U32(record);
+  const CeOid record = s.handheld.CeReadRecordProps(read.handle, read.flags, &count, &buffer);
   if (!record) buffer.clear(), count = 0;
   // The values and their strings travel as they are kept: the string
   // offsets count from the start of the values.
-  out.U32(static_cast<uint32_t>(buffer.size()));
-  out.U16(count);
-  out.Bytes(buffer.data(), buffer.size());
+  WriteRecordReadAnswer(record ? 0 : kErrorNoMoreItems, record, count, buffer, out);
   return true;
 }
 
-bool DeleteRecord(Session& s, Request& in, Reply& out) {
+bool DeleteRecord(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t handle = 0, record = 0;
   if (!in.U32(&handle) || !in.U32(&record)) return false;
   const int ok = s.handheld.CeDeleteRecord(handle, record);
@@ -425,7 +256,7 @@ bool DeleteRecord(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool SeekDatabase(Session& s, Request& in, Reply& out) {
+bool SeekDatabase(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t handle = 0, type = 0, value = 0;
   if (!in.U32(&handle) || !in.U32(&type) || !in.U32(&value)) return false;
   uint32_t index = 0;
@@ -440,7 +271,7 @@ bool SeekDatabase(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool RegOpenKeyEx(Session& s, Request& in, Reply& out) {
+bool RegOpenKeyEx(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t root = 0;
   std::u16string subKey;
   // No sub-key at all opens the key itself, as an empty one does.
@@ -452,16 +283,16 @@ bool RegOpenKeyEx(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool RegCloseKey(Session& s, Request& in, Reply& out) {
+bool RegCloseKey(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t key = 0;
   if (!in.U32(&key)) return false;
   out.Result(s.handheld.CeRegCloseKey(key));
   return true;
 }
 
-bool RegQueryValueEx(Session& s, Request& in, Reply& out) {
+bool RegQueryValueEx(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t key = 0;
-  Param name, reserved, type, data, size;
+  RapiParam name, reserved, type, data, size;
   if (!in.U32(&key) || !in.Optionals(&name, &reserved, &type, &data, &size)) return false;
   uint32_t capacity = size.value.size() == 4 ? size.U32() : data.size;
   capacity = std::min(capacity, kMaxRegistryValue);
@@ -493,9 +324,9 @@ int32_t OpenedKey(Session& s, uint32_t key, std::vector<std::u16string>* subkeys
   return CE_ERROR_SUCCESS;
 }
 
-bool RegEnumKeyEx(Session& s, Request& in, Reply& out) {
+bool RegEnumKeyEx(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t key = 0, index = 0;
-  Param name, nameSize, reserved, className, classSize, written;
+  RapiParam name, nameSize, reserved, className, classSize, written;
   if (!in.U32(&key) || !in.U32(&index) ||
       !in.Optionals(&name, &nameSize, &reserved, &className, &classSize, &written)) {
     return false;
@@ -516,9 +347,9 @@ bool RegEnumKeyEx(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool RegEnumValue(Session& s, Request& in, Reply& out) {
+bool RegEnumValue(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t key = 0, index = 0;
-  Param name, nameSize, reserved, type, data, dataSize;
+  RapiParam name, nameSize, reserved, type, data, dataSize;
   if (!in.U32(&key) || !in.U32(&index) ||
       !in.Optionals(&name, &nameSize, &reserved, &type, &data, &dataSize)) {
     return false;
@@ -549,9 +380,9 @@ bool RegEnumValue(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool RegQueryInfoKey(Session& s, Request& in, Reply& out) {
+bool RegQueryInfoKey(Session& s, RapiReader& in, RapiWriter& out) {
   uint32_t key = 0;
-  Param className, classSize, reserved, subkeyCount, subkeyLength, classLength, valueCount,
+  RapiParam className, classSize, reserved, subkeyCount, subkeyLength, classLength, valueCount,
       nameLength, valueLength, security, written;
   if (!in.U32(&key) ||
       !in.Optionals(&className, &classSize, &reserved, &subkeyCount, &subkeyLength, &classLength,
@@ -583,7 +414,7 @@ bool RegQueryInfoKey(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-bool GetVersionEx(Session&, Request&, Reply& out) {
+bool GetVersionEx(Session&, RapiReader&, RapiWriter& out) {
   // Its size, the version, the platform, then a service-pack text (none).
   const uint32_t size = 5 * 4 + kVersionTextUnits * 2;
   out.U32(0);
@@ -594,12 +425,12 @@ bool GetVersionEx(Session&, Request&, Reply& out) {
   return true;
 }
 
-bool GetSystemInfo(Session&, Request& in, Reply& out) {
-  Param info;
+bool GetSystemInfo(Session&, RapiReader& in, RapiWriter& out) {
+  RapiParam info;
   if (!in.Optional(&info)) return false;
   out.U32(0);  // the last error, and no result: the call returns nothing
   if (!info.present) return out.U32(0), true;
-  Reply fields = Reply::Fields();
+  RapiWriter fields;
   fields.U16(kArchitectureArm);
   fields.U16(0);
   fields.U32(kPageSize);
@@ -615,8 +446,8 @@ bool GetSystemInfo(Session&, Request& in, Reply& out) {
   return true;
 }
 
-bool GetSystemPowerStatusEx(Session&, Request& in, Reply& out) {
-  Param status;
+bool GetSystemPowerStatusEx(Session&, RapiReader& in, RapiWriter& out) {
+  RapiParam status;
   uint32_t refresh = 0;
   if (!in.Optional(&status) || !in.U32(&refresh)) return false;
   out.U32(0);
@@ -625,7 +456,7 @@ bool GetSystemPowerStatusEx(Session&, Request& in, Reply& out) {
   // The line status, then the main and the backup battery: after a byte
   // (reserved or the line status) its flag and percent, a reserved byte,
   // then the life left and the full life, unknown on the cradle.
-  Reply fields = Reply::Fields();
+  RapiWriter fields;
   for (uint8_t first : {kAcOnline, uint8_t{0}}) {
     fields.U8(first);
     fields.U8(kBatteryHigh);
@@ -652,14 +483,14 @@ Store StoreOf(const HandheldImage& image) {
   return {static_cast<uint32_t>(size), static_cast<uint32_t>(size - std::min(used, size))};
 }
 
-bool GetStoreInformation(Session& s, Request& in, Reply& out) {
-  Param info;
+bool GetStoreInformation(Session& s, RapiReader& in, RapiWriter& out) {
+  RapiParam info;
   if (!in.Optional(&info)) return false;
   out.U32(0);
   out.U32(1);
   if (!info.present) return out.U32(0), true;
   const Store store = StoreOf(s.image);
-  Reply fields = Reply::Fields();
+  RapiWriter fields;
   fields.U32(store.size);
   fields.U32(store.free);
   out.Optional(fields);
@@ -668,8 +499,8 @@ bool GetStoreInformation(Session& s, Request& in, Reply& out) {
 
 // The memory is the store and the programs' memory: 32 MB, or the store and
 // 16 MB more when the store is larger.
-bool GetSystemMemoryDivision(Session& s, Request& in, Reply& out) {
-  Param storagePages, ramPages, pageSize;
+bool GetSystemMemoryDivision(Session& s, RapiReader& in, RapiWriter& out) {
+  RapiParam storagePages, ramPages, pageSize;
   if (!in.Optionals(&storagePages, &ramPages, &pageSize)) return false;
   const uint64_t store = StoreOf(s.image).size;
   const uint64_t memory = std::max(kLeastMemory, store + kLeastStore);
@@ -681,32 +512,32 @@ bool GetSystemMemoryDivision(Session& s, Request& in, Reply& out) {
   return true;
 }
 
-using Handler = bool (*)(Session&, Request&, Reply&);
+using Handler = bool (*)(Session&, RapiReader&, RapiWriter&);
 struct Command {
-  uint32_t number;
+  RapiCommand number;
   Handler handler;
 };
 constexpr Command kCommands[] = {
-    {0x08, CloseHandle},
-    {0x0a, FindFirstDatabase},
-    {0x0b, FindNextDatabase},
-    {0x0c, OidGetInfo},
-    {0x0e, OpenDatabase},
-    {0x10, ReadRecordProps},
-    {0x12, DeleteRecord},
-    {0x13, SeekDatabase},
-    {0x1e, RegOpenKeyEx},
-    {0x1f, RegEnumKeyEx},
-    {0x21, RegCloseKey},
-    {0x23, RegEnumValue},
-    {0x25, RegQueryInfoKey},
-    {0x26, RegQueryValueEx},
-    {0x28, GetSystemMemoryDivision},
-    {0x29, GetStoreInformation},
-    {0x2c, FindAllDatabases},
-    {0x2f, GetSystemInfo},
-    {0x3b, GetVersionEx},
-    {0x41, GetSystemPowerStatusEx},
+    {RapiCommand::CloseHandle, CloseHandle},
+    {RapiCommand::FindFirstDatabase, FindFirstDatabase},
+    {RapiCommand::FindNextDatabase, FindNextDatabase},
+    {RapiCommand::OidGetInfo, OidGetInfo},
+    {RapiCommand::OpenDatabase, OpenDatabase},
+    {RapiCommand::ReadRecordProps, ReadRecordProps},
+    {RapiCommand::DeleteRecord, DeleteRecord},
+    {RapiCommand::SeekDatabase, SeekDatabase},
+    {RapiCommand::RegOpenKeyEx, RegOpenKeyEx},
+    {RapiCommand::RegEnumKeyEx, RegEnumKeyEx},
+    {RapiCommand::RegCloseKey, RegCloseKey},
+    {RapiCommand::RegEnumValue, RegEnumValue},
+    {RapiCommand::RegQueryInfoKey, RegQueryInfoKey},
+    {RapiCommand::RegQueryValueEx, RegQueryValueEx},
+    {RapiCommand::GetSystemMemoryDivision, GetSystemMemoryDivision},
+    {RapiCommand::GetStoreInformation, GetStoreInformation},
+    {RapiCommand::FindAllDatabases, FindAllDatabases},
+    {RapiCommand::GetSystemInfo, GetSystemInfo},
+    {RapiCommand::GetVersionEx, GetVersionEx},
+    {RapiCommand::GetSystemPowerStatusEx, GetSystemPowerStatusEx},
 };
 
 }  // namespace
@@ -717,16 +548,17 @@ RapiCommands::RapiCommands(EmulatedHandheld& handheld, HandheldImage& image)
 RapiCommands::~RapiCommands() = default;
 
 void RapiCommands::Answer(const std::vector<uint8_t>& body, std::vector<uint8_t>* out) {
-  Request in(body);
+  RapiReader in(body);
   uint32_t command = 0;
   in.U32(&command);
-  const Command* found = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                      [&](const Command& c) { return c.number == command; });
-  Reply reply;
+  const Command* found =
+      std::find_if(std::begin(kCommands), std::end(kCommands),
+                   [&](const Command& c) { return static_cast<uint32_t>(c.number) == command; });
+  RapiWriter reply = RapiWriter::Answer();
   if (found == std::end(kCommands)) {
-    reply = Reply::Failure(kNotImplemented);
+    reply = RapiWriter::Failure(kNotImplemented);
   } else if (!found->handler(*session_, in, reply)) {
-    reply = Reply::Failure(kInvalidArgument);
+    reply = RapiWriter::Failure(kInvalidArgument);
   }
   reply.AppendPacket(out);
 }

@@ -12,9 +12,6 @@
 class EmulatedHandheld;
 class HandheldImage;
 
-// UTF-16LE units up to the first terminator.
-std::u16string RapiUnits(const std::vector<uint8_t>& raw);
-
 class RapiCommands {
  public:
   // Answers from handheld, connected to image; both outlive this.

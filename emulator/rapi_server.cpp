@@ -1,8 +1,8 @@
 // A handheld image served over the classic RAPI protocol.
 //
-// Every request is a little-endian packet: a 32-bit length, then the command
-// number and its arguments; every answer is a length, then its body. Here
-// the packets come and go; RapiCommands answers them.
+// Every request and every answer is a packet (rapi/rapi_wire.h): a 32-bit
+// length, then its body. Here the packets come and go; RapiCommands answers
+// them.
 #include "emulator/rapi_server.h"
 
 #include <arpa/inet.h>
@@ -30,6 +30,7 @@
 #include "emulator/rapi_commands.h"
 #include "platform/socket_io.h"
 #include "platform/utf16.h"
+#include "rapi/rapi_wire.h"
 
 namespace {
 
@@ -40,17 +41,17 @@ constexpr uint32_t kMaxRequest = 64 * 1024;
 // usually brings a whole request).
 class Inbox {
  public:
-  explicit Inbox(int fd) : fd_(fd), buffer_(kMaxRequest + 4) {}
+  explicit Inbox(int fd) : fd_(fd), buffer_(kMaxRequest + kRapiLengthSize) {}
   // The next request's body; false when the connection ended or the length
   // is no request's.
   bool Next(std::vector<uint8_t>* body) {
-    if (!Have(4)) return false;
-    const uint8_t* p = buffer_.data() + start_;
-    const uint32_t length = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-    if (length < 4 || length > kMaxRequest || !Have(4 + length)) return false;
-    p = buffer_.data() + start_;
-    body->assign(p + 4, p + 4 + length);
-    start_ += 4 + length;
+    if (!Have(kRapiLengthSize)) return false;
+    const uint32_t length = RapiLe32(buffer_.data() + start_);
+    // Every request has at least its command.
+    if (length < 4 || length > kMaxRequest || !Have(kRapiLengthSize + length)) return false;
+    const uint8_t* p = buffer_.data() + start_ + kRapiLengthSize;
+    body->assign(p, p + length);
+    start_ += kRapiLengthSize + length;
     return true;
   }
   // When the last request's bytes came in.

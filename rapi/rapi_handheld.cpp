@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "rapi/dccm_client.h"
+#include "rapi/rapi_wire.h"
 
 // After the project's own names: the library defines some of them as macros.
 #include <rapi.h>
@@ -153,10 +154,6 @@ struct KeyIndex {
 
 namespace {
 
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Reads count property values at buffer (size bytes), each stride bytes
 // long: the type in the first word, the value from the ninth byte on.
 // textAt gives where a string value's text starts, counted from buffer; it
@@ -171,8 +168,8 @@ bool ReadValuesAt(const uint8_t* buffer, size_t size, uint16_t count, size_t str
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* value = buffer + i * stride;
     CeValue v;
-    v.propid = Le32(value);
-    const uint32_t word = Le32(value + 8);
+    v.propid = RapiLe32(value);
+    const uint32_t word = RapiLe32(value + 8);
     switch (v.propid & 0xFFFF) {
       case CEVT_LPWSTR: {
         const uint64_t at = textAt(value + 8);
@@ -201,7 +198,6 @@ struct AheadRead {
   std::vector<CeValue> values;
 };
 
-constexpr uint32_t kReadRecordPropsCommand = 0x10;
 constexpr size_t kLongestAnswer = 4 << 20;  // a record's values are far smaller
 // Reads sent in one go: a full handheld's records in a few hundred round
 // trips, their answers in a few hundred kilobytes. HORALOG_RAPI_READ_AHEAD
@@ -213,34 +209,21 @@ size_t MostReadAhead() {
   return static_cast<size_t>(std::clamp(most, 1L, 256L));
 }
 
-void PutLe32(std::vector<uint8_t>* b, uint32_t v) {
-  for (int k = 0; k < 4; ++k) b->push_back(static_cast<uint8_t>(v >> (8 * k)));
-}
-
-// One answer to a record read: the call's result, the device's last error,
-// the record, the size and count of its values, the values.
+// One answer to a record read: the call's result, then the read's answer.
 AheadRead ReadAnswer(const uint8_t* body, size_t length) {
   AheadRead read;
-  size_t pos = 0;
-  auto u32 = [&](uint32_t* v) {
-    if (length - pos < 4) return false;
-    *v = Le32(body + pos);
-    pos += 4;
-    return true;
-  };
-  uint32_t failed = 0, hresult = 0, lastError = 0, record = 0, size = 0;
-  if (!u32(&failed) || (failed == 1 && !u32(&hresult))) {
+  RapiReader in(body, length);
+  uint32_t hresult = 0;
+  if (!in.AnswerStart(&hresult)) {
     read.rapiError = static_cast<int32_t>(E_FAIL);  // no answer at all
     return read;
   }
   read.rapiError = static_cast<int32_t>(hresult);
-  if (hresult != 0 || !u32(&lastError) || !u32(&record) || !u32(&size) ||
-      length - pos < 2 + size_t{size}) {
-    return read;
-  }
-  const uint16_t count = static_cast<uint16_t>(body[pos] | body[pos + 1] << 8);
-  if (record != 0 && ReadWireProperties(body + pos + 2, size, count, &read.values)) {
-    read.record = record;
+  RapiRecordReadAnswer answer;
+  if (hresult != 0 || !ReadRecordReadAnswer(in, &answer)) return read;
+  if (answer.record != 0 &&
+      ReadWireProperties(answer.values, answer.size, answer.count, &read.values)) {
+    read.record = answer.record;
   }
   return read;
 }
@@ -268,12 +251,7 @@ bool Retry(int socket, short event) {
 void ReadAhead(int socket, uint32_t handle, uint32_t flags, size_t count,
                std::vector<uint8_t>& inbox, std::deque<AheadRead>* out) {
   std::vector<uint8_t> requests;
-  for (size_t i = 0; i < count; ++i) {
-    for (uint32_t word : {26u, kReadRecordPropsCommand, handle, flags, 0u, 0u, 0u}) {
-      PutLe32(&requests, word);
-    }
-    requests.push_back(0), requests.push_back(0);
-  }
+  for (size_t i = 0; i < count; ++i) AppendRecordReadRequest({handle, flags}, &requests);
   bool linked = true;
   for (size_t sent = 0; linked && sent < requests.size();) {
     const ssize_t put =
@@ -305,14 +283,14 @@ void ReadAhead(int socket, uint32_t handle, uint32_t flags, size_t count,
   };
   bool keeping = true;
   for (size_t i = 0; i < count && linked; ++i) {
-    if (!have(4)) break;
-    const uint32_t length = Le32(inbox.data() + start);
-    if (length > kLongestAnswer || !have(4 + size_t{length})) {
+    if (!have(kRapiLengthSize)) break;
+    const uint32_t length = RapiLe32(inbox.data() + start);
+    if (length > kLongestAnswer || !have(kRapiLengthSize + size_t{length})) {
       linked = false;
       break;
     }
-    const uint8_t* body = inbox.data() + start + 4;
-    start += 4 + length;
+    const uint8_t* body = inbox.data() + start + kRapiLengthSize;
+    start += kRapiLengthSize + length;
     if (!keeping) continue;
     out->push_back(ReadAnswer(body, length));
     keeping = out->back().record != 0;
@@ -344,7 +322,7 @@ bool ReadWireProperties(const uint8_t* buffer, size_t size, uint16_t count,
                         std::vector<CeValue>* out) {
   return ReadValuesAt(
       buffer, size, count, kCePropValSize,
-      [](const uint8_t* value) { return uint64_t{Le32(value)}; }, out);
+      [](const uint8_t* value) { return uint64_t{RapiLe32(value)}; }, out);
 }
 
 struct RapiHandheld::State {
