@@ -1,27 +1,71 @@
-// An emulated handheld's image file, kept in SQLite.
+// An emulated handheld's image file, kept in SQLite: the file, its four
+// databases and their records.
 #include "emulator/handheld_image.h"
 
-#include <sqlite3.h>
-#include <unicode/uchar.h>
-#include <unicode/utf16.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <random>
 #include <span>
 #include <utility>
 
-#include "platform/sqlite_connection.h"
-#include "platform/sqlite_statement.h"
-#include "platform/sqlite_transaction.h"
-#include "platform/utf16.h"
-#include "store/ole_date.h"
+#include "emulator/image_file.h"
+
+namespace image_file {
+
+std::vector<uint8_t> Utf16Bytes(const std::u16string& text) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<uint8_t>(c));
+    bytes.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return bytes;
+}
+
+std::u16string Utf16Text(const std::vector<uint8_t>& bytes) {
+  std::u16string text;
+  text.reserve(bytes.size() / 2);
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+  }
+  return text;
+}
+
+// The object identifier and record count of database: SQLITE_ROW when
+// found, SQLITE_DONE when there is no such database, else the failure.
+int LookUpDatabase(ImageConnection& c, const std::string& database, CeOid* oid, int64_t* count) {
+  Query q(c, "SELECT oid, count FROM databases WHERE name = ?1");
+  const int rc = q.Text(1, database).Step();
+  if (rc == SQLITE_ROW) {
+    if (oid) *oid = static_cast<CeOid>(q.row().ColumnInt64(0));
+    if (count) *count = q.row().ColumnInt64(1);
+  }
+  return rc;
+}
+
+bool InsertRecord(ImageConnection& c, CeOid db, const std::vector<CeValue>& values) {
+  Query q(c, "INSERT INTO records (db, key, count, props) VALUES (?1, ?2, ?3, ?4)");
+  return q.Int(1, db)
+      .Int(2, values[0].integer)
+      .Int(3, static_cast<int64_t>(values.size()))
+      .Blob(4, BuildPropertyBuffer(values))
+      .Run();
+}
+
+bool AddToCount(ImageConnection& c, CeOid db, int64_t delta) {
+  return Query(c, "UPDATE databases SET count = count + ?2 WHERE oid = ?1")
+      .Int(1, db)
+      .Int(2, delta)
+      .Run();
+}
+
+}  // namespace image_file
+
+using namespace image_file;
 
 namespace {
 
@@ -32,14 +76,6 @@ constexpr int64_t kApplicationId = 0x4848494D;
 // Databases get object identifiers far above any record's, as a handheld's
 // object store keeps them apart.
 constexpr CeOid kFirstDatabaseOid = 0xF0000001u;
-
-// Property identifiers of the layouts: position 0 is always the key property.
-constexpr uint32_t kIntProperty2 = 0x20003;
-constexpr uint32_t kIntProperty3 = 0x30003;
-constexpr uint32_t kIntProperty4 = 0x40003;
-constexpr uint32_t kTextProperty2 = 0x2001F;
-constexpr uint32_t kTextProperty3 = 0x3001F;
-constexpr uint32_t kTextProperty5 = 0x5001F;
 
 // records.props holds the property list exactly as a read returns it, so a
 // read is one row fetched and no re-encoding; records.key repeats property 0
@@ -82,208 +118,7 @@ INSERT INTO settings VALUES ('delay', 0);
 COMMIT;
 )";
 
-constexpr std::array<const char*, 5> kFaultWords = {"open", "count", "seek", "read", "short"};
-
-const char* FaultWord(HandheldFault what) { return kFaultWords[static_cast<size_t>(what)]; }
-
-bool FaultFromWord(const std::string& word, HandheldFault* out) {
-  for (size_t i = 0; i < kFaultWords.size(); ++i) {
-    if (word == kFaultWords[i]) {
-      *out = static_cast<HandheldFault>(i);
-      return true;
-    }
-  }
-  return false;
-}
-
-bool IsHandheldDatabase(const std::string& name) {
-  for (const char* known : kHandheldDatabases) {
-    if (name == known) return true;
-  }
-  return false;
-}
-
-std::vector<uint8_t> Utf16Bytes(const std::u16string& text) {
-  std::vector<uint8_t> bytes;
-  bytes.reserve(text.size() * 2);
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<uint8_t>(c));
-    bytes.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  return bytes;
-}
-
-std::u16string Utf16Text(const std::vector<uint8_t>& bytes) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
-  }
-  return text;
-}
-
-// Simple per-character case folding, as the handheld compares registry names.
-std::u16string FoldCase(const std::u16string& text) {
-  std::u16string folded;
-  folded.reserve(text.size());
-  const int32_t length = static_cast<int32_t>(text.size());
-  for (int32_t i = 0; i < length;) {
-    UChar32 c;
-    U16_NEXT(text.data(), i, length, c);
-    const UChar32 f = u_foldCase(c, U_FOLD_CASE_DEFAULT);
-    if (U_IS_BMP(f)) {
-      folded.push_back(static_cast<char16_t>(f));
-    } else {
-      folded.push_back(static_cast<char16_t>(U16_LEAD(f)));
-      folded.push_back(static_cast<char16_t>(U16_TRAIL(f)));
-    }
-  }
-  return folded;
-}
-
-// "\ControlPanel\\Owner\" and "controlpanel\owner" are one key: empty
-// components are dropped and letter case folded.
-std::u16string NormalKey(const std::u16string& key) {
-  std::u16string out;
-  std::u16string part;
-  for (size_t i = 0; i <= key.size(); ++i) {
-    if (i == key.size() || key[i] == u'\\') {
-      if (!part.empty()) {
-        if (!out.empty()) out.push_back(u'\\');
-        out += part;
-        part.clear();
-      }
-    } else {
-      part.push_back(key[i]);
-    }
-  }
-  return FoldCase(out);
-}
-
-// One open image file, with its statements prepared once.
-struct ImageConnection {
-  SqliteConnection db;
-  std::map<std::string, std::unique_ptr<SqliteStatement>> statements;
-  std::unique_ptr<SqliteTransaction> batch;  // set while a Batch runs
-  bool batchFailed = false;
-  bool reading = false;  // a read transaction kept open by HoldReads
-  // Each database's sort order as last read, while the image is unchanged:
-  // since then no write of this connection's, and the same data version
-  // (which moves when another connection writes).
-  std::map<CeOid, std::vector<HandheldSortEntry>> sortOrders;
-  int64_t sortOrdersVersion = -1;
-};
-
-// Ends a read transaction kept for a burst of reads, before a write or when
-// the reads are done.
-void EndReading(ImageConnection& c) {
-  if (c.reading) c.db.Exec("COMMIT");
-  c.reading = false;
-}
-
-// A cached statement, reset when the call is done with it: a statement left
-// stepping would hold a read lock and keep the tool from writing.
-class Query {
- public:
-  Query(ImageConnection& connection, const std::string& sql) {
-    auto& slot = connection.statements[sql];
-    if (!slot) {
-      auto statement = std::make_unique<SqliteStatement>();
-      rc_ = statement->Prepare(connection.db, sql);
-      if (rc_ != SQLITE_OK) {
-        connection.statements.erase(sql);
-        return;
-      }
-      slot = std::move(statement);
-    }
-    statement_ = slot.get();
-  }
-  ~Query() {
-    if (statement_) statement_->Reset();
-  }
-  Query(const Query&) = delete;
-  Query& operator=(const Query&) = delete;
-
-  bool ok() const { return statement_ != nullptr && rc_ == SQLITE_OK; }
-  Query& Int(int index, int64_t value) {
-    if (ok()) rc_ = statement_->BindInt64(index, value);
-    return *this;
-  }
-  Query& Text(int index, const std::string& value) {
-    if (ok()) rc_ = statement_->BindText(index, value);
-    return *this;
-  }
-  Query& Blob(int index, const std::vector<uint8_t>& value) {
-    if (ok()) rc_ = statement_->BindBlob(index, value);
-    return *this;
-  }
-  // SQLITE_ROW, SQLITE_DONE or the failure.
-  int Step() {
-    if (!ok()) return rc_ == SQLITE_OK ? SQLITE_MISUSE : rc_;
-    const int rc = statement_->Step();
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) rc_ = rc;
-    return rc;
-  }
-  // Runs a statement that returns no rows.
-  bool Run() { return Step() == SQLITE_DONE; }
-  SqliteStatement& row() { return *statement_; }
-
- private:
-  SqliteStatement* statement_ = nullptr;
-  int rc_ = SQLITE_OK;
-};
-
-// The object identifier and record count of database: SQLITE_ROW when
-// found, SQLITE_DONE when there is no such database, else the failure.
-int LookUpDatabase(ImageConnection& c, const std::string& database, CeOid* oid,
-                   int64_t* count = nullptr) {
-  Query q(c, "SELECT oid, count FROM databases WHERE name = ?1");
-  const int rc = q.Text(1, database).Step();
-  if (rc == SQLITE_ROW) {
-    if (oid) *oid = static_cast<CeOid>(q.row().ColumnInt64(0));
-    if (count) *count = q.row().ColumnInt64(1);
-  }
-  return rc;
-}
-
-bool InsertRecord(ImageConnection& c, CeOid db, const std::vector<CeValue>& values) {
-  Query q(c, "INSERT INTO records (db, key, count, props) VALUES (?1, ?2, ?3, ?4)");
-  return q.Int(1, db)
-      .Int(2, values[0].integer)
-      .Int(3, static_cast<int64_t>(values.size()))
-      .Blob(4, BuildPropertyBuffer(values))
-      .Run();
-}
-
-bool AddToCount(ImageConnection& c, CeOid db, int64_t delta) {
-  return Query(c, "UPDATE databases SET count = count + ?2 WHERE oid = ?1")
-      .Int(1, db)
-      .Int(2, delta)
-      .Run();
-}
-
-std::vector<CeValue> AccountValues(int32_t id, const std::u16string& name) {
-  return {{kKeyProperty, id, {}}, {kTextProperty2, 0, name}};
-}
-std::vector<CeValue> ItemValues(int32_t id, int32_t account, const std::u16string& name) {
-  return {{kKeyProperty, id, {}}, {kIntProperty2, account, {}}, {kTextProperty3, 0, name}};
-}
-std::vector<CeValue> RecordValues(int32_t id, int32_t grpdate, int32_t account, int32_t item,
-                                  const std::u16string& notes) {
-  return {{kKeyProperty, id, {}},
-          {kIntProperty2, grpdate, {}},
-          {kIntProperty3, account, {}},
-          {kIntProperty4, item, {}},
-          {kTextProperty5, 0, notes}};
-}
-std::vector<CeValue> SpanValues(int32_t recordId, int32_t starttime, int32_t duration) {
-  return {
-      {kKeyProperty, recordId, {}}, {kIntProperty2, starttime, {}}, {kIntProperty3, duration, {}}};
-}
-
 }  // namespace
-
-struct HandheldImage::Connection : ImageConnection {};
 
 HandheldImage::HandheldImage(std::string path) : path_(std::move(path)) {}
 HandheldImage::~HandheldImage() = default;
@@ -517,259 +352,6 @@ int64_t HandheldImage::Remove(const std::string& database, int32_t key) {
     return AddToCount(c, db, -removed) || Fail(c, "cannot write " + path_);
   });
   return ok ? removed : -1;
-}
-
-bool HandheldImage::Generate(const HandheldGenerateOptions& o) {
-  if (o.records < 0 || o.spansPerRecord < 0 || o.accounts < 0 || o.itemsPerAccount < 0) {
-    error_ = "counts must not be negative";
-    return false;
-  }
-  if (o.records > kMaxCeRecords || o.accounts > kMaxCeRecords ||
-      (o.itemsPerAccount > 0 && o.accounts > kMaxCeRecords / o.itemsPerAccount) ||
-      (o.spansPerRecord > 0 && o.records > kMaxCeRecords / o.spansPerRecord)) {
-    error_ = "a database holds at most " + std::to_string(kMaxCeRecords) + " records";
-    return false;
-  }
-  static const char* const kWords[] = {"meeting", "call",   "review", "draft",  "client",
-                                       "report",  "design", "travel", "notes",  "follow-up",
-                                       "budget",  "plan",   "fix",    "weekly", "site visit"};
-  // The C++ standard fixes the engine's output to the bit, so a seed gives the
-  // same image everywhere; the distributions are not, so none is used.
-  std::mt19937 random(o.seed);
-  auto pick = [&random](uint32_t n) { return static_cast<int32_t>(random() % n); };
-  return Write([&](Connection& c) {
-    CeOid oids[4];
-    for (size_t i = 0; i < 4; ++i) {
-      const int rc = LookUpDatabase(c, kHandheldDatabases[i], &oids[i]);
-      if (rc == SQLITE_DONE) return NoDatabase(kHandheldDatabases[i]);
-      if (rc != SQLITE_ROW) return Fail(c, "cannot read " + path_);
-    }
-    if (!Query(c, "DELETE FROM records").Run()) return Fail(c, "cannot write " + path_);
-    const int64_t items = o.accounts * o.itemsPerAccount;
-    const int64_t spans = o.records * o.spansPerRecord;
-    const int64_t counts[4] = {o.accounts, items, o.records, spans};
-    for (size_t i = 0; i < 4; ++i) {
-      Query q(c, "UPDATE databases SET count = ?2 WHERE oid = ?1");
-      if (!q.Int(1, oids[i]).Int(2, counts[i]).Run()) return Fail(c, "cannot write " + path_);
-    }
-    for (int32_t a = 1; a <= o.accounts; ++a) {
-      if (!InsertRecord(c, oids[0],
-                        AccountValues(a, u"Account " + Utf8ToUtf16(std::to_string(a))))) {
-        return Fail(c, "cannot write " + path_);
-      }
-      for (int32_t i = 1; i <= o.itemsPerAccount; ++i) {
-        const int32_t id = static_cast<int32_t>((a - 1) * o.itemsPerAccount + i);
-        const std::u16string name =
-            Utf8ToUtf16("Item " + std::to_string(a) + "." + std::to_string(i));
-        if (!InsertRecord(c, oids[1], ItemValues(id, a, name))) {
-          return Fail(c, "cannot write " + path_);
-        }
-      }
-    }
-    constexpr int64_t kFirstDay = 12053;  // 2003-01-01
-    for (int32_t r = 1; r <= o.records; ++r) {
-      int year, month, day;
-      CivilFromDays(kFirstDay + pick(3 * 365), &year, &month, &day);
-      const int32_t account = o.accounts > 0 ? 1 + pick(static_cast<uint32_t>(o.accounts)) : 0;
-      const int32_t item = o.itemsPerAccount > 0
-                               ? static_cast<int32_t>((account - 1) * o.itemsPerAccount) + 1 +
-                                     pick(static_cast<uint32_t>(o.itemsPerAccount))
-                               : 0;
-      std::string notes;
-      for (int32_t w = pick(8); w > 0; --w) {
-        if (!notes.empty()) notes += ' ';
-        notes += kWords[pick(std::size(kWords))];
-      }
-      if (!InsertRecord(c, oids[2],
-                        RecordValues(r, year * 65536 + month * 256 + day, account, item,
-                                     Utf8ToUtf16(notes)))) {
-        return Fail(c, "cannot write " + path_);
-      }
-      for (int32_t s = 0; s < o.spansPerRecord; ++s) {
-        const int32_t start = 7 * 3600 + pick(11 * 3600);
-        const int32_t minutes = 5 + pick(236);
-        if (!InsertRecord(c, oids[3], SpanValues(r, start, minutes))) {
-          return Fail(c, "cannot write " + path_);
-        }
-      }
-    }
-    return true;
-  });
-}
-
-bool HandheldImage::SetFault(HandheldFault what, const std::string& database, int64_t n) {
-  if (!IsHandheldDatabase(database)) {
-    error_ = "no database " + database;
-    return false;
-  }
-  if (what == HandheldFault::Open || what == HandheldFault::Count) n = 0;
-  if (n < 0) {
-    error_ = "a record position is not negative";
-    return false;
-  }
-  return Write([&](Connection& c) {
-    Query q(c, "INSERT OR IGNORE INTO faults VALUES (?1, ?2, ?3)");
-    return q.Text(1, FaultWord(what)).Text(2, database).Int(3, n).Run() ||
-           Fail(c, "cannot write " + path_);
-  });
-}
-
-bool HandheldImage::SetDelay(int milliseconds) {
-  if (milliseconds < 0) {
-    error_ = "a delay is not negative";
-    return false;
-  }
-  return Write([&](Connection& c) {
-    return Query(c, "UPDATE settings SET value = ?1 WHERE name = 'delay'")
-               .Int(1, milliseconds)
-               .Run() ||
-           Fail(c, "cannot write " + path_);
-  });
-}
-
-bool HandheldImage::ClearFaults() {
-  return Write([&](Connection& c) {
-    return (Query(c, "DELETE FROM faults").Run() &&
-            Query(c, "UPDATE settings SET value = 0 WHERE name = 'delay'").Run()) ||
-           Fail(c, "cannot write " + path_);
-  });
-}
-
-bool HandheldImage::Faults(std::vector<HandheldFaultEntry>* out) {
-  out->clear();
-  return Read([&](Connection& c) {
-    Query q(c, "SELECT what, db, n FROM faults");
-    int rc;
-    while ((rc = q.Step()) == SQLITE_ROW) {
-      HandheldFaultEntry entry;
-      // A word this program does not know is a fault it cannot show.
-      if (!FaultFromWord(q.row().ColumnText(0), &entry.what)) continue;
-      entry.database = q.row().ColumnText(1);
-      entry.n = q.row().ColumnInt64(2);
-      out->push_back(std::move(entry));
-    }
-    return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
-  });
-}
-
-int HandheldImage::Delay() {
-  int delay = -1;
-  Read([&](Connection& c) {
-    Query q(c, "SELECT value FROM settings WHERE name = 'delay'");
-    if (q.Step() != SQLITE_ROW) return Fail(c, "cannot read " + path_);
-    delay = static_cast<int>(q.row().ColumnInt64(0));
-    return true;
-  });
-  return delay;
-}
-
-bool HandheldImage::SetRegistryValue(uint32_t root, const std::u16string& key,
-                                     const std::u16string& name, uint32_t type,
-                                     const std::vector<uint8_t>& data) {
-  const std::u16string path = NormalKey(key);
-  return Write([&](Connection& c) {
-    // The key and every key above it exist from now on.
-    for (size_t end = 0; end <= path.size(); ++end) {
-      if (end != path.size() && path[end] != u'\\') continue;
-      Query q(c, "INSERT OR IGNORE INTO registry_keys VALUES (?1, ?2)");
-      if (!q.Int(1, root).Blob(2, Utf16Bytes(path.substr(0, end))).Run()) {
-        return Fail(c, "cannot write " + path_);
-      }
-    }
-    Query q(c, "INSERT OR REPLACE INTO registry VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-    return q.Int(1, root)
-               .Blob(2, Utf16Bytes(path))
-               .Blob(3, Utf16Bytes(FoldCase(name)))
-               .Blob(4, Utf16Bytes(name))
-               .Int(5, type)
-               .Blob(6, data)
-               .Run() ||
-           Fail(c, "cannot write " + path_);
-  });
-}
-
-bool HandheldImage::DeleteRegistryValue(uint32_t root, const std::u16string& key,
-                                        const std::u16string& name) {
-  return Write([&](Connection& c) {
-    Query q(c, "DELETE FROM registry WHERE root = ?1 AND path = ?2 AND folded = ?3");
-    return q.Int(1, root)
-               .Blob(2, Utf16Bytes(NormalKey(key)))
-               .Blob(3, Utf16Bytes(FoldCase(name)))
-               .Run() ||
-           Fail(c, "cannot write " + path_);
-  });
-}
-
-bool HandheldImage::HasRegistryKey(uint32_t root, const std::u16string& key) {
-  const std::u16string path = NormalKey(key);
-  bool exists = false;
-  Read([&](Connection& c) {
-    if (path.empty()) return exists = true;
-    Query q(c, "SELECT 1 FROM registry_keys WHERE root = ?1 AND path = ?2");
-    const int rc = q.Int(1, root).Blob(2, Utf16Bytes(path)).Step();
-    exists = rc == SQLITE_ROW;
-    return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
-  });
-  return exists;
-}
-
-bool HandheldImage::RegistryValue(uint32_t root, const std::u16string& key,
-                                  const std::u16string& name, uint32_t* type,
-                                  std::vector<uint8_t>* data) {
-  bool exists = false;
-  Read([&](Connection& c) {
-    Query q(c, "SELECT type, data FROM registry WHERE root = ?1 AND path = ?2 AND folded = ?3");
-    const int rc = q.Int(1, root)
-                       .Blob(2, Utf16Bytes(NormalKey(key)))
-                       .Blob(3, Utf16Bytes(FoldCase(name)))
-                       .Step();
-    if (rc == SQLITE_ROW) {
-      exists = true;
-      *type = static_cast<uint32_t>(q.row().ColumnInt64(0));
-      *data = q.row().ColumnBlob(1);
-    }
-    return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
-  });
-  return exists;
-}
-
-bool HandheldImage::RegistrySubkeys(uint32_t root, const std::u16string& key,
-                                    std::vector<std::u16string>* out) {
-  out->clear();
-  std::u16string prefix = NormalKey(key);
-  if (!prefix.empty()) prefix.push_back(u'\\');
-  return Read([&](Connection& c) {
-    // A handheld's registry is small: its keys are read whole.
-    Query q(c, "SELECT path FROM registry_keys WHERE root = ?1");
-    q.Int(1, root);
-    int rc;
-    while ((rc = q.Step()) == SQLITE_ROW) {
-      const std::u16string path = Utf16Text(q.row().ColumnBlob(0));
-      if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0 ||
-          path.find(u'\\', prefix.size()) != std::u16string::npos) {
-        continue;
-      }
-      out->push_back(path.substr(prefix.size()));
-    }
-    std::sort(out->begin(), out->end());
-    return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
-  });
-}
-
-bool HandheldImage::RegistryValues(uint32_t root, const std::u16string& key,
-                                   std::vector<RegistryEntry>* out) {
-  out->clear();
-  return Read([&](Connection& c) {
-    Query q(c,
-            "SELECT name, type, data FROM registry WHERE root = ?1 AND path = ?2 ORDER BY folded");
-    q.Int(1, root).Blob(2, Utf16Bytes(NormalKey(key)));
-    int rc;
-    while ((rc = q.Step()) == SQLITE_ROW) {
-      out->push_back({Utf16Text(q.row().ColumnBlob(0)),
-                      static_cast<uint32_t>(q.row().ColumnInt64(1)), q.row().ColumnBlob(2)});
-    }
-    return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
-  });
 }
 
 bool HandheldImage::Records(const std::string& database, std::vector<std::vector<CeValue>>* out) {
