@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "device/sync_view.h"
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
 #include "settings/account_settings.h"
 #include "settings/registry_key_stack.h"
+#include "sync/sync_view.h"
 
 namespace bench {
 

@@ -20,14 +20,14 @@
 #include <string>
 
 #include "bench/bench_support.h"
-#include "device/docked_handheld.h"
-#include "device/emulated_handheld.h"
-#include "device/handheld_image.h"
-#include "device/rapi_handheld.h"
-#include "device/rapi_server.h"
-#include "device/sync_procedure.h"
+#include "emulator/docked_handheld.h"
+#include "emulator/emulated_handheld.h"
+#include "emulator/handheld_image.h"
+#include "emulator/rapi_server.h"
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
+#include "rapi/rapi_handheld.h"
+#include "sync/sync_procedure.h"
 
 namespace {
 

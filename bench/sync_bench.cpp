@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "device/emulated_handheld.h"
-#include "device/handheld_image.h"
-#include "device/sync_procedure.h"
+#include "emulator/emulated_handheld.h"
+#include "emulator/handheld_image.h"
 #include "platform/sqlite_statement.h"
 #include "platform/sqlite_transaction.h"
+#include "sync/sync_procedure.h"
 
 namespace {
 

@@ -2,12 +2,20 @@
 # above its own. The folders, lowest first; a folder may include its own
 # headers and those of any folder below it, never one beside or above it:
 #
-#   platform -> store -> settings -> device -> reporting -> documents, maint -> app
+#   platform -> billing -> store -> settings -> sync -> rapi -> emulator
+#            -> reporting -> documents, maint -> app
 #
-# documents sits above reporting because the invoice bills the rows the main
-# window's model has marked; documents and maint share a level and use
-# nothing of each other. Each folder's ui/ sub-folder belongs to its folder.
-set(layers platform store settings device reporting "documents;maint" app)
+# sync holds the handheld as the desktop sees it (CePlatform, the property
+# buffer) and the synchronization over it; rapi is the client over SynCE's
+# library, a CePlatform, and the RAPI wire format; emulator is the emulated
+# handheld and its RAPI server, which answers in that wire format. The
+# docked handheld, which picks the emulated handheld or the RAPI one, lives
+# in emulator: the lowest folder that sees both. documents sits above
+# reporting because the invoice bills the rows the main window's model has
+# marked; documents and maint share a level and use nothing of each other.
+# Each folder's ui/ sub-folder belongs to its folder. A folder not (yet) in
+# the tree is simply empty.
+set(layers platform billing store settings sync rapi emulator reporting "documents;maint" app)
 set(rank 0)
 foreach(level ${layers})
   foreach(dir ${level})
@@ -17,7 +25,7 @@ foreach(level ${layers})
 endforeach()
 
 set(bad "")
-foreach(dir platform store settings device reporting documents maint app)
+foreach(dir ${layers})
   file(GLOB_RECURSE files ${SOURCE_DIR}/${dir}/*.h ${SOURCE_DIR}/${dir}/*.cpp)
   foreach(f ${files})
     file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z_]+/")

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "device/property_buffer.h"
 #include "fuzz/fuzz_check.h"
+#include "sync/property_buffer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

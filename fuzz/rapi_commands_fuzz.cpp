@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "device/emulated_handheld.h"
-#include "device/handheld_image.h"
-#include "device/rapi_commands.h"
+#include "emulator/emulated_handheld.h"
+#include "emulator/handheld_image.h"
+#include "emulator/rapi_commands.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {

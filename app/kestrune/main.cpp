@@ -3,7 +3,7 @@
 
 #include "app/ui/program_shell.h"
 #include "app/ui/reporting_dialog.h"
-#include "device/docked_handheld.h"
+#include "emulator/docked_handheld.h"
 
 int main(int argc, char** argv) {
   const ProgramInfo info{"kestrune", "Kestrune",

@@ -23,11 +23,10 @@
 #include "app/ui/about_dialog.h"
 #include "app/ui/app_icon.h"
 #include "app/ui/reporting_dialog.h"
-#include "device/emulated_handheld.h"
-#include "device/ui/sync_dialog.h"
 #include "documents/document.h"
 #include "documents/pdf/qt_pdf_renderer.h"
 #include "documents/ui/report_dialog.h"
+#include "emulator/emulated_handheld.h"
 #include "maint/ui/maintenance_dialog.h"
 #include "platform/ui/qt_ui_services.h"
 #include "reporting/details_model.h"
@@ -35,6 +34,7 @@
 #include "settings/ui/account_prefs_dialog.h"
 #include "settings/ui/rate_dialog.h"
 #include "settings/ui/setup_dialog.h"
+#include "sync/ui/sync_dialog.h"
 
 namespace {
 

@@ -21,7 +21,6 @@
 
 #include "app/ui/about_dialog.h"
 #include "app/ui/app_icon.h"
-#include "device/ui/sync_dialog.h"
 #include "documents/invoice.h"
 #include "documents/ui/report_dialog.h"
 #include "platform/ui/first_focus.h"
@@ -30,6 +29,7 @@
 #include "settings/ui/account_prefs_dialog.h"
 #include "settings/ui/rate_dialog.h"
 #include "settings/ui/setup_dialog.h"
+#include "sync/ui/sync_dialog.h"
 
 // The record list's rows, straight from the model.
 class RecordTableModel : public QAbstractTableModel {

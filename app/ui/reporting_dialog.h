@@ -4,8 +4,8 @@
 
 #include <QDialog>
 
-#include "device/ce_platform.h"
 #include "reporting/reporting_model.h"
+#include "sync/ce_platform.h"
 
 class QCheckBox;
 class QComboBox;

@@ -11,9 +11,9 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
-#include "device/ui/sync_dialog.h"
 #include "platform/ui/dialog_units.h"
 #include "platform/ui/first_focus.h"
+#include "sync/ui/sync_dialog.h"
 
 namespace {
 

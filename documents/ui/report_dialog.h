@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <string>
 
-#include "device/ce_platform.h"
 #include "documents/report_dialog_model.h"
+#include "sync/ce_platform.h"
 
 class QCheckBox;
 class QComboBox;

@@ -16,13 +16,13 @@
 #include <sstream>
 #include <thread>
 
-#include "device/emulated_handheld.h"
-#include "device/sync_procedure.h"
 #include "documents/rtf_document.h"
+#include "emulator/emulated_handheld.h"
 #include "settings/registry_key_stack.h"
 #include "store/record_store.h"
 #include "support/handheld_fixture.h"
 #include "support/recording_sync_view.h"
+#include "sync/sync_procedure.h"
 
 namespace document_test {
 

@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <set>
 
-#include "device/emulated_handheld.h"
-#include "device/sync_procedure.h"
+#include "emulator/emulated_handheld.h"
 #include "hostile/hostile_support.h"
 #include "store/record_store.h"
 #include "support/handheld_fixture.h"
 #include "support/recording_sync_view.h"
 #include "support/run_tool.h"
+#include "sync/sync_procedure.h"
 
 namespace {
 
@@ -157,7 +157,8 @@ TEST(HostileHandheldName, NameTooLongForAFileIsReportedNotLoadedAsAnEmptyStore) 
 // "held" that is no store.
 TEST(HostileHandheldName, NulInANameMakesNoFileCutShortAtIt) {
   StoreFixture env;
-  ExpectLocate(env, {{std::string("held\0", 5), false, "Error creating new database, err = 22", ""}});
+  ExpectLocate(env,
+               {{std::string("held\0", 5), false, "Error creating new database, err = 22", ""}});
 }
 
 // horalog takes a handheld name only from the stores it lists.

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "device/emulated_handheld.h"
-#include "device/sync_procedure.h"
+#include "emulator/emulated_handheld.h"
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
 #include "support/handheld_fixture.h"
 #include "support/recording_sync_view.h"
+#include "sync/sync_procedure.h"
 
 namespace hostile {
 
@@ -58,8 +58,7 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
 
 // The rows of sql on the SQLite file at path, every column as text ("" for
 // NULL); a failure fails the test and gives no rows.
-inline std::vector<std::vector<std::string>> Rows(const std::string& path,
-                                                  const std::string& sql) {
+inline std::vector<std::vector<std::string>> Rows(const std::string& path, const std::string& sql) {
   std::vector<std::vector<std::string>> rows;
   SqliteConnection connection;
   if (connection.Open(path, false) != 0) {

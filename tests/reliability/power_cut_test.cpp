@@ -8,15 +8,15 @@
 #include <functional>
 #include <random>
 
-#include "device/emulated_handheld.h"
-#include "device/synchronizer.h"
+#include "emulator/emulated_handheld.h"
 #include "maint/maintenance_model.h"
-#include "settings/account_settings.h"
 #include "reliability/reliability_support.h"
+#include "settings/account_settings.h"
 #include "settings/registry.h"
 #include "support/handheld_fixture.h"
 #include "support/recording_sync_view.h"
 #include "support/sqlite_fault_vfs.h"
+#include "sync/synchronizer.h"
 
 using namespace reliability;
 
@@ -95,7 +95,8 @@ std::string RegistryState(PowerCutFixture& env) {
   std::vector<RegistryValue> values;
   registry.ListValues(key, &values);
   std::string text;
-  for (const RegistryValue& v : values) text += v.name + "=" + std::string(v.data.begin(), v.data.end()) + "\n";
+  for (const RegistryValue& v : values)
+    text += v.name + "=" + std::string(v.data.begin(), v.data.end()) + "\n";
   return text;
 }
 
@@ -185,16 +186,15 @@ TEST_P(PowerCut, EveryCommittedStepSurvivesAndNothingHalfDone) {
       power.Cut();
       EXPECT_TRUE(power.Recover());
     }
-    const std::string integrity = Integrity(op.watched == std::string("registry.db")
-                                                ? env.registryPath()
-                                                : env.store);
+    const std::string integrity =
+        Integrity(op.watched == std::string("registry.db") ? env.registryPath() : env.store);
     const std::string state = op.state(env);
     // The last step committed before the cut, or the one under way.
-    const bool whole = state == states[passed] ||
-                       (passed + 1 < states.size() && state == states[passed + 1]);
+    const bool whole =
+        state == states[passed] || (passed + 1 < states.size() && state == states[passed + 1]);
     EXPECT_EQ(integrity, "ok") << "run " << run << " cut at " << cutAt;
-    EXPECT_TRUE(whole) << "run " << run << " cut at " << cutAt << " after " << passed
-                       << " steps:\n" << state;
+    EXPECT_TRUE(whole) << "run " << run << " cut at " << cutAt << " after " << passed << " steps:\n"
+                       << state;
     bool next = true;
     if (op.watched == std::string("Pocket_PC.mdb")) {
       const std::vector<std::string> messages = env.Synchronize();

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/handheld_image.h"
+#include "emulator/handheld_image.h"
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
 

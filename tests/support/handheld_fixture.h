@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "device/handheld_image.h"
+#include "emulator/handheld_image.h"
 #include "support/store_fixture.h"
 
 // text as a registry string value holds it: UTF-16LE with its terminator.

@@ -6,9 +6,9 @@
 
 #include <atomic>
 
-#include "device/emulated_handheld.h"
+#include "emulator/emulated_handheld.h"
 #if HORALOG_HAVE_RAPI
-#include "device/rapi_handheld.h"
+#include "rapi/rapi_handheld.h"
 #endif
 
 std::string UniqueLoopbackAddress() {

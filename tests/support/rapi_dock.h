@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "device/ce_platform.h"
-#include "device/rapi_server.h"
+#include "emulator/rapi_server.h"
 #include "support/dccm_dock.h"
 #include "support/test_env.h"
+#include "sync/ce_platform.h"
 
 // An address of 127.0.0.0/8 no other test process uses.
 std::string UniqueLoopbackAddress();

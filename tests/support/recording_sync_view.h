@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "device/sync_view.h"
+#include "sync/sync_view.h"
 
 class RecordingSyncView : public SyncView {
  public:

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <set>
 
-#include "device/emulated_handheld.h"
-#include "device/handheld_image.h"
+#include "emulator/emulated_handheld.h"
+#include "emulator/handheld_image.h"
 #include "support/run_tool.h"
 #include "support/test_env.h"
 

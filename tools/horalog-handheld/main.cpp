@@ -13,14 +13,15 @@
 #include <string>
 #include <vector>
 
-#include "device/dccm_device_link.h"
-#include "device/docked_handheld.h"
-#include "device/emulated_handheld.h"
-#include "device/handheld_image.h"
-#include "device/rapi_server.h"
+#include "emulator/dccm_device_link.h"
+#include "emulator/docked_handheld.h"
+#include "emulator/emulated_handheld.h"
+#include "emulator/handheld_image.h"
+#include "emulator/rapi_server.h"
 #include "platform/utf16.h"
 #include "platform/utf8.h"
 #include "platform/version.h"
+#include "rapi/rapi_wire.h"
 
 namespace {
 
@@ -151,17 +152,6 @@ std::string Escape(const std::u16string& text) {
   return out;
 }
 
-// The text of a registry value up to its first zero unit.
-std::u16string RegistryText(const std::vector<uint8_t>& data) {
-  std::u16string text;
-  for (size_t i = 0; i + 1 < data.size(); i += 2) {
-    const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-    if (c == 0) break;
-    text.push_back(c);
-  }
-  return text;
-}
-
 int Show(const std::string& path) {
   HandheldImage image(path);
   if (!image.Open()) return Fail(image.error());
@@ -179,7 +169,8 @@ int Show(const std::string& path) {
     if (!image.RegistryValue(v.root, v.key, v.name, &type, &data) && !image.error().empty()) {
       return Fail(image.error());
     }
-    out += std::string(v.label) + "\t" + Escape(RegistryText(data)) + "\n";
+    // The value's text up to its first zero unit.
+    out += std::string(v.label) + "\t" + Escape(RapiUnits(data)) + "\n";
   }
   for (const char* database : kHandheldDatabases) {
     std::vector<std::vector<CeValue>> records;
@@ -345,6 +336,215 @@ int Serve(const std::string& image, const std::string& address, int latencyMs,
   return 0;
 }
 
+// What the command line says, filled in while it is parsed: each subcommand
+// reads the fields it added, and says how it ended in status.
+struct Arguments {
+  std::string image;
+  std::string name, id, accountId, itemId, text, date, start, minutes, database, what;
+  std::optional<std::string> owner, notes, rawNotes;
+  bool force = false;
+  HandheldGenerateOptions generate;
+  std::vector<std::string> faultArgs;
+  std::string address = "127.0.0.1";
+  int latencyMs = 0;
+  std::optional<std::string> desktop, password;
+  int status = 0;
+};
+
+// A subcommand that works on the image named by its first argument.
+CLI::App* AddImageCommand(CLI::App& app, Arguments& a, const std::string& name,
+                          const std::string& description) {
+  CLI::App* sub = app.add_subcommand(name, description);
+  sub->add_option("IMAGE", a.image, "the handheld image file")->required();
+  return sub;
+}
+
+int Create(const Arguments& a) {
+  std::string error;
+  std::u16string name16, owner16;
+  if (!TextArgument("NAME", a.name, &name16, &error) ||
+      (a.owner && !TextArgument("OWNER", *a.owner, &owner16, &error))) {
+    return Fail(error);
+  }
+  if (!HandheldImage::Create(a.image, name16, a.owner ? std::optional(owner16) : std::nullopt,
+                             a.force, &error)) {
+    return Fail(error);
+  }
+  return 0;
+}
+
+int PutAccount(const Arguments& a) {
+  std::string error;
+  int32_t id32;
+  std::u16string name16;
+  HandheldImage handheld(a.image);
+  if (!ParseInt32("ID", a.id, &id32, &error) || !TextArgument("NAME", a.text, &name16, &error)) {
+    return Fail(error);
+  }
+  return handheld.PutAccount(id32, name16) ? 0 : Fail(handheld.error());
+}
+
+int PutItem(const Arguments& a) {
+  std::string error;
+  int32_t id32, account32;
+  std::u16string name16;
+  HandheldImage handheld(a.image);
+  if (!ParseInt32("ID", a.id, &id32, &error) ||
+      !ParseInt32("ACCOUNT_ID", a.accountId, &account32, &error) ||
+      !TextArgument("NAME", a.text, &name16, &error)) {
+    return Fail(error);
+  }
+  return handheld.PutItem(id32, account32, name16) ? 0 : Fail(handheld.error());
+}
+
+int PutRecord(const Arguments& a) {
+  std::string error;
+  int32_t id32, grpdate, account32, item32;
+  std::u16string notes16;
+  HandheldImage handheld(a.image);
+  if (!ParseInt32("ID", a.id, &id32, &error) ||
+      !ParseInt32("ACCOUNT_ID", a.accountId, &account32, &error) ||
+      !ParseInt32("ITEM_ID", a.itemId, &item32, &error)) {
+    return Fail(error);
+  }
+  if (!ParseDate(a.date, &grpdate)) {
+    return Fail("DATE must be a calendar day written YYYY-MM-DD, not \"" + a.date + "\"");
+  }
+  if (a.notes && a.rawNotes) return Fail("give NOTES or --raw-utf16, not both");
+  if (a.rawNotes && !ParseHexUtf16(*a.rawNotes, &notes16)) {
+    return Fail("--raw-utf16 takes groups of four hex digits, not \"" + *a.rawNotes + "\"");
+  }
+  if (a.notes && !TextArgument("NOTES", *a.notes, &notes16, &error)) return Fail(error);
+  return handheld.PutRecord(id32, grpdate, account32, item32, notes16) ? 0 : Fail(handheld.error());
+}
+
+int AddSpan(const Arguments& a) {
+  std::string error;
+  int32_t id32, seconds;
+  int64_t duration;
+  HandheldImage handheld(a.image);
+  if (!ParseInt32("RECORD_ID", a.id, &id32, &error)) return Fail(error);
+  if (!ParseTime(a.start, &seconds)) {
+    return Fail("START must be a time of day written HH:MM or HH:MM:SS, not \"" + a.start + "\"");
+  }
+  if (!ParseInt(a.minutes, 0, INT32_MAX, &duration)) {
+    return Fail("MINUTES must be a whole number from 0, not \"" + a.minutes + "\"");
+  }
+  return handheld.AddSpan(id32, seconds, static_cast<int32_t>(duration)) ? 0
+                                                                         : Fail(handheld.error());
+}
+
+int Remove(const Arguments& a) {
+  std::string error;
+  int32_t key;
+  HandheldImage handheld(a.image);
+  if (!ParseInt32("KEY", a.id, &key, &error)) return Fail(error);
+  const int64_t removed = handheld.Remove(a.database, key);
+  if (removed < 0) return Fail(handheld.error());
+  std::cout << removed << "\n";
+  return 0;
+}
+
+int Generate(const Arguments& a) {
+  HandheldImage handheld(a.image);
+  return handheld.Generate(a.generate) ? 0 : Fail(handheld.error());
+}
+
+// create, account, item, record, span and remove: the handheld's program at
+// work on its databases.
+void AddFillCommands(CLI::App& app, Arguments& a) {
+  CLI::App* create = AddImageCommand(app, a, "create", "make a new handheld with empty databases");
+  create->add_option("--name", a.name, "the handheld's name (\\Ident\\Name), any length")
+      ->required();
+  create->add_option("--owner", a.owner, "its owner (\\ControlPanel\\Owner\\Owner)");
+  create->add_flag("--force", a.force, "replace an existing IMAGE");
+  create->callback([&a] { a.status = Create(a); });
+
+  CLI::App* account =
+      AddImageCommand(app, a, "account", "add an account, or rename an existing id");
+  account->add_option("ID", a.id)->required();
+  account->add_option("NAME", a.text)->required();
+  account->callback([&a] { a.status = PutAccount(a); });
+
+  CLI::App* item = AddImageCommand(app, a, "item", "add an item, or change an existing id");
+  item->add_option("ID", a.id)->required();
+  item->add_option("ACCOUNT_ID", a.accountId)->required();
+  item->add_option("NAME", a.text)->required();
+  item->callback([&a] { a.status = PutItem(a); });
+
+  CLI::App* record = AddImageCommand(
+      app, a, "record", "add a time record, or replace an existing id (its spans stay)");
+  record->add_option("ID", a.id)->required();
+  record->add_option("DATE", a.date, "YYYY-MM-DD")->required();
+  record->add_option("ACCOUNT_ID", a.accountId)->required();
+  record->add_option("ITEM_ID", a.itemId)->required();
+  record->add_option("NOTES", a.notes, "any length");
+  record->add_option("--raw-utf16", a.rawNotes,
+                     "notes as hex UTF-16 code units, lone surrogates allowed (0041D800)");
+  record->callback([&a] { a.status = PutRecord(a); });
+
+  CLI::App* span = AddImageCommand(app, a, "span", "add a time span to a time record");
+  span->add_option("RECORD_ID", a.id)->required();
+  span->add_option("START", a.start, "HH:MM or HH:MM:SS")->required();
+  span->add_option("MINUTES", a.minutes)->required();
+  span->callback([&a] { a.status = AddSpan(a); });
+
+  CLI::App* remove = AddImageCommand(
+      app, a, "remove", "remove every record of DATABASE whose key is KEY; prints how many");
+  remove->add_option("DATABASE", a.database, "HLAccountName, HLItemName, HLGroup or HLTime")
+      ->required()
+      ->check(CLI::IsMember({"HLAccountName", "HLItemName", "HLGroup", "HLTime"}));
+  remove->add_option("KEY", a.id)->required();
+  remove->callback([&a] { a.status = Remove(a); });
+}
+
+// show, generate and fault: what tests and demos do to a handheld.
+void AddTestCommands(CLI::App& app, Arguments& a) {
+  AddImageCommand(app, a, "show", "print the handheld's name, owner and records")->callback([&a] {
+    a.status = Show(a.image);
+  });
+
+  CLI::App* generate = AddImageCommand(
+      app, a, "generate", "replace the records with made-up ones, the same for the same seed");
+  generate->add_option("--records", a.generate.records, "time records")->required();
+  generate->add_option("--spans-per-record", a.generate.spansPerRecord, "default 1");
+  generate->add_option("--accounts", a.generate.accounts, "default 10");
+  generate->add_option("--items-per-account", a.generate.itemsPerAccount, "default 5");
+  generate->add_option("--seed", a.generate.seed, "default 1");
+  generate->callback([&a] { a.status = Generate(a); });
+
+  CLI::App* fault = AddImageCommand(
+      app, a, "fault",
+      "make the handheld fail: WHAT is open, count, seek, read or short with DATABASE "
+      "[N], delay MILLISECONDS, or clear");
+  fault->add_option("WHAT", a.what)->required();
+  fault->add_option("ARGS", a.faultArgs, "DATABASE [N] or MILLISECONDS");
+  fault->callback([&a] { a.status = Fault(a.image, a.what, a.faultArgs); });
+}
+
+// dock, undock, docked and serve: the handheld at the desktop.
+void AddDockCommands(CLI::App& app, Arguments& a) {
+  AddImageCommand(app, a, "dock", "link IMAGE at the dock")->callback([&a] {
+    a.status = Dock(a.image);
+  });
+  app.add_subcommand("undock", "remove the dock link")->callback([&a] { a.status = Undock(); });
+  app.add_subcommand("docked", "print the docked image, or rapi:NAME ADDRESS of a real handheld")
+      ->callback([&a] { a.status = Docked(); });
+
+  CLI::App* serve = AddImageCommand(
+      app, a, "serve", "serve IMAGE over the RAPI protocol on TCP port 990, as a docked handheld");
+  serve->add_option("--address", a.address, "IPv4 address to listen on")->capture_default_str();
+  serve->add_option("--latency-ms", a.latencyMs, "delay each answer, as a slow link does")
+      ->check(CLI::Range(0, 600000));
+  auto* dccm = serve->add_option(
+      "--dccm", a.desktop,
+      "dock through the desktop's connection manager at this IPv4 address (port 5679) "
+      "instead of writing the connection file");
+  serve->add_option("--password", a.password, "lock the handheld with this password")->needs(dccm);
+  serve->callback(
+      [&a] { a.status = Serve(a.image, a.address, a.latencyMs, a.desktop, a.password); });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -353,200 +553,14 @@ int main(int argc, char** argv) {
   app.footer(kFooter);
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("horalog-handheld ") + kHoralogVersion);
-  int status = 0;
-  std::string error;
-  std::string image;
-  auto imageArgument = [&image](CLI::App* sub) {
-    sub->add_option("IMAGE", image, "the handheld image file")->required();
-  };
-
-  std::string name;
-  std::optional<std::string> owner;
-  bool force = false;
-  CLI::App* create = app.add_subcommand("create", "make a new handheld with empty databases");
-  imageArgument(create);
-  create->add_option("--name", name, "the handheld's name (\\Ident\\Name), any length")->required();
-  create->add_option("--owner", owner, "its owner (\\ControlPanel\\Owner\\Owner)");
-  create->add_flag("--force", force, "replace an existing IMAGE");
-  create->callback([&] {
-    std::u16string name16, owner16;
-    if (!TextArgument("NAME", name, &name16, &error) ||
-        (owner && !TextArgument("OWNER", *owner, &owner16, &error))) {
-      status = Fail(error);
-      return;
-    }
-    if (!HandheldImage::Create(image, name16, owner ? std::optional(owner16) : std::nullopt, force,
-                               &error)) {
-      status = Fail(error);
-    }
-  });
-
-  std::string id, accountId, itemId, text;
-  CLI::App* account = app.add_subcommand("account", "add an account, or rename an existing id");
-  imageArgument(account);
-  account->add_option("ID", id)->required();
-  account->add_option("NAME", text)->required();
-  account->callback([&] {
-    int32_t id32;
-    std::u16string name16;
-    HandheldImage handheld(image);
-    if (!ParseInt32("ID", id, &id32, &error) || !TextArgument("NAME", text, &name16, &error)) {
-      status = Fail(error);
-    } else if (!handheld.PutAccount(id32, name16)) {
-      status = Fail(handheld.error());
-    }
-  });
-
-  CLI::App* item = app.add_subcommand("item", "add an item, or change an existing id");
-  imageArgument(item);
-  item->add_option("ID", id)->required();
-  item->add_option("ACCOUNT_ID", accountId)->required();
-  item->add_option("NAME", text)->required();
-  item->callback([&] {
-    int32_t id32, account32;
-    std::u16string name16;
-    HandheldImage handheld(image);
-    if (!ParseInt32("ID", id, &id32, &error) ||
-        !ParseInt32("ACCOUNT_ID", accountId, &account32, &error) ||
-        !TextArgument("NAME", text, &name16, &error)) {
-      status = Fail(error);
-    } else if (!handheld.PutItem(id32, account32, name16)) {
-      status = Fail(handheld.error());
-    }
-  });
-
-  std::string date;
-  std::optional<std::string> notes, rawNotes;
-  CLI::App* record =
-      app.add_subcommand("record", "add a time record, or replace an existing id (its spans stay)");
-  imageArgument(record);
-  record->add_option("ID", id)->required();
-  record->add_option("DATE", date, "YYYY-MM-DD")->required();
-  record->add_option("ACCOUNT_ID", accountId)->required();
-  record->add_option("ITEM_ID", itemId)->required();
-  record->add_option("NOTES", notes, "any length");
-  record->add_option("--raw-utf16", rawNotes,
-                     "notes as hex UTF-16 code units, lone surrogates allowed (0041D800)");
-  record->callback([&] {
-    int32_t id32, grpdate, account32, item32;
-    std::u16string notes16;
-    HandheldImage handheld(image);
-    if (!ParseInt32("ID", id, &id32, &error) ||
-        !ParseInt32("ACCOUNT_ID", accountId, &account32, &error) ||
-        !ParseInt32("ITEM_ID", itemId, &item32, &error)) {
-      status = Fail(error);
-    } else if (!ParseDate(date, &grpdate)) {
-      status = Fail("DATE must be a calendar day written YYYY-MM-DD, not \"" + date + "\"");
-    } else if (notes && rawNotes) {
-      status = Fail("give NOTES or --raw-utf16, not both");
-    } else if (rawNotes && !ParseHexUtf16(*rawNotes, &notes16)) {
-      status = Fail("--raw-utf16 takes groups of four hex digits, not \"" + *rawNotes + "\"");
-    } else if (notes && !TextArgument("NOTES", *notes, &notes16, &error)) {
-      status = Fail(error);
-    } else if (!handheld.PutRecord(id32, grpdate, account32, item32, notes16)) {
-      status = Fail(handheld.error());
-    }
-  });
-
-  std::string start, minutes;
-  CLI::App* span = app.add_subcommand("span", "add a time span to a time record");
-  imageArgument(span);
-  span->add_option("RECORD_ID", id)->required();
-  span->add_option("START", start, "HH:MM or HH:MM:SS")->required();
-  span->add_option("MINUTES", minutes)->required();
-  span->callback([&] {
-    int32_t id32, seconds;
-    int64_t duration;
-    HandheldImage handheld(image);
-    if (!ParseInt32("RECORD_ID", id, &id32, &error)) {
-      status = Fail(error);
-    } else if (!ParseTime(start, &seconds)) {
-      status = Fail("START must be a time of day written HH:MM or HH:MM:SS, not \"" + start + "\"");
-    } else if (!ParseInt(minutes, 0, INT32_MAX, &duration)) {
-      status = Fail("MINUTES must be a whole number from 0, not \"" + minutes + "\"");
-    } else if (!handheld.AddSpan(id32, seconds, static_cast<int32_t>(duration))) {
-      status = Fail(handheld.error());
-    }
-  });
-
-  std::string database;
-  CLI::App* remove = app.add_subcommand(
-      "remove", "remove every record of DATABASE whose key is KEY; prints how many");
-  imageArgument(remove);
-  remove->add_option("DATABASE", database, "HLAccountName, HLItemName, HLGroup or HLTime")
-      ->required()
-      ->check(CLI::IsMember({"HLAccountName", "HLItemName", "HLGroup", "HLTime"}));
-  remove->add_option("KEY", id)->required();
-  remove->callback([&] {
-    int32_t key;
-    HandheldImage handheld(image);
-    if (!ParseInt32("KEY", id, &key, &error)) {
-      status = Fail(error);
-      return;
-    }
-    const int64_t removed = handheld.Remove(database, key);
-    if (removed < 0) {
-      status = Fail(handheld.error());
-    } else {
-      std::cout << removed << "\n";
-    }
-  });
-
-  CLI::App* show = app.add_subcommand("show", "print the handheld's name, owner and records");
-  imageArgument(show);
-  show->callback([&] { status = Show(image); });
-
-  HandheldGenerateOptions options;
-  CLI::App* generate = app.add_subcommand(
-      "generate", "replace the records with made-up ones, the same for the same seed");
-  imageArgument(generate);
-  generate->add_option("--records", options.records, "time records")->required();
-  generate->add_option("--spans-per-record", options.spansPerRecord, "default 1");
-  generate->add_option("--accounts", options.accounts, "default 10");
-  generate->add_option("--items-per-account", options.itemsPerAccount, "default 5");
-  generate->add_option("--seed", options.seed, "default 1");
-  generate->callback([&] {
-    HandheldImage handheld(image);
-    if (!handheld.Generate(options)) status = Fail(handheld.error());
-  });
-
-  std::string what;
-  std::vector<std::string> faultArgs;
-  CLI::App* fault = app.add_subcommand(
-      "fault",
-      "make the handheld fail: WHAT is open, count, seek, read or short with DATABASE "
-      "[N], delay MILLISECONDS, or clear");
-  imageArgument(fault);
-  fault->add_option("WHAT", what)->required();
-  fault->add_option("ARGS", faultArgs, "DATABASE [N] or MILLISECONDS");
-  fault->callback([&] { status = Fault(image, what, faultArgs); });
-
-  CLI::App* dock = app.add_subcommand("dock", "link IMAGE at the dock");
-  imageArgument(dock);
-  dock->callback([&] { status = Dock(image); });
-  app.add_subcommand("undock", "remove the dock link")->callback([&] { status = Undock(); });
-  app.add_subcommand("docked", "print the docked image, or rapi:NAME ADDRESS of a real handheld")
-      ->callback([&] { status = Docked(); });
-  std::string address = "127.0.0.1";
-  int latencyMs = 0;
-  CLI::App* serve = app.add_subcommand(
-      "serve", "serve IMAGE over the RAPI protocol on TCP port 990, as a docked handheld");
-  imageArgument(serve);
-  serve->add_option("--address", address, "IPv4 address to listen on")->capture_default_str();
-  serve->add_option("--latency-ms", latencyMs, "delay each answer, as a slow link does")
-      ->check(CLI::Range(0, 600000));
-  std::optional<std::string> desktop, password;
-  auto* dccm = serve->add_option(
-      "--dccm", desktop,
-      "dock through the desktop's connection manager at this IPv4 address (port 5679) "
-      "instead of writing the connection file");
-  serve->add_option("--password", password, "lock the handheld with this password")->needs(dccm);
-  serve->callback([&] { status = Serve(image, address, latencyMs, desktop, password); });
-
+  Arguments arguments;
+  AddFillCommands(app, arguments);
+  AddTestCommands(app, arguments);
+  AddDockCommands(app, arguments);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 1;
   }
-  return status;
+  return arguments.status;
 }

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "device/sync_view.h"
 #include "platform/ui_services.h"
+#include "sync/sync_view.h"
 
 class ConsoleSyncView : public SyncView, public UiServices {
  public:

@@ -5,11 +5,10 @@
 #include <memory>
 #include <optional>
 
-#include "device/docked_handheld.h"
-#include "device/emulated_handheld.h"
-#include "device/sync_procedure.h"
 #include "documents/invoice.h"
 #include "documents/report_dialog_model.h"
+#include "emulator/docked_handheld.h"
+#include "emulator/emulated_handheld.h"
 #include "platform/version.h"
 #include "reporting/record_export.h"
 #include "reporting/reporting_model.h"
@@ -17,6 +16,7 @@
 #include "store/store_file_kind.h"
 #include "store/store_location.h"
 #include "store/windows_store_import.h"
+#include "sync/sync_procedure.h"
 #include "tools/horalog/console_sync_view.h"
 
 #ifdef HORALOG_WITH_PDF

@@ -28,11 +28,9 @@
 
 #include "app/ui/about_dialog.h"
 #include "app/ui/reporting_dialog.h"
-#include "device/emulated_handheld.h"
-#include "device/ui/password_dialog.h"
-#include "device/ui/sync_dialog.h"
 #include "documents/document_fixture.h"
 #include "documents/ui/report_dialog.h"
+#include "emulator/emulated_handheld.h"
 #include "maint/ui/maintenance_dialog.h"
 #include "platform/ui/qt_ui_services.h"
 #include "reporting/details_model.h"
@@ -41,6 +39,8 @@
 #include "settings/ui/rate_dialog.h"
 #include "settings/ui/setup_dialog.h"
 #include "support/ui/controls.h"
+#include "sync/ui/password_dialog.h"
+#include "sync/ui/sync_dialog.h"
 
 using namespace document_test;
 

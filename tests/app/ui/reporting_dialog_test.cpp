@@ -13,7 +13,7 @@
 #include <QTableView>
 #include <QTimer>
 
-#include "device/emulated_handheld.h"
+#include "emulator/emulated_handheld.h"
 #include "settings/registry_key_stack.h"
 #include "support/handheld_fixture.h"
 #include "support/ui/controls.h"

@@ -21,15 +21,15 @@
 #include <regex>
 
 #include "app/ui/reporting_dialog.h"
-#include "device/emulated_handheld.h"
-#include "device/ui/sync_dialog.h"
 #include "documents/document_fixture.h"
 #include "documents/pdf/qt_pdf_renderer.h"
+#include "emulator/emulated_handheld.h"
 #include "maint/ui/maintenance_dialog.h"
 #include "platform/ui/qt_ui_services.h"
 #include "reporting/ui/details_dialog.h"
 #include "settings/ui/rate_dialog.h"
 #include "support/ui/controls.h"
+#include "sync/ui/sync_dialog.h"
 
 using namespace document_test;
 
