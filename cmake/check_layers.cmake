@@ -2,12 +2,13 @@
 # above its own. The folders, lowest first; a folder may include its own
 # headers and those of any folder below it, never one beside or above it:
 #
-#   platform -> store -> settings -> device -> reporting -> documents, maint -> app
+#   platform -> store -> billing -> settings -> device -> reporting -> documents, maint -> app
 #
 # documents sits above reporting because the invoice bills the rows the main
 # window's model has marked; documents and maint share a level and use
-# nothing of each other. Each folder's ui/ sub-folder belongs to its folder.
-set(layers platform store settings device reporting "documents;maint" app)
+# nothing of each other. billing (rounding, periods, rates, hour texts) never
+# reads the registry. Each folder's ui/ sub-folder belongs to its folder.
+set(layers platform store billing settings device reporting "documents;maint" app)
 set(rank 0)
 foreach(level ${layers})
   foreach(dir ${level})
@@ -17,7 +18,7 @@ foreach(level ${layers})
 endforeach()
 
 set(bad "")
-foreach(dir platform store settings device reporting documents maint app)
+foreach(dir platform store billing settings device reporting documents maint app)
   file(GLOB_RECURSE files ${SOURCE_DIR}/${dir}/*.h ${SOURCE_DIR}/${dir}/*.cpp)
   foreach(f ${files})
     file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z_]+/")

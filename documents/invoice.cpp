@@ -3,13 +3,13 @@
 
 #include <cctype>
 
+#include "billing/rounding.h"
 #include "documents/rtf_writer.h"
 #include "platform/clock.h"
 #include "platform/locale_format.h"
 #include "platform/ui_services.h"
 #include "reporting/reporting_model.h"
 #include "settings/registry_key_stack.h"
-#include "settings/rounding.h"
 #include "store/record_store.h"
 
 namespace {

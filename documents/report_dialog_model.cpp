@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <map>
 
+#include "billing/rounding.h"
 #include "settings/registry_key_stack.h"
-#include "settings/rounding.h"
 #include "store/record_store.h"
 
 namespace {

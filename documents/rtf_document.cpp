@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "billing/rounding.h"
 #include "platform/process.h"
 #include "settings/registry_key_stack.h"
-#include "settings/rounding.h"
 
 namespace {
 

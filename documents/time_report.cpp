@@ -8,12 +8,12 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "billing/rounding.h"
 #include "documents/rtf_writer.h"
 #include "platform/clock.h"
 #include "platform/locale_format.h"
 #include "platform/ui_services.h"
 #include "settings/registry_key_stack.h"
-#include "settings/rounding.h"
 #include "store/record_store.h"
 
 namespace {
