@@ -2,7 +2,7 @@
 # above its own. The folders, lowest first; a folder may include its own
 # headers and those of any folder below it, never one beside or above it:
 #
-#   platform -> billing -> store -> settings -> sync -> rapi -> emulator
+#   platform -> store -> billing -> settings -> sync -> rapi -> emulator
 #            -> reporting -> documents, maint -> app
 #
 # sync holds the handheld as the desktop sees it (CePlatform, the property
@@ -13,9 +13,10 @@
 # in emulator: the lowest folder that sees both. documents sits above
 # reporting because the invoice bills the rows the main window's model has
 # marked; documents and maint share a level and use nothing of each other.
+# billing (rounding, periods, rates, hour texts) never reads the registry.
 # Each folder's ui/ sub-folder belongs to its folder. A folder not (yet) in
 # the tree is simply empty.
-set(layers platform billing store settings sync rapi emulator reporting "documents;maint" app)
+set(layers platform store billing settings sync rapi emulator reporting "documents;maint" app)
 set(rank 0)
 foreach(level ${layers})
   foreach(dir ${level})

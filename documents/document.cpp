@@ -8,3 +8,7 @@ TableCell Cell(std::string text, bool bold, TextAlign align) {
   cell.align = align;
   return cell;
 }
+
+void AddBlock(Document& document, DocumentBlock block) {
+  document.blocks.push_back(std::move(block));
+}

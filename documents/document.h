@@ -78,5 +78,9 @@ struct Document {
   std::vector<DocumentBlock> blocks;
 };
 
+// Appends block to document. Out of line: pushed inline, g++ 12 at -O2
+// warns falsely that a block moved on a reallocation may be uninitialized.
+void AddBlock(Document& document, DocumentBlock block);
+
 // A cell of one line.
 TableCell Cell(std::string text, bool bold = false, TextAlign align = TextAlign::Left);

@@ -5,6 +5,7 @@
 
 #include "documents/pdf_renderer.h"
 #include "documents/rtf_document.h"
+#include "documents/rtf_writer.h"
 #include "platform/locale_format.h"
 #include "platform/ui_services.h"
 #include "store/record_store.h"
@@ -84,4 +85,28 @@ void MarkBilledRecords(RecordStore& store, const std::vector<int32_t>& ids,
     options.updateHandheld();
     outcome->handheldUpdated = true;
   }
+}
+
+bool OpenDocumentFile(RtfDocument& file, const DocumentSetup& setup, const DocumentRun& run,
+                      DocumentOutcome* outcome) {
+  if (file.OpenFile(setup, run.baseName, run.pdf)) return true;
+  outcome->error = file.error();
+  Ui().ShowMessage(outcome->error + run.openFailureNote, "Horalog", MessageButtons::Ok);
+  return false;
+}
+
+void WriteFinishedDocument(RtfDocument& file, const Document& document, const DocumentRun& run,
+                           RecordStore& store, const std::vector<int32_t>* billed,
+                           const DocumentOptions& options, DocumentOutcome* outcome) {
+  WriteRtf(file, document);
+  if (!file.Close()) {
+    outcome->error = file.error();
+    Ui().ShowMessage(outcome->error + run.writeFailureNote, "Horalog", MessageButtons::Ok);
+    return;
+  }
+  outcome->path = file.filePath();
+  outcome->status = DocumentOutcome::Status::Written;
+  if (run.pdf) SaveDocumentPdf(document, outcome);
+  OpenInEditor(file, options, outcome);
+  if (billed != nullptr) MarkBilledRecords(store, *billed, options, outcome);
 }

@@ -11,6 +11,7 @@
 class RecordStore;
 class RtfDocument;
 struct Document;
+struct DocumentSetup;
 
 // How a document run ends besides writing its file.
 struct DocumentOptions {
@@ -67,6 +68,34 @@ std::string DocumentStatusText(const DocumentOutcome& outcome);
 // and options has updateHandheld, runs it.
 void MarkBilledRecords(RecordStore& store, const std::vector<int32_t>& ids,
                        const DocumentOptions& options, DocumentOutcome* outcome);
+
+// One run of a document: its file and what its failure messages add.
+struct DocumentRun {
+  std::string baseName;          // the file name without ".rtf" (a free one is chosen)
+  bool pdf = false;              // a PDF beside it (WantsPdf)
+  std::string openFailureNote;   // added to the message when no file can be created
+  std::string writeFailureNote;  // added to the message when the file cannot be written
+};
+
+// The note of a run that was to mark records invoiced.
+inline constexpr const char* kNothingMarkedNote = "\n\nNothing was marked invoiced.";
+
+// Creates run's file in setup's ReportPath (RtfDocument::OpenFile, reserving
+// the PDF's name when run.pdf), before the document is built. False with
+// outcome NotWritten and one message (caption "Horalog") of the reason and
+// run.openFailureNote when no file can be created.
+bool OpenDocumentFile(RtfDocument& file, const DocumentSetup& setup, const DocumentRun& run,
+                      DocumentOutcome* outcome);
+
+// Writes a finished document into the open file and closes it; a failure is
+// said in one message (caption "Horalog") with run.writeFailureNote and ends
+// the run (NotWritten, nothing marked). Then outcome's path and status
+// Written, the PDF beside it when run.pdf (SaveDocumentPdf), the editor
+// (OpenInEditor), and, with billed, MarkBilledRecords of *billed in store.
+// The time report and the invoice both end this way.
+void WriteFinishedDocument(RtfDocument& file, const Document& document, const DocumentRun& run,
+                           RecordStore& store, const std::vector<int32_t>* billed,
+                           const DocumentOptions& options, DocumentOutcome* outcome);
 
 // The message naming records the store refused to mark invoiced.
 std::string UnmarkedRecordsMessage(const RecordStore& store, const std::vector<int32_t>& ids);

@@ -3,22 +3,14 @@
 
 #include <cctype>
 
+#include "billing/rounding.h"
 #include "documents/rtf_writer.h"
 #include "platform/clock.h"
 #include "platform/locale_format.h"
-#include "platform/ui_services.h"
 #include "reporting/reporting_model.h"
-#include "settings/registry_key_stack.h"
-#include "settings/rounding.h"
 #include "store/record_store.h"
 
 namespace {
-
-// Buffers of the address lines, in bytes with the terminating zero.
-constexpr size_t kCompanyAddressCapacity = 256;
-constexpr size_t kClientAddressCapacity = 64;
-
-const char* const kAddressValues[] = {"Address1", "Address2", "Address3", "Address4"};
 
 const TimeRecord* FindRecord(const RecordStore& store, int32_t id) {
   for (const TimeRecord& record : store.timeRecords()) {
@@ -38,43 +30,21 @@ Paragraph Lines(ParagraphRole role, std::vector<std::string> lines, TextAlign al
   return paragraph;
 }
 
-void AddHeading(Document& document, bool setupKeyOpened, const std::string& account,
-                std::time_t now) {
+void AddHeading(Document& document, const DocumentSetup& setup,
+                const std::vector<std::string>& client, std::time_t now) {
   std::vector<std::string> company;
-  if (setupKeyOpened) {
-    RegistryKeyStack keys;
-    if (keys.OpenPath(kSetupKeyPath)) {
-      for (const char* name : kAddressValues) {
-        std::string line;
-        if (keys.QueryString(name, &line, kCompanyAddressCapacity) && !line.empty()) {
-          company.push_back(line);
-        }
-      }
+  if (setup.found) {
+    for (const std::string& line : setup.address) {
+      if (!line.empty()) company.push_back(line);
     }
-    keys.CloseAll();
   }
   if (!company.empty()) {
-    document.blocks.push_back(
-        Lines(ParagraphRole::Letterhead, std::move(company), TextAlign::Center, 30));
+    AddBlock(document, Lines(ParagraphRole::Letterhead, std::move(company), TextAlign::Center, 30));
   }
-  document.blocks.push_back(
-      Lines(ParagraphRole::DateLine, {FormatDate(now, DateForm::Long)}, TextAlign::Right, 24));
-  std::vector<std::string> client;
-  {
-    RegistryKeyStack keys;
-    // Reading the address creates the account key of a new account.
-    const bool opened = keys.CreatePath(kAcctsKeyPath) && keys.CreateChild(account);
-    for (const char* name : kAddressValues) {
-      std::string line;
-      if (opened && keys.QueryString(name, &line, kClientAddressCapacity) && !line.empty()) {
-        client.push_back(line);
-      }
-    }
-    keys.CloseAll();
-  }
-  document.blocks.push_back(
-      Lines(ParagraphRole::ClientAddress, std::move(client), TextAlign::Left, 24));
-  document.blocks.push_back(Lines(ParagraphRole::InvoiceTitle, {"Invoice"}, TextAlign::Left, 30));
+  AddBlock(document,
+           Lines(ParagraphRole::DateLine, {FormatDate(now, DateForm::Long)}, TextAlign::Right, 24));
+  AddBlock(document, Lines(ParagraphRole::ClientAddress, client, TextAlign::Left, 24));
+  AddBlock(document, Lines(ParagraphRole::InvoiceTitle, {"Invoice"}, TextAlign::Left, 30));
 }
 
 Table StartTable(std::initializer_list<int> widths, std::initializer_list<const char*> headings) {
@@ -86,13 +56,20 @@ Table StartTable(std::initializer_list<int> widths, std::initializer_list<const 
 
 }  // namespace
 
-InvoiceContent GatherInvoice(ReportingModel& model) {
-  InvoiceContent content;
-  content.account = model.accounts().ComboText();
-  content.increment = GetAccountAtom(content.account);
-  content.mode = GetAccountRound(content.account);
+InvoiceSelection SelectionOf(const ReportingModel& model) {
+  InvoiceSelection selection;
+  selection.account = model.accounts().ComboText();
   for (const RecordRow& row : model.rows()) {
-    if (row.inc != "X") continue;
+    if (row.inc == "X") selection.rows.push_back({row.id, row.item});
+  }
+  return selection;
+}
+
+InvoiceContent GatherInvoice(const RecordStore& store, const InvoiceSelection& selection,
+                             const AccountBilling& billing) {
+  InvoiceContent content;
+  content.account = selection.account;
+  for (const InvoiceRow& row : selection.rows) {
     content.billed.push_back(row.id);
     if (row.id < 0) continue;
     InvoiceItemLine* line = nullptr;
@@ -106,9 +83,15 @@ InvoiceContent GatherInvoice(ReportingModel& model) {
       content.lines.push_back({row.item, 0});
       line = &content.lines.back();
     }
-    line->count += CountIncrements(model.store(), row.id, content.increment, content.mode);
+    line->count += billing.Count(store, row.id);
   }
   return content;
+}
+
+std::vector<std::string> LineItems(const InvoiceContent& content) {
+  std::vector<std::string> items;
+  for (const InvoiceItemLine& line : content.lines) items.push_back(line.name);
+  return items;
 }
 
 std::string InvoiceFileNamePart(const std::string& account) {
@@ -163,19 +146,19 @@ std::string SpanHoursCell(const RecordStore& store, int32_t id, int increment, R
 }
 
 InvoiceDocument BuildInvoice(const RecordStore& store, const InvoiceContent& content,
-                             std::time_t now, bool setupKeyOpened,
-                             const std::string& currencySymbol) {
-  const int perHour = IncrementsPerHour(content.increment);
+                             const AccountBilling& billing, const DocumentSetup& setup,
+                             const std::vector<std::string>& clientAddress, std::time_t now) {
+  const int perHour = billing.perHour();
   InvoiceDocument built;
   Document& document = built.document;
   document.kind = DocumentKind::Invoice;
   document.title = "Invoice";
-  AddHeading(document, setupKeyOpened, content.account, now);
+  AddHeading(document, setup, clientAddress, now);
 
   Table items = StartTable({60, 15, 15, 20}, {"Item", "Hours", "Rate", "Extension"});
   double total = 0.0;
   for (const InvoiceItemLine& line : content.lines) {
-    const int rate = GetAccountRate(content.account, line.name);
+    const int rate = billing.Rate(line.name);
     const double extension = Extension(line.count, rate, perHour);
     items.rows.push_back(
         {{Cell(line.name), Cell(FormatInvoiceHours(line.count, perHour), false, TextAlign::Decimal),
@@ -183,13 +166,14 @@ InvoiceDocument BuildInvoice(const RecordStore& store, const InvoiceContent& con
           Cell(FormatAmount(extension), false, TextAlign::Decimal)}});
     total += extension;
   }
-  items.rows.push_back({{Cell("Total"), Cell(""), Cell(""),
-                         Cell(currencySymbol + FormatAmount(total), false, TextAlign::Decimal)}});
-  document.blocks.push_back(std::move(items));
+  items.rows.push_back(
+      {{Cell("Total"), Cell(""), Cell(""),
+        Cell(setup.currencySymbol + FormatAmount(total), false, TextAlign::Decimal)}});
+  AddBlock(document, std::move(items));
 
   Paragraph details = Lines(ParagraphRole::PageHeading, {"Details"}, TextAlign::Left, 28, true);
   details.newPage = true;
-  document.blocks.push_back(std::move(details));
+  AddBlock(document, std::move(details));
   Table rows = StartTable({20, 25, 70, 15}, {"Date", "Item", "Notes", "Hours"});
   built.ordered = OrderByDate(store, content.billed);
   for (int32_t id : built.ordered) {
@@ -201,45 +185,42 @@ InvoiceDocument BuildInvoice(const RecordStore& store, const InvoiceContent& con
       rows.rows.push_back({{Cell(""), Cell(""), Cell(""), std::move(hours)}});
       continue;
     }
-    hours.lines = SpanHourLines(store, record->id, content.increment, content.mode);
+    hours.lines = SpanHourLines(store, record->id, billing.increment, billing.mode);
     rows.rows.push_back(
         {{Cell(FormatPackedDate(record->grpdate, DateForm::Short)),
           Cell(store.ItemName(record->item)), Cell(std::string(record->notes)), std::move(hours)}});
   }
-  document.blocks.push_back(std::move(rows));
+  AddBlock(document, std::move(rows));
   return built;
 }
 
-DocumentOutcome CreateInvoice(ReportingModel& model, const DocumentOptions& options) {
+DocumentOutcome CreateInvoice(const InvoiceSelection& selection, RecordStore& store,
+                              const DocumentOptions& options) {
   DocumentOutcome outcome;
+  AccountBilling billing = ReadAccountBilling(selection.account);
+  const InvoiceContent content = GatherInvoice(store, selection, billing);
+  const std::time_t now = Now();
+  DocumentRun run;
+  run.baseName = "HLRep" + InvoiceFileNamePart(content.account) + FileDateStamp(now, "%m%d%y");
+  run.pdf = WantsPdf(options);
+  run.openFailureNote = run.writeFailureNote = kNothingMarkedNote;
+  const DocumentSetup setup = ReadDocumentSetup();
+  RtfDocument file;
+  if (!OpenDocumentFile(file, setup, run, &outcome)) return outcome;
+  ReadItemRates(content.account, LineItems(content), &billing);
+  const InvoiceDocument built =
+      BuildInvoice(store, content, billing, setup, ReadClientAddress(content.account), now);
+  WriteFinishedDocument(file, built.document, run, store, &built.ordered, options, &outcome);
+  return outcome;
+}
+
+DocumentOutcome CreateInvoice(ReportingModel& model, const DocumentOptions& options) {
   if (model.items().count() == 0) {
+    DocumentOutcome outcome;
     outcome.error = "No account is selected.";
     return outcome;
   }
-  const InvoiceContent content = GatherInvoice(model);
-  const std::time_t now = Now();
-  const bool pdf = WantsPdf(options);
-  RtfDocument document(content.account, content.increment, content.mode);
-  if (!document.OpenFile(
-          "HLRep" + InvoiceFileNamePart(content.account) + FileDateStamp(now, "%m%d%y"), pdf)) {
-    outcome.error = document.error();
-    Ui().ShowMessage(outcome.error + "\n\nNothing was marked invoiced.", "Horalog",
-                     MessageButtons::Ok);
-    return outcome;
-  }
-  const InvoiceDocument built = BuildInvoice(model.store(), content, now, document.setupKeyOpened(),
-                                             document.currencySymbol());
-  WriteRtf(document, built.document);
-  if (!document.Close()) {
-    outcome.error = document.error();
-    Ui().ShowMessage(outcome.error + "\n\nNothing was marked invoiced.", "Horalog",
-                     MessageButtons::Ok);
-    return outcome;
-  }
-  outcome.path = document.filePath();
-  if (pdf) SaveDocumentPdf(built.document, &outcome);
-  OpenInEditor(document, options, &outcome);
-  MarkBilledRecords(model.store(), built.ordered, options, &outcome);
-  model.RefreshRecordList(false);
+  DocumentOutcome outcome = CreateInvoice(SelectionOf(model), model.store(), options);
+  if (outcome.status != DocumentOutcome::Status::NotWritten) model.RefreshRecordList(false);
   return outcome;
 }

@@ -3,11 +3,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <map>
 
+#include "billing/rounding.h"
 #include "settings/registry_key_stack.h"
-#include "settings/rounding.h"
 #include "store/record_store.h"
 
 namespace {
@@ -162,35 +161,25 @@ void ReportDialogModel::ShowTotals(const RecordStore& store) {
   totalAmountText_.clear();
   TimeReportRequest request;
   if (!Request(&request)) return;
-  struct Billing {
-    int increment;
-    RoundMode mode;
-  };
-  std::map<std::string, Billing> billing;
-  std::map<std::pair<std::string, std::string>, int> rates;
+  // Every account of the period's records with the items of its records,
+  // each read once.
+  std::map<std::string, std::vector<std::string>> wanted;
+  for (const TimeRecord& record : store.timeRecords()) {
+    if (record.grpdate < request.firstDay || record.grpdate > request.lastDay) continue;
+    wanted[store.AccountName(record.acct)].push_back(store.ItemName(record.item));
+  }
+  BillingByAccount billing;
+  for (const auto& [account, items] : wanted) billing[account] = ReadAccountBilling(account, items);
   int64_t minutes = 0;
   double amount = 0.0;
   for (const TimeRecord& record : store.timeRecords()) {
     if (record.grpdate < request.firstDay || record.grpdate > request.lastDay) continue;
-    const std::string account = store.AccountName(record.acct);
-    const std::string item = store.ItemName(record.item);
-    auto found = billing.find(account);
-    if (found == billing.end()) {
-      found = billing.emplace(account, Billing{GetAccountAtom(account), GetAccountRound(account)})
-                  .first;
-    }
-    const auto key = std::make_pair(account, item);
-    auto rate = rates.find(key);
-    if (rate == rates.end()) rate = rates.emplace(key, GetAccountRate(account, item)).first;
-    const int increment = found->second.increment;
-    const int64_t count = CountIncrements(store, record.id, increment, found->second.mode);
-    minutes += count * increment;
-    amount += Extension(count, rate->second, IncrementsPerHour(increment));
+    const AccountBilling& rules = billing.at(store.AccountName(record.acct));
+    const int64_t count = rules.Count(store, record.id);
+    minutes += count * rules.increment;
+    amount += Extension(count, rules.Rate(store.ItemName(record.item)), rules.perHour());
   }
-  char text[48];
-  std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes / 60),
-                static_cast<long long>(minutes % 60));
-  totalTimeText_ = text;
+  totalTimeText_ = FormatHoursMinutes(minutes);
   totalAmountText_ = FormatAmount(amount);
 }
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "billing/periods.h"
 #include "documents/document_outcome.h"
 #include "documents/time_report.h"
-#include "settings/periods.h"
 
 class RecordStore;
 

@@ -11,14 +11,10 @@
 
 #include "platform/process.h"
 #include "settings/registry_key_stack.h"
-#include "settings/rounding.h"
 
 namespace {
 
 constexpr const char* kLineEnd = "\r\n";
-
-// The Windows buffer of the currency symbol held 4 bytes with the zero.
-constexpr size_t kCurrencyCapacity = 4;
 
 void AppendUnit(std::string* out, uint32_t unit) {
   // RTF reads the number as a signed 16-bit value.
@@ -125,12 +121,6 @@ std::string FileDateStamp(std::time_t now, const char* format) {
 
 RtfDocument::RtfDocument() = default;
 
-RtfDocument::RtfDocument(std::string invoiceAccount, int increment, RoundMode mode)
-    : invoiceAccount_(std::move(invoiceAccount)),
-      increment_(increment),
-      incrementsPerHour_(IncrementsPerHour(increment)),
-      roundMode_(mode) {}
-
 RtfDocument::~RtfDocument() {
   // A document abandoned before Close leaves no half-written file behind.
   if (fd_ >= 0) {
@@ -159,18 +149,14 @@ int WriteAndCloseFile(int fd, const std::string& data) {
 }
 
 bool RtfDocument::OpenFile(const std::string& baseName, bool reservePdf) {
+  return OpenFile(ReadDocumentSetup(), baseName, reservePdf);
+}
+
+bool RtfDocument::OpenFile(const DocumentSetup& setup, const std::string& baseName,
+                           bool reservePdf) {
   error_.clear();
-  std::string reportPath;
-  {
-    RegistryKeyStack keys;
-    setupKeyOpened_ = keys.OpenPath(kSetupKeyPath);
-    if (setupKeyOpened_) {
-      if (!keys.QueryString("ReportPath", &reportPath, 0)) reportPath.clear();
-      std::string symbol;
-      if (keys.QueryString("CurrencySymbol", &symbol, kCurrencyCapacity)) currencySymbol_ = symbol;
-    }
-    keys.CloseAll();
-  }
+  const std::string& reportPath = setup.reportPath;
+  currencySymbol_ = setup.currencySymbol;
   // A folder given with its slash ("/home/jane/Horalog/") keeps just that
   // one: the path is shown in messages.
   folder_ = !reportPath.empty() && reportPath.back() == '/' ? reportPath : reportPath + "/";

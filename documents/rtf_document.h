@@ -40,16 +40,13 @@ class RtfDocument {
   // Candidates tried by OpenFile before it gives up: Base.rtf, Base_1.rtf ...
   static constexpr int kMaxNameAttempts = 10000;
 
-  // The report's writer.
   RtfDocument();
-  // The invoice's writer: account, its rounding increment (minutes) and mode.
-  RtfDocument(std::string invoiceAccount, int increment, RoundMode mode);
   ~RtfDocument();
   RtfDocument(const RtfDocument&) = delete;
   RtfDocument& operator=(const RtfDocument&) = delete;
 
-  // Reads ReportPath and CurrencySymbol (at most 3 characters, else none)
-  // from the Setup key, then creates the first free file of ReportPath + "/"
+  // Takes ReportPath and CurrencySymbol of setup, then creates the first
+  // free file of ReportPath + "/"
   // + baseName + ".rtf", baseName + "_1.rtf", ... exclusively; the document
   // is later written through that very file. The separator is appended
   // always, also after a folder ending in "/" (a doubled separator is
@@ -59,6 +56,8 @@ class RtfDocument {
   // candidates; error() then names the folder and the system's reason. With
   // reservePdf, a candidate whose ".pdf" file exists counts as taken too, so
   // the PDF beside the document never meets an older file.
+  bool OpenFile(const DocumentSetup& setup, const std::string& baseName, bool reservePdf = false);
+  // OpenFile with the Setup key as it is now (ReadDocumentSetup).
   bool OpenFile(const std::string& baseName, bool reservePdf = false);
 
   // The four first lines (font table, margins, centring, the 15-point group).
@@ -97,21 +96,13 @@ class RtfDocument {
   // The editor start alone, for a written document.
   bool ShowInEditor();
 
-  // Values both documents use while they write.
-  double runningTotal = 0.0;
+  // The type size of the cells and of the paragraph after a table.
   int fontSize = kDefaultFontSize;
 
-  const std::string& invoiceAccount() const { return invoiceAccount_; }
-  int increment() const { return increment_; }
-  int incrementsPerHour() const { return incrementsPerHour_; }
-  RoundMode roundMode() const { return roundMode_; }
   const std::string& filePath() const { return filePath_; }
   const std::string& folder() const { return folder_; }
-  // Empty until OpenFile reads it.
+  // Empty until OpenFile takes it.
   const std::string& currencySymbol() const { return currencySymbol_; }
-  // Whether OpenFile could open the Setup key (the heading's addresses come
-  // from it only then).
-  bool setupKeyOpened() const { return setupKeyOpened_; }
   int columnCount() const { return columnCount_; }
   int columnRight(int column) const { return columnRight_[static_cast<size_t>(column)]; }
   int cellsInRow() const { return cellsInRow_; }
@@ -123,14 +114,9 @@ class RtfDocument {
  private:
   void WriteEdge(const std::string& fragment, int column);
 
-  std::string invoiceAccount_;
-  int increment_ = 0;
-  int incrementsPerHour_ = 0;
-  RoundMode roundMode_ = RoundMode::Nearest;
   std::string filePath_;
   std::string folder_;
   std::string currencySymbol_;
-  bool setupKeyOpened_ = false;
   int fd_ = -1;
   std::array<int32_t, kMaxColumns> columnRight_{};
   int columnCount_ = 0;

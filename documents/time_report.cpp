@@ -3,52 +3,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "billing/rounding.h"
 #include "documents/rtf_writer.h"
 #include "platform/clock.h"
 #include "platform/locale_format.h"
-#include "platform/ui_services.h"
-#include "settings/registry_key_stack.h"
-#include "settings/rounding.h"
 #include "store/record_store.h"
 
 namespace {
-
-constexpr size_t kAddressCapacity = 256;
-
-struct Billing {
-  int increment = 6;
-  int perHour = 10;
-  RoundMode mode = RoundMode::Nearest;
-};
-
-// One run's account settings: each account's values are read once.
-class BillingCache {
- public:
-  const Billing& Of(const std::string& account) {
-    auto found = billing_.find(account);
-    if (found != billing_.end()) return found->second;
-    Billing billing;
-    billing.increment = GetAccountAtom(account);
-    billing.perHour = IncrementsPerHour(billing.increment);
-    billing.mode = GetAccountRound(account);
-    return billing_[account] = billing;
-  }
-  int Rate(const std::string& account, const std::string& item) {
-    const auto key = std::make_pair(account, item);
-    auto found = rates_.find(key);
-    if (found != rates_.end()) return found->second;
-    return rates_[key] = GetAccountRate(account, item);
-  }
-
- private:
-  std::map<std::string, Billing> billing_;
-  std::map<std::pair<std::string, std::string>, int> rates_;
-};
 
 // The records of one item within one account.
 struct ItemGroup {
@@ -59,16 +24,13 @@ struct ItemGroup {
 
 struct AccountSection {
   const AccountEntry* account = nullptr;
-  Billing billing;
+  const AccountBilling* billing = nullptr;
   std::vector<ItemGroup> groups;
   int64_t minutes = 0;
 };
 
-std::string HoursMinutes(int64_t minutes) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes / 60),
-                static_cast<long long>(minutes % 60));
-  return text;
+bool InPeriod(const TimeRecord& record, const TimeReportRequest& request) {
+  return record.grpdate >= request.firstDay && record.grpdate <= request.lastDay;
 }
 
 bool IsCalendarDay(int32_t grpdate) {
@@ -121,17 +83,11 @@ Paragraph Text(ParagraphRole role, std::string line, TextAlign align, bool bold,
   return paragraph;
 }
 
-void AddHeading(Document& document, bool setupKeyOpened, const TimeReportRequest& request,
+void AddHeading(Document& document, const DocumentSetup& setup, const TimeReportRequest& request,
                 std::time_t now) {
-  if (setupKeyOpened) {
-    RegistryKeyStack keys;
-    std::string address;
-    if (keys.OpenPath(kSetupKeyPath) && keys.QueryString("Address1", &address, kAddressCapacity) &&
-        !address.empty()) {
-      document.blocks.push_back(
-          Text(ParagraphRole::Letterhead, address, TextAlign::Center, false, 30));
-    }
-    keys.CloseAll();
+  if (setup.found && !setup.address.empty() && !setup.address[0].empty()) {
+    document.blocks.push_back(
+        Text(ParagraphRole::Letterhead, setup.address[0], TextAlign::Center, false, 30));
   }
   document.blocks.push_back(
       Text(ParagraphRole::DateLine, FormatDate(now, DateForm::Long), TextAlign::Right, false, 24));
@@ -157,22 +113,23 @@ void AddSection(Document& document, const std::string& name) {
   document.blocks.push_back(Text(ParagraphRole::SectionHeading, name, TextAlign::Left, true, 24));
 }
 
-void AddSummary(Document& document, BillingCache& cache,
-                const std::vector<AccountSection>& sections, const std::string& currencySymbol) {
+void AddSummary(Document& document, const std::vector<AccountSection>& sections,
+                const std::string& currencySymbol) {
   Table table = StartTable({75, 15, 15, 25}, {"Account - Item", "Hours", "Rate", "Extension"}, 24);
   double total = 0.0;
   for (const AccountSection& section : sections) {
     const std::string& name = section.account->name;
-    const Billing& billing = section.billing;
+    const AccountBilling& billing = *section.billing;
+    const int perHour = billing.perHour();
     int64_t accountMinutes = 0;
     double accountAmount = 0.0;
     for (const ItemGroup& group : section.groups) {
       if (group.minutes == 0) continue;
       const int64_t count = group.minutes / billing.increment;
-      const int rate = cache.Rate(name, group.name);
-      const double extension = Extension(count, rate, billing.perHour);
+      const int rate = billing.Rate(group.name);
+      const double extension = Extension(count, rate, perHour);
       AddRow(table, {Cell(name + " - " + group.name),
-                     Cell(FormatHours(count, billing.perHour), false, TextAlign::Decimal),
+                     Cell(FormatHours(count, perHour), false, TextAlign::Decimal),
                      Cell(FormatAmount(rate * 0.01), false, TextAlign::Decimal),
                      Cell(FormatAmount(extension), false, TextAlign::Decimal)});
       total += extension;
@@ -181,7 +138,7 @@ void AddSummary(Document& document, BillingCache& cache,
     }
     if (accountMinutes != 0) {
       AddRow(table, {Cell(name + " - Total", true),
-                     Cell(FormatHours(accountMinutes / billing.increment, billing.perHour), true,
+                     Cell(FormatHours(accountMinutes / billing.increment, perHour), true,
                           TextAlign::Decimal),
                      Cell("", true, TextAlign::Right),
                      Cell(FormatAmount(accountAmount), true, TextAlign::Decimal)});
@@ -193,7 +150,8 @@ void AddSummary(Document& document, BillingCache& cache,
 }
 
 void AddDetails(Document& document, const RecordStore& store, const AccountSection& section) {
-  const Billing& billing = section.billing;
+  const AccountBilling& billing = *section.billing;
+  const int perHour = billing.perHour();
   AddSection(document, section.account->name);
   Table table = StartTable({16, 25, 64, 36}, {"Date", "Item", "Notes", "Times"}, 20);
   int64_t accountMinutes = 0;
@@ -207,14 +165,14 @@ void AddDetails(Document& document, const RecordStore& store, const AccountSecti
       AddRow(table, {Cell(FormatPackedDate(record.grpdate, DateForm::Short)), Cell(group.name),
                      Cell(std::string(record.notes)), std::move(times)});
     }
-    AddRow(table, {Cell("Total", true), Cell(group.name, true), Cell("", true),
-                   Cell(FormatHours(group.minutes * billing.perHour / 60, billing.perHour), true,
-                        TextAlign::Decimal)});
+    AddRow(table,
+           {Cell("Total", true), Cell(group.name, true), Cell("", true),
+            Cell(FormatHours(group.minutes * perHour / 60, perHour), true, TextAlign::Decimal)});
     accountMinutes += group.minutes;
   }
-  AddRow(table, {Cell("", true), Cell("Account Total", true), Cell("", true),
-                 Cell(FormatHours(accountMinutes * billing.perHour / 60, billing.perHour), true,
-                      TextAlign::Decimal)});
+  AddRow(table,
+         {Cell("", true), Cell("Account Total", true), Cell("", true),
+          Cell(FormatHours(accountMinutes * perHour / 60, perHour), true, TextAlign::Decimal)});
   document.blocks.push_back(std::move(table));
 }
 
@@ -252,12 +210,12 @@ int64_t AddDaily(Document& document, const RecordStore& store, const Days& days)
     for (Row& row : rows) {
       AddRow(table, {Cell(first ? FormatPackedDate(day, DateForm::Short) : ""),
                      Cell(std::move(row.text)), Cell(std::string(row.record->notes)),
-                     Cell(HoursMinutes(row.minutes), false, TextAlign::Right)});
+                     Cell(FormatHoursMinutes(row.minutes), false, TextAlign::Right)});
       first = false;
     }
   }
   AddRow(table, {Cell("Total", true), Cell(""), Cell(""),
-                 Cell(HoursMinutes(total), true, TextAlign::Right)});
+                 Cell(FormatHoursMinutes(total), true, TextAlign::Right)});
   document.blocks.push_back(std::move(table));
   return total;
 }
@@ -291,11 +249,13 @@ int64_t AddDailyAccountTotals(Document& document, const DayTotals& totals) {
   for (const auto& [day, entries] : totals) {
     const std::string date = FormatPackedDate(day, DateForm::Short);
     for (const auto& [name, minutes] : entries) {
-      AddRow(table, {Cell(date), Cell(name), Cell(HoursMinutes(minutes), false, TextAlign::Right)});
+      AddRow(table,
+             {Cell(date), Cell(name), Cell(FormatHoursMinutes(minutes), false, TextAlign::Right)});
       total += minutes;
     }
   }
-  AddRow(table, {Cell("Total", true), Cell(""), Cell(HoursMinutes(total), true, TextAlign::Right)});
+  AddRow(table,
+         {Cell("Total", true), Cell(""), Cell(FormatHoursMinutes(total), true, TextAlign::Right)});
   document.blocks.push_back(std::move(table));
   return total;
 }
@@ -350,6 +310,35 @@ void AddChart(Document& document, const TimeReportRequest& request, const DayTot
   document.blocks.push_back(std::move(chart));
 }
 
+// The sections of the store's accounts (a repeated id is one account) with
+// their item groups and rounded minutes over the period's records.
+std::vector<AccountSection> Sections(const RecordStore& store, const TimeReportRequest& request,
+                                     const BillingByAccount& billing) {
+  const auto& records = store.timeRecords();
+  std::unordered_map<int32_t, std::vector<size_t>> byAccount;
+  for (size_t position = 0; position < records.size(); ++position) {
+    if (InPeriod(records[position], request)) byAccount[records[position].acct].push_back(position);
+  }
+  std::vector<AccountSection> sections;
+  std::unordered_set<int32_t> known;
+  for (const AccountEntry& account : store.accounts()) {
+    if (!known.insert(account.id).second) continue;
+    AccountSection section;
+    section.account = &account;
+    section.billing = &billing.at(account.name);
+    section.groups = GroupsOf(store, account, byAccount[account.id]);
+    for (ItemGroup& group : section.groups) {
+      for (size_t position : group.records) {
+        group.minutes +=
+            section.billing->Count(store, records[position].id) * section.billing->increment;
+      }
+      section.minutes += group.minutes;
+    }
+    sections.push_back(std::move(section));
+  }
+  return sections;
+}
+
 }  // namespace
 
 std::vector<std::string> SpanTimeLines(const RecordStore& store, int32_t id, int increment,
@@ -382,57 +371,54 @@ std::string SpanTimesText(const RecordStore& store, int32_t id, int increment, R
   return RtfCellText(cell);
 }
 
+BillingByAccount ReadReportBilling(const RecordStore& store, const TimeReportRequest& request) {
+  BillingByAccount billing;
+  const auto read = [&](const std::string& account) {
+    if (!billing.count(account)) billing[account] = ReadAccountBilling(account);
+  };
+  for (const TimeRecord& record : store.timeRecords()) {
+    if (InPeriod(record, request)) read(store.AccountName(record.acct));
+  }
+  for (const AccountEntry& account : store.accounts()) read(account.name);
+  // The rates are looked up only for the summary's lines, as the summary
+  // names them: looking one up leaves its registry key behind.
+  for (const AccountSection& section : Sections(store, request, billing)) {
+    std::vector<std::string> items;
+    for (const ItemGroup& group : section.groups) {
+      if (group.minutes != 0) items.push_back(group.name);
+    }
+    ReadItemRates(section.account->name, items, &billing[section.account->name]);
+  }
+  return billing;
+}
+
 TimeReportContent BuildTimeReport(const RecordStore& store, const TimeReportRequest& request,
-                                  std::time_t now, bool setupKeyOpened,
-                                  const std::string& currencySymbol) {
-  BillingCache cache;
+                                  const BillingByAccount& billing, const DocumentSetup& setup,
+                                  std::time_t now) {
   TimeReportContent content;
   content.document.kind = DocumentKind::Report;
   content.document.title = "Horalog Report for " + request.periodLabel;
-  AddHeading(content.document, setupKeyOpened, request, now);
+  AddHeading(content.document, setup, request, now);
 
   const auto& records = store.timeRecords();
-  std::unordered_map<int32_t, std::vector<size_t>> byAccount;
   Days days;
   for (size_t position = 0; position < records.size(); ++position) {
     const TimeRecord& record = records[position];
-    if (record.grpdate < request.firstDay || record.grpdate > request.lastDay) continue;
-    byAccount[record.acct].push_back(position);
+    if (!InPeriod(record, request)) continue;
     const std::string account = store.AccountName(record.acct);
-    const Billing& billing = cache.Of(account);
-    const int64_t minutes =
-        CountIncrements(store, record.id, billing.increment, billing.mode) * billing.increment;
+    const AccountBilling& rules = billing.at(account);
+    const int64_t minutes = rules.Count(store, record.id) * rules.increment;
     if (IsCalendarDay(record.grpdate)) days[record.grpdate].push_back({position, account, minutes});
   }
-
-  std::vector<AccountSection> sections;
+  const std::vector<AccountSection> sections = Sections(store, request, billing);
   std::unordered_set<int32_t> known;
-  for (const AccountEntry& account : store.accounts()) {
-    if (!known.insert(account.id).second) continue;  // a repeated id is one account
-    AccountSection section;
-    section.account = &account;
-    section.billing = cache.Of(account.name);
-    section.groups = GroupsOf(store, account, byAccount[account.id]);
-    for (ItemGroup& group : section.groups) {
-      for (size_t position : group.records) {
-        group.minutes += CountIncrements(store, records[position].id, section.billing.increment,
-                                         section.billing.mode) *
-                         section.billing.increment;
-      }
-      section.minutes += group.minutes;
-    }
-    sections.push_back(std::move(section));
-  }
-  for (size_t position = 0; position < records.size(); ++position) {
-    const TimeRecord& record = records[position];
-    if (record.grpdate >= request.firstDay && record.grpdate <= request.lastDay &&
-        known.count(record.acct)) {
-      content.billed.push_back(record.id);
-    }
+  for (const AccountSection& section : sections) known.insert(section.account->id);
+  for (const TimeRecord& record : records) {
+    if (InPeriod(record, request) && known.count(record.acct)) content.billed.push_back(record.id);
   }
 
   const DayTotals totals = TotalsPerDay(days);
-  AddSummary(content.document, cache, sections, currencySymbol);
+  AddSummary(content.document, sections, setup.currencySymbol);
   // The picture comes right after the summary it illustrates (the PDF's only).
   AddChart(content.document, request, totals);
   for (const AccountSection& section : sections) {
@@ -450,32 +436,20 @@ DocumentOutcome CreateTimeReport(const TimeReportRequest& request, const Documen
     return outcome;
   }
   const std::time_t now = Now();
-  const bool pdf = WantsPdf(options);
-  RtfDocument document;
-  if (!document.OpenFile("Report" + FileDateStamp(now, "%y%m%d"), pdf)) {
-    outcome.error = document.error();
-    Ui().ShowMessage(outcome.error, "Horalog", MessageButtons::Ok);
-    return outcome;
-  }
+  DocumentRun run;
+  run.baseName = "Report" + FileDateStamp(now, "%y%m%d");
+  run.pdf = WantsPdf(options);
+  if (request.setInvoiced) run.writeFailureNote = kNothingMarkedNote;
+  const DocumentSetup setup = ReadDocumentSetup();
+  RtfDocument file;
+  if (!OpenDocumentFile(file, setup, run, &outcome)) return outcome;
   RecordStore store(ReadStoreFolders());
   store.SetDeviceName(request.deviceName);
   store.Load();
   const TimeReportContent content =
-      BuildTimeReport(store, request, now, document.setupKeyOpened(), document.currencySymbol());
-  WriteRtf(document, content.document);
-  if (!document.Close()) {
-    outcome.error = document.error();
-    Ui().ShowMessage(
-        outcome.error + (request.setInvoiced ? "\n\nNothing was marked invoiced." : ""), "Horalog",
-        MessageButtons::Ok);
-    return outcome;
-  }
-  outcome.path = document.filePath();
-  outcome.status = DocumentOutcome::Status::Written;
-  if (pdf) SaveDocumentPdf(content.document, &outcome);
-  OpenInEditor(document, options, &outcome);
-  if (request.setInvoiced && content.totalMinutes != 0) {
-    MarkBilledRecords(store, content.billed, options, &outcome);
-  }
+      BuildTimeReport(store, request, ReadReportBilling(store, request), setup, now);
+  const bool marks = request.setInvoiced && content.totalMinutes != 0;
+  WriteFinishedDocument(file, content.document, run, store, marks ? &content.billed : nullptr,
+                        options, &outcome);
   return outcome;
 }

@@ -1,6 +1,6 @@
 // The time report of one period of one handheld: summary per account and
-// item, details per account, the daily tables; optionally marking what it
-// bills.
+// item, details per account, the daily tables, built from the records and
+// the billing values read before; optionally marking what it bills.
 #pragma once
 
 #include <cstdint>
@@ -40,10 +40,17 @@ std::vector<std::string> SpanTimeLines(const RecordStore& store, int32_t id, int
 // The same as the RTF cell holds it: escaped lines joined by " \par ".
 std::string SpanTimesText(const RecordStore& store, int32_t id, int increment, RoundMode mode);
 
-// The report as plain data: heading (the Setup key's Address1 when
-// setupKeyOpened, the long date of now, the period label), Summary (its
-// total after currencySymbol), the hours chart, one details section per
-// account with time, Daily and Daily Account Totals.
+// The billing values the report of request needs, read once: the increment
+// and mode of every account of the period's records and of the store, in
+// that order, then the rates of the items the summary bills (those with
+// time), account by account.
+BillingByAccount ReadReportBilling(const RecordStore& store, const TimeReportRequest& request);
+
+// The report as plain data: heading (the setup's Address1 when its Setup key
+// was found, the long date of now, the period label), Summary (its total
+// after the setup's currency symbol), the hours chart, one details section
+// per account with time, Daily and Daily Account Totals. billing holds every
+// account's values (ReadReportBilling).
 //
 // Within an account, records are grouped by item: first those whose item
 // has no name (the store does not know it), then the account's items in list
@@ -53,16 +60,17 @@ std::string SpanTimesText(const RecordStore& store, int32_t id, int increment, R
 // order); a record whose account the store does not know appears only in the
 // daily tables (and the chart) and is not billed.
 TimeReportContent BuildTimeReport(const RecordStore& store, const TimeReportRequest& request,
-                                  std::time_t now, bool setupKeyOpened,
-                                  const std::string& currencySymbol);
+                                  const BillingByAccount& billing, const DocumentSetup& setup,
+                                  std::time_t now);
 
-// The report dialog's Create: writes "Report" + today as %y%m%d into
-// ReportPath and opens it in the editor; with a PDF wanted (WantsPdf), the
-// PDF beside it first, whose failure is reported and changes nothing else.
-// With setInvoiced and a total other
-// than 0:00, only once the document is complete, marks the billed records
-// invoiced and updates the handheld (MarkBilledRecords). NotWritten without
-// a message when the request has no valid period (firstDay 0, or after
-// lastDay); a document that cannot be created or written is reported in a
-// message (caption "Horalog") and nothing is marked.
+// The report dialog's Create: reads the setup, creates "Report" + today as
+// %y%m%d in ReportPath, then loads the store, reads the billing values and
+// builds the report, which WriteFinishedDocument writes and opens in the
+// editor; with a PDF wanted (WantsPdf), the PDF beside it first, whose
+// failure is reported and changes nothing else. With setInvoiced and a total
+// other than 0:00, only once the document is complete, marks the billed
+// records invoiced and updates the handheld (MarkBilledRecords). NotWritten
+// without a message when the request has no valid period (firstDay 0, or
+// after lastDay); a document that cannot be created or written is reported
+// in a message (caption "Horalog") and nothing is marked.
 DocumentOutcome CreateTimeReport(const TimeReportRequest& request, const DocumentOptions& options);

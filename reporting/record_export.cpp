@@ -6,9 +6,9 @@
 #include <ctime>
 #include <vector>
 
+#include "billing/rounding.h"
 #include "reporting/reporting_model.h"
 #include "settings/account_settings.h"
-#include "settings/rounding.h"
 
 namespace {
 
@@ -94,9 +94,7 @@ std::string ExportRecords(const ReportingModel& model, ExportFormat format) {
     lines.push_back({"Invoice Total", model.invoiceTotalText()});
     return Table(lines, format);
   }
-  const int increment = GetAccountAtom(model.accountName());
-  const int perHour = IncrementsPerHour(increment);
-  const RoundMode mode = GetAccountRound(model.accountName());
+  const int perHour = model.billing().perHour();
   const RecordStore& store = model.store();
   std::string json = "{\"device\": " + JsonString(model.deviceName()) +
                      ", \"account\": " + JsonString(model.accountName()) +
@@ -105,7 +103,7 @@ std::string ExportRecords(const ReportingModel& model, ExportFormat format) {
   for (size_t at = 0; at < model.rows().size(); ++at) {
     const RecordRow& row = model.rows()[at];
     const TimeRecord& record = store.timeRecords()[row.record];
-    const int64_t count = CountIncrements(store, record.id, increment, mode);
+    const int64_t count = model.billing().Count(store, record.id);
     if (row.inc == "X") included += count;
     json += std::string(at > 0 ? "," : "") + "\n  {\"id\": " + std::to_string(record.id) +
             ", \"included\": " + (row.inc == "X" ? "true" : "false") +

@@ -1,12 +1,9 @@
 // The state and rules of the main reporting window.
 #include "reporting/reporting_model.h"
 
-#include <map>
-#include <unordered_map>
-
+#include "billing/rounding.h"
 #include "platform/locale_format.h"
 #include "platform/ui_services.h"
-#include "settings/rounding.h"
 #include "store/store_file_kind.h"
 #include "store/store_location.h"
 #include "store/windows_store_import.h"
@@ -18,22 +15,6 @@ namespace {
 const std::string kMarkIncluded = "X";
 const std::string kMarkInvoiced = " ";
 const std::string kMarkExcluded;
-
-// The rates of one account within one refresh: each item's rate is looked up
-// once, and afresh at the next refresh.
-class RateCache {
- public:
-  explicit RateCache(std::string account) : account_(std::move(account)) {}
-  int Rate(const std::string& item) {
-    auto found = rates_.find(item);
-    if (found != rates_.end()) return found->second;
-    return rates_[item] = GetAccountRate(account_, item);
-  }
-
- private:
-  std::string account_;
-  std::map<std::string, int> rates_;
-};
 
 }  // namespace
 
@@ -171,15 +152,51 @@ void ReportingModel::OnItemSelected() {
 }
 
 void ReportingModel::RefreshRecordList(bool rebuildRanges) {
+  Refresh(rebuildRanges, rebuildRanges);
+}
+
+void ReportingModel::Refresh(bool rebuildRanges, bool readRateField) {
   // The user's selected record stays selected while it is listed.
   const int32_t selectedId = selectedRow_ >= 0 ? rows_[static_cast<size_t>(selectedRow_)].id : 0;
   const bool hadSelection = selectedRow_ >= 0;
+  ListRows();
+  // The account's values are read once per refresh, for the rows' items (and
+  // the rate field's), and serve the totals until the next refresh: every
+  // dialog that changes them ends in one.
+  std::vector<std::string> items;
+  for (const RecordRow& row : rows_) items.push_back(row.item);
+  if (readRateField) items.push_back(items_.ComboText());
+  billing_ = ReadAccountBilling(accountName_, items, rebuildRanges ? &defaults_ : nullptr);
+  const int perHour = billing_.perHour();
+  for (RecordRow& row : rows_) {
+    const int64_t count = billing_.Count(store_, row.id);
+    row.time = FormatHours(count, perHour);
+    const int rate = billing_.Rate(row.item);
+    row.rate = FormatRate(rate);
+    row.extension = FormatAmount(Extension(count, rate, perHour));
+    if (hadSelection && selectedRow_ < 0 && row.id == selectedId) {
+      selectedRow_ = static_cast<int>(&row - rows_.data());
+    }
+  }
+  if (readRateField) rateText_ = FormatRate(billing_.Rate(items_.ComboText()));
+  if (!rebuildRanges) {
+    ApplyDateRange();
+    return;
+  }
+  UpdateTotals();
+  if (items_.count() == 0) {
+    ranges_.Clear();
+  } else {
+    ranges_.Rebuild(store_, accountId_, itemId_, billing_.period);
+  }
+  dateRanges_.Clear();
+  for (const std::string& entry : ranges_.entries()) dateRanges_.Add(entry);
+  dateRanges_.Select(0);
+}
+
+void ReportingModel::ListRows() {
   rows_.clear();
   selectedRow_ = -1;
-  const int increment = GetAccountAtom(accountName_);
-  const int perHour = IncrementsPerHour(increment);
-  const RoundMode mode = GetAccountRound(accountName_);
-  RateCache rates(accountName_);
   const auto& records = store_.timeRecords();
   for (size_t i = 0; i < records.size(); ++i) {
     const TimeRecord& record = records[i];
@@ -191,31 +208,9 @@ void ReportingModel::RefreshRecordList(bool rebuildRanges) {
     row.inc = record.invoiced ? kMarkInvoiced : kMarkIncluded;
     row.item = store_.ItemName(record.item);
     row.date = FormatPackedDate(record.grpdate, DateForm::Short);
-    const int64_t count = CountIncrements(store_, record.id, increment, mode);
-    row.time = FormatHours(count, perHour);
-    const int rate = rates.Rate(row.item);
-    row.rate = FormatRate(rate);
-    row.extension = FormatAmount(Extension(count, rate, perHour));
     row.invDate = record.invoiced ? FormatDate(record.invoicedate, DateForm::Short) : " ";
-    if (hadSelection && selectedRow_ < 0 && row.id == selectedId) {
-      selectedRow_ = static_cast<int>(rows_.size());
-    }
     rows_.push_back(std::move(row));
   }
-  if (!rebuildRanges) {
-    ApplyDateRange();
-    return;
-  }
-  rateText_ = FormatRate(GetAccountRate(accounts_.ComboText(), items_.ComboText()));
-  UpdateTotals();
-  if (items_.count() == 0) {
-    ranges_.Clear();
-  } else {
-    ranges_.Rebuild(store_, accounts_.ComboText(), accountId_, itemId_, defaults_);
-  }
-  dateRanges_.Clear();
-  for (const std::string& entry : ranges_.entries()) dateRanges_.Add(entry);
-  dateRanges_.Select(0);
 }
 
 void ReportingModel::ApplyDateRange() {
@@ -242,18 +237,14 @@ void ReportingModel::UpdateTotals() {
     invoiceTotalText_.clear();
     return;
   }
-  const std::string accountText = accounts_.ComboText();
-  const int increment = GetAccountAtom(accountText);
-  const int perHour = IncrementsPerHour(increment);
-  const RoundMode mode = GetAccountRound(accountText);
-  RateCache rates(accountName_);
+  const int perHour = billing_.perHour();
   BillingTotals totals;
   for (RecordRow& row : rows_) {
     if (row.inc != "X") continue;
-    const int rate = rates.Rate(row.item);
+    const int rate = billing_.Rate(row.item);
     row.rate = FormatRate(rate);
     if (row.id >= 0) {
-      const int64_t count = CountIncrements(store_, row.id, increment, mode);
+      const int64_t count = billing_.Count(store_, row.id);
       row.extension = FormatAmount(totals.Add(count, rate, perHour));
     }
   }
@@ -278,9 +269,4 @@ void ReportingModel::AfterAccountPrefs() {
   OnItemSelected();
 }
 
-void ReportingModel::AfterRate(bool accepted) {
-  if (accepted && accounts_.count() > 0) {
-    rateText_ = FormatRate(GetAccountRate(accounts_.ComboText(), items_.ComboText()));
-  }
-  RefreshRecordList(false);
-}
+void ReportingModel::AfterRate(bool accepted) { Refresh(false, accepted && accounts_.count() > 0); }

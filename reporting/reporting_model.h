@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "billing/periods.h"
 #include "platform/combo_model.h"
 #include "settings/account_settings.h"
-#include "settings/periods.h"
 #include "store/record_store.h"
 
 // One row of the record list: its seven column texts and its record's id.
@@ -73,6 +73,7 @@ class ReportingModel {
 
   ComboModel& devices() { return devices_; }
   ComboModel& accounts() { return accounts_; }
+  const ComboModel& accounts() const { return accounts_; }
   ComboModel& items() { return items_; }
   ComboModel& dateRanges() { return dateRanges_; }
   const ComboModel& dateRanges() const { return dateRanges_; }
@@ -98,11 +99,17 @@ class ReportingModel {
   int32_t itemId() const { return itemId_; }
   const std::string& dataPath() const { return dataPath_; }
   const AccountDefaults& defaults() const { return defaults_; }
+  // The selected account's values as read at the last refresh.
+  const AccountBilling& billing() const { return billing_; }
 
  private:
   // Empties what shows a selection: items, rows, rate, totals, ranges.
   void ClearSelection();
   void OfferImport();
+  // RefreshRecordList; with readRateField the rate field is read afresh too.
+  void Refresh(bool rebuildRanges, bool readRateField);
+  // The rows of the selected account and item, without their billing columns.
+  void ListRows();
 
   RecordStore store_;
   ComboModel devices_{true};
@@ -123,4 +130,5 @@ class ReportingModel {
   std::string itemName_;
   std::string dataPath_;
   AccountDefaults defaults_;
+  AccountBilling billing_;
 };

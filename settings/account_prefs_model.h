@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "billing/rounding.h"
 #include "settings/account_settings.h"
-#include "settings/rounding.h"
 
 // What the dialog shows and writes.
 struct AccountPrefs {

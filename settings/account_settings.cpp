@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
 
 #include "settings/registry_key_stack.h"
 
@@ -10,6 +11,14 @@ namespace {
 
 // The readers' buffers of the short texts (period, day and round texts).
 constexpr size_t kShortText = 32;
+// The documents' buffers: the Windows currency symbol held 4 bytes with the
+// zero, the company's address lines 256 and the client's 64.
+constexpr size_t kCurrencyCapacity = 4;
+constexpr size_t kCompanyAddressCapacity = 256;
+constexpr size_t kClientAddressCapacity = 64;
+
+constexpr std::array<const char*, 4> kAddressValues = {"Address1", "Address2", "Address3",
+                                                       "Address4"};
 
 constexpr std::array<const char*, 5> kPeriodTexts = {"All", "One Week", "Two Weeks", "Half Month",
                                                      "One Month"};
@@ -34,26 +43,67 @@ bool IsValidAtom(int64_t minutes) {
   return std::find(kAtoms.begin(), kAtoms.end(), minutes) != kAtoms.end();
 }
 
-int GetAccountRate(const std::string& account, const std::string& item) {
-  uint32_t rate = 0;
+namespace {
+
+// The rates of items in one walk: an item's Rate, else the account's "All"
+// Rate, else DefaultRate, else 0; all 0 without the Setup key.
+std::vector<int> AccountRates(const std::string& account, const std::vector<std::string>& items) {
+  std::vector<int> rates(items.size(), 0);
   RegistryKeyStack stack(kHkeyCurrentUser);
   if (stack.OpenPath(kSetupKeyPath)) {
+    uint32_t shared = 0;
     uint32_t value = 0;
-    if (stack.QueryDword("DefaultRate", &value)) rate = value;
+    if (stack.QueryDword("DefaultRate", &value)) shared = value;
     stack.Pop();
-    if (stack.CreateChild("Accts") && stack.CreateChild(account)) {
-      if (stack.CreateChild("All")) {
+    const bool accountKey = stack.CreateChild("Accts") && stack.CreateChild(account);
+    if (accountKey && stack.CreateChild("All")) {
+      if (stack.QueryDword("Rate", &value)) shared = value;
+      stack.Pop();
+    }
+    for (size_t i = 0; i < items.size(); ++i) {
+      uint32_t rate = shared;
+      if (accountKey && !items[i].empty() && stack.CreateChild(items[i])) {
         if (stack.QueryDword("Rate", &value)) rate = value;
         stack.Pop();
       }
-      if (!item.empty() && stack.CreateChild(item)) {
-        if (stack.QueryDword("Rate", &value)) rate = value;
-        stack.Pop();
-      }
+      rates[i] = static_cast<int>(rate);
     }
   }
   stack.CloseAll();
-  return static_cast<int>(rate);
+  return rates;
+}
+
+}  // namespace
+
+int GetAccountRate(const std::string& account, const std::string& item) {
+  return AccountRates(account, {item})[0];
+}
+
+AccountBilling ReadAccountBilling(const std::string& account, const std::vector<std::string>& items,
+                                  const AccountDefaults* periodDefaults) {
+  AccountBilling billing;
+  billing.increment = GetAccountAtom(account);
+  billing.mode = GetAccountRound(account);
+  ReadItemRates(account, items, &billing);
+  if (periodDefaults != nullptr) {
+    billing.period.kind = GetAccountPeriod(account, *periodDefaults);
+    billing.period.startDay = GetAccountStartDay(account, *periodDefaults);
+    billing.period.startDate1 = GetAccountStartDate1(account, *periodDefaults);
+    billing.period.startDate2 = GetAccountStartDate2(account, *periodDefaults);
+  }
+  return billing;
+}
+
+void ReadItemRates(const std::string& account, const std::vector<std::string>& items,
+                   AccountBilling* billing) {
+  std::vector<std::string> missing;
+  std::set<std::string> listed;
+  for (const std::string& item : items) {
+    if (!billing->rates.count(item) && listed.insert(item).second) missing.push_back(item);
+  }
+  if (missing.empty()) return;
+  const std::vector<int> rates = AccountRates(account, missing);
+  for (size_t i = 0; i < missing.size(); ++i) billing->rates[missing[i]] = rates[i];
 }
 
 int GetAccountAtom(const std::string& account) {
@@ -211,4 +261,37 @@ std::string ReadSetupString(const std::string& name) {
   if (!stack.OpenPath(kSetupKeyPath) || !stack.QueryString(name, &text, 0)) text.clear();
   stack.CloseAll();
   return text;
+}
+
+DocumentSetup ReadDocumentSetup() {
+  DocumentSetup setup;
+  RegistryKeyStack keys;
+  setup.found = keys.OpenPath(kSetupKeyPath);
+  if (setup.found) {
+    if (!keys.QueryString("ReportPath", &setup.reportPath, 0)) setup.reportPath.clear();
+    std::string symbol;
+    if (keys.QueryString("CurrencySymbol", &symbol, kCurrencyCapacity))
+      setup.currencySymbol = symbol;
+    for (const char* name : kAddressValues) {
+      std::string line;
+      if (!keys.QueryString(name, &line, kCompanyAddressCapacity)) line.clear();
+      setup.address.push_back(line);
+    }
+  }
+  keys.CloseAll();
+  return setup;
+}
+
+std::vector<std::string> ReadClientAddress(const std::string& account) {
+  std::vector<std::string> lines;
+  RegistryKeyStack keys;
+  const bool opened = keys.CreatePath(kAcctsKeyPath) && keys.CreateChild(account);
+  for (const char* name : kAddressValues) {
+    std::string line;
+    if (opened && keys.QueryString(name, &line, kClientAddressCapacity) && !line.empty()) {
+      lines.push_back(line);
+    }
+  }
+  keys.CloseAll();
+  return lines;
 }

@@ -3,10 +3,10 @@
 
 #include <optional>
 
+#include "billing/rate_text.h"
+#include "billing/rounding.h"
 #include "settings/account_settings.h"
-#include "settings/rate_text.h"
 #include "settings/registry_key_stack.h"
-#include "settings/rounding.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "billing/rate_text.h"
 #include "platform/ui/dialog_units.h"
 #include "platform/ui/first_focus.h"
 #include "platform/ui/qt_ui_services.h"
-#include "settings/rate_text.h"
 
 RateDialog::RateDialog(const std::string& account, const std::string& itemText, QWidget* parent)
     : QDialog(parent), model_(account, itemText) {
@@ -23,8 +23,8 @@ RateDialog::RateDialog(const std::string& account, const std::string& itemText, 
   auto* ok = Place(new QPushButton("OK", this), "1", 118, 7, 40, 14);
   ok->setDefault(true);
   auto* cancel = Place(new QPushButton("Cancel", this), "2", 118, 24, 40, 14);
-  auto* names = Place(new QLabel(QString::fromStdString(account + " / " + itemText), this),
-                      "names", 7, 42, 151, 20);
+  auto* names = Place(new QLabel(QString::fromStdString(account + " / " + itemText), this), "names",
+                      7, 42, 151, 20);
   names->setWordWrap(true);
   names->setTextFormat(Qt::PlainText);
 

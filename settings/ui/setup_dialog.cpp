@@ -11,11 +11,11 @@
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 
+#include "billing/rate_text.h"
 #include "platform/ui/dialog_units.h"
 #include "platform/ui/first_focus.h"
 #include "platform/ui/help.h"
 #include "platform/ui/qt_ui_services.h"
-#include "settings/rate_text.h"
 
 namespace {
 

@@ -148,6 +148,14 @@ TEST(Invoice, AnyNumberOfRecordsAndItemsAndWholeHours) {
                       "{\\fs24\\cgrid0 4\\cell}"),
             std::string::npos);
   EXPECT_NE(text.find("{\\plain 4 0/1 }"), std::string::npos);
+
+  // A selection given as a value, not the window's: just its rows are billed.
+  RecordStore store(ReadStoreFolders());
+  store.SetDeviceName("Big");
+  store.Load();
+  outcome = CreateInvoice(InvoiceSelection{"Many", {{42, "I0"}, {1, "I0"}}}, store, {});
+  EXPECT_EQ(outcome.marked, (std::vector<int32_t>{42, 1}));
+  EXPECT_EQ(Count(ReadFile(outcome.path), "\\cell}"), 4u * (1 + 1 + 1 + 1 + 2));
 }
 
 TEST(InvoiceParts, FileNamesAndDateOrder) {

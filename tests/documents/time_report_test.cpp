@@ -134,8 +134,9 @@ TEST(TimeReport, TheChartShowsEachDaysRoundedHoursPerAccountAsTheDailyAccountTot
   RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
+  const TimeReportRequest march = March("Pocket_PC", false);
   const TimeReportContent content =
-      BuildTimeReport(store, March("Pocket_PC", false), env.now, true, "$");
+      BuildTimeReport(store, march, ReadReportBilling(store, march), ReadDocumentSetup(), env.now);
   const HoursChart* chart = nullptr;
   const Table* totals = nullptr;
   for (const DocumentBlock& block : content.document.blocks) {

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <tuple>
 
 #include "settings/account_prefs_model.h"
 #include "settings/rate_dialog_model.h"
@@ -115,6 +117,12 @@ TEST(AccountLookups, RateFallsFromItemToAllToDefaultRate) {
   EXPECT_TRUE(KeyExists(AcctsNames({"Acme", "Haul"})));
   EXPECT_TRUE(KeyExists(AcctsNames({"Other", "All"})));
   EXPECT_TRUE(KeyExists(AcctsNames({"Other", "Dig"})));
+  // Read at once, each item (once) as its own lookup reads it, its key left too.
+  const AccountBilling billing = ReadAccountBilling("Acme", {"Dig", "Haul", "", "Dig", "New"});
+  EXPECT_EQ(billing.rates,
+            (std::map<std::string, int>{{"", 2000}, {"Dig", 3000}, {"Haul", 2000}, {"New", 2000}}));
+  EXPECT_TRUE(KeyExists(AcctsNames({"Acme", "New"})));
+  EXPECT_EQ(billing.Rate("Unread"), 0);
 
   PutDword(kAccts + "Acme\\Dig", "Rate", 0);  // an explicit zero wins
   EXPECT_EQ(GetAccountRate("Acme", "Dig"), 0);
@@ -196,6 +204,13 @@ TEST(AccountLookups, PeriodGettersUseTheCopyOfTheDefaults) {
   EXPECT_EQ(GetAccountPeriod("Acme", defaults), PeriodKind::HalfMonth);
   EXPECT_EQ(GetAccountStartDate2("Acme", defaults), 0);
   EXPECT_EQ(GetAccountStartDay("Acme", defaults), 0);
+  // Read at once: the same period, and the Default key's mode.
+  const AccountBilling billing = ReadAccountBilling("Acme", {}, &defaults);
+  const PeriodSetting& period = billing.period;
+  EXPECT_EQ(std::make_tuple(period.kind, period.startDay, period.startDate1, period.startDate2),
+            std::make_tuple(PeriodKind::HalfMonth, 0, 5, 0));
+  EXPECT_EQ(billing.mode, RoundMode::Down);
+  EXPECT_EQ(ReadAccountBilling("Acme").period.kind, PeriodKind::All);  // not asked for
   PutString(kAccts + "Acme", "Period", "half month");
   EXPECT_EQ(GetAccountPeriod("Acme", defaults), PeriodKind::All);
 }

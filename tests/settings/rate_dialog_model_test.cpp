@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "billing/rate_text.h"
 #include "settings/account_settings.h"
-#include "settings/rate_text.h"
 #include "settings/registry_key_stack.h"
 #include "support/test_env.h"
 

@@ -1,6 +1,6 @@
 // Billing arithmetic: rounding increments, counts of increments, hour texts,
 // rate texts and money amounts.
-#include "settings/rounding.h"
+#include "billing/rounding.h"
 
 #include <charconv>
 #include <cinttypes>
@@ -99,6 +99,13 @@ std::string FormatHours(int64_t count, int perHour) {
 
 std::string FormatInvoiceHours(int64_t count, int perHour) {
   return SignedHoursText(count, perHour, true);
+}
+
+std::string FormatHoursMinutes(int64_t minutes) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes / 60),
+                static_cast<long long>(minutes % 60));
+  return text;
 }
 
 std::string FormatRate(int64_t rate) {

@@ -1,7 +1,7 @@
 // Billing periods: the periods that hold a record date, their labels, the
 // day bounds used to apply them, and the date-range lists of the main window
 // and the report dialog.
-#include "settings/periods.h"
+#include "billing/periods.h"
 
 #include <unicode/unistr.h>
 
@@ -125,8 +125,7 @@ std::vector<TimeBounds> GetPeriodRanges(int32_t grpdate, const PeriodSetting& se
       if (!made) return {};
       return {range};
     }
-    case PeriodKind::All:
-      break;
+    case PeriodKind::All: break;
   }
   return {};
 }
@@ -181,23 +180,6 @@ void DateRangeList::Clear() {
 void DateRangeList::Rebuild(const RecordStore& store, int32_t accountId, int32_t itemId,
                             const PeriodSetting& setting) {
   Clear();
-  Add(store, accountId, itemId, setting);
-}
-
-void DateRangeList::Rebuild(const RecordStore& store, const std::string& accountText,
-                            int32_t accountId, int32_t itemId, const AccountDefaults& defaults) {
-  Clear();
-  PeriodSetting setting;
-  setting.kind = GetAccountPeriod(accountText, defaults);
-  if (setting.kind == PeriodKind::All) return;
-  const auto& records = store.timeRecords();
-  const bool anyTaken = std::any_of(records.begin(), records.end(), [&](const TimeRecord& record) {
-    return Takes(record, accountId, itemId);
-  });
-  if (!anyTaken) return;
-  setting.startDay = GetAccountStartDay(accountText, defaults);
-  setting.startDate1 = GetAccountStartDate1(accountText, defaults);
-  setting.startDate2 = GetAccountStartDate2(accountText, defaults);
   Add(store, accountId, itemId, setting);
 }
 

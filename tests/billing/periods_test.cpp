@@ -1,5 +1,5 @@
 // Billing periods, their labels and day bounds, and the two date-range lists.
-#include "settings/periods.h"
+#include "billing/periods.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "settings/account_settings.h"
 #include "settings/registry_key_stack.h"
 #include "store/record_store.h"
 #include "store/statements.h"
@@ -277,7 +278,8 @@ TEST(DateRangeList, MainWindowListFromTheAccountsRecords) {
       keys.CloseAll();
     }
     DateRangeList list;
-    list.Rebuild(store, row.account, row.accountId, row.itemId, defaults);
+    list.Rebuild(store, row.accountId, row.itemId,
+                 ReadAccountBilling(row.account, {}, &defaults).period);
     EXPECT_EQ(list.entries(), row.expected) << row.account << ", item " << row.itemId;
     ASSERT_EQ(list.ranges().size() + 1, list.entries().size());
     for (size_t i = 0; i < list.ranges().size(); ++i) {

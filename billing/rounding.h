@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "settings/account_settings.h"
-
 class RecordStore;
+
+// How a span's remainder of an increment is billed.
+enum class RoundMode : int { Nearest = 0, Up = 1, Down = 2 };
 
 // One rounding increment as the account preferences list offers it.
 struct RoundingIncrement {
@@ -70,6 +71,11 @@ std::string FormatHours(int64_t count, int perHour);
 // whole number of hours is written alone ("2", "4"). Same guards as
 // FormatHours.
 std::string FormatInvoiceHours(int64_t count, int perHour);
+
+// Minutes as hours and two-digit minutes whatever the increments, as the
+// report's daily tables and the report dialog's total show them: 425 ->
+// "7:05". A negative value is written as printf writes its parts ("-2:-5").
+std::string FormatHoursMinutes(int64_t minutes);
 
 // A rate in hundredths as units, a point and two digits: 1250 -> "12.50",
 // 5 -> "0.05", 0 -> "0.00". A negative rate gives "-" and the text of its

@@ -9,9 +9,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "settings/account_settings.h"
-
 class RecordStore;
+
+enum class PeriodKind : int { All = 0, OneWeek = 1, TwoWeeks = 2, HalfMonth = 3, OneMonth = 4 };
 
 // How the calendar is divided into billing periods. Weekly kinds use
 // startDay (Sunday 0 .. Saturday 6), OneMonth uses startDate1, HalfMonth
@@ -94,13 +94,6 @@ class DateRangeList {
   // store's records in list order.
   void Rebuild(const RecordStore& store, int32_t accountId, int32_t itemId,
                const PeriodSetting& setting);
-
-  // Rebuild with the account's own setting: GetAccountPeriod of accountText,
-  // and, once a record is taken, GetAccountStartDay, GetAccountStartDate1 and
-  // GetAccountStartDate2 (each read once per rebuild; nothing can change them
-  // while the window rebuilds).
-  void Rebuild(const RecordStore& store, const std::string& accountText, int32_t accountId,
-               int32_t itemId, const AccountDefaults& defaults);
 
   // The combo box's entries: "All", then each range's label.
   const std::vector<std::string>& entries() const { return entries_; }

@@ -1,5 +1,5 @@
 // Rates as typed into the rate and setup dialogs.
-#include "settings/rate_text.h"
+#include "billing/rate_text.h"
 
 namespace {
 

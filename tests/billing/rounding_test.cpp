@@ -1,5 +1,5 @@
 // Rounding increments, counts of increments, hour, rate and amount texts.
-#include "settings/rounding.h"
+#include "billing/rounding.h"
 
 #include <gtest/gtest.h>
 
@@ -111,6 +111,9 @@ TEST(FormatHours, DisplayAndInvoiceFormsForEveryIncrement) {
     EXPECT_EQ(FormatInvoiceHours(row.count, row.perHour), row.invoice)
         << row.count << "/" << row.perHour;
   }
+  // Minutes whatever the increments, as the report's daily tables show them.
+  EXPECT_EQ(FormatHoursMinutes(425) + " " + FormatHoursMinutes(0) + " " + FormatHoursMinutes(6000),
+            "7:05 0:00 100:00");
 }
 
 TEST(FormatRate, UnitsPointTwoDigits) {
