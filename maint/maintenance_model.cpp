@@ -105,15 +105,15 @@ void MaintenanceModel::DeleteHandheld() {
   }
   if (devices_.selected() != ComboModel::kNone) {
     const std::string name = SelectedName();
-    std::string reason;
     if (IsWindowsStore(DetectStoreFileKind(dataPath_ + name + ".mdb"))) {
       // The history billed on Windows: never deleted before it is imported.
       Ui().ShowMessage(
           WindowsStoreMessage(name, dataPath_ + name + ".mdb") + ". It was not deleted.",
           kErrorCaption, MessageButtons::Ok);
-    } else if (!DeleteStoreFiles(dataPath_ + name + ".mdb", &reason)) {
-      Ui().ShowMessage("The data of the device " + name + " could not be deleted: " + reason,
-                       kErrorCaption, MessageButtons::Ok);
+    } else if (const Status deleted = DeleteStoreFiles(dataPath_ + name + ".mdb"); !deleted.ok()) {
+      Ui().ShowMessage(
+          "The data of the device " + name + " could not be deleted: " + deleted.message(),
+          kErrorCaption, MessageButtons::Ok);
     }
   }
   FillDeviceList();
