@@ -15,7 +15,7 @@ class [[nodiscard]] Status {
 
   // Success. code is 0, or a code that says more about the success (as the
   // end of a table's rows does); a success code is never negative.
-  static Status Ok(int32_t code = 0) { return Status(code < 0 ? 0 : code, {}); }
+  static Status Ok(int32_t code = 0) { return Status(code < 0 ? 0 : code); }
   // A failure: code is negative (kFailed for one with no code of its own).
   static Status Failure(int32_t code, std::string message) {
     return Status(code < 0 ? code : kFailed, std::move(message));
@@ -28,6 +28,7 @@ class [[nodiscard]] Status {
   const std::string& message() const { return message_; }
 
  private:
+  explicit Status(int32_t code) : code_(code) {}
   Status(int32_t code, std::string message) : code_(code), message_(std::move(message)) {}
   int32_t code_;
   std::string message_;

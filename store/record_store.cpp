@@ -42,10 +42,9 @@ void WalkTable(StoreTable table, const std::string& path, SqliteConnection* shar
     return;
   }
   if (!command.OpenDefaultRowset().ok()) return;
-  for (Status status = command.MoveFirst();
-       status.code() == S_OK || status.code() == DB_E_CANTCONVERTVALUE;
-       status = command.MoveNext()) {
-    if (status.code() == S_OK) add(command);
+  for (DbStatus status = command.MoveFirst().code();
+       status == S_OK || status == DB_E_CANTCONVERTVALUE; status = command.MoveNext().code()) {
+    if (status == S_OK) add(command);
   }
 }
 

@@ -123,9 +123,9 @@ Status TableCommand::Fetch() {
   // Each column is taken once as a value, whose type, number and text are
   // then read without going through the statement again: a load reads
   // hundreds of thousands of rows. The values are this connection's, used on
-  // its thread only.
+  // its thread only. The row's Status is made once, at its end.
   sqlite3_stmt* const row = rowset_->handle();
-  Status status = Status::Ok();
+  size_t unfit = columns_;  // the last column whose number does not fit
   for (size_t k = 0; k < columns_; ++k) {
     sqlite3_value* const value = sqlite3_column_value(row, static_cast<int>(k));
     RowField& field = fields_[k];
@@ -134,7 +134,7 @@ Status TableCommand::Fetch() {
         field.number = sqlite3_value_int64(value);
         if (sqlite3_value_type(value) != SQLITE_INTEGER ||
             field.number != static_cast<int32_t>(field.number)) {
-          if (Status fits = CheckFourBytes(value, k); !fits.ok()) status = std::move(fits);
+          if (!FitsFourBytes(value, k)) unfit = k;
         }
         break;
       case 's': {
@@ -150,10 +150,12 @@ Status TableCommand::Fetch() {
         break;
     }
   }
-  return status;
+  if (unfit == columns_) return Status::Ok();
+  return Status::Failure(DB_E_CANTCONVERTVALUE, "value of column " + std::to_string(unfit + 1) +
+                                                    " is not a 4-byte integer");
 }
 
-Status TableCommand::CheckFourBytes(sqlite3_value* value, size_t column) const {
+bool TableCommand::FitsFourBytes(sqlite3_value* value, size_t column) const {
   // A 4-byte binding takes whole numbers in range only (a text only when it
   // is one written plainly).
   const int64_t whole = fields_[column].number;
@@ -168,12 +170,8 @@ Status TableCommand::CheckFourBytes(sqlite3_value* value, size_t column) const {
       break;
     }
   }
-  if (exact && whole >= std::numeric_limits<int32_t>::min() &&
-      whole <= std::numeric_limits<int32_t>::max()) {
-    return Status::Ok();
-  }
-  return Status::Failure(DB_E_CANTCONVERTVALUE, "value of column " + std::to_string(column + 1) +
-                                                    " is not a 4-byte integer");
+  return exact && whole >= std::numeric_limits<int32_t>::min() &&
+         whole <= std::numeric_limits<int32_t>::max();
 }
 
 Status TableCommand::ExecuteStatement(const StoreStatement& statement) {

@@ -82,8 +82,9 @@ class TableCommand {
  private:
   Status Fetch();
   Status Fail(int sqliteCode) const;
-  // The slow path of a 4-byte binding whose value is no integer in range.
-  Status CheckFourBytes(sqlite3_value* value, size_t column) const;
+  // The slow path of a 4-byte binding whose value is no integer in range:
+  // whether it is a whole number in range all the same.
+  bool FitsFourBytes(sqlite3_value* value, size_t column) const;
 
   StoreTable table_;
   std::string path_;
