@@ -62,9 +62,8 @@ std::string DesktopEntryPath(const std::string& program) {
   return DataHome() + "/applications/" + program + ".desktop";
 }
 
-bool RegisterDesktopEntry(const std::string& program, const std::string& name,
-                          const std::string& comment, const std::string& executable,
-                          std::string* error) {
+Status RegisterDesktopEntry(const std::string& program, const std::string& name,
+                            const std::string& comment, const std::string& executable) {
   const std::filesystem::path path = DesktopEntryPath(program);
   std::error_code ec;
   std::filesystem::create_directories(path.parent_path(), ec);
@@ -77,19 +76,13 @@ bool RegisterDesktopEntry(const std::string& program, const std::string& name,
       << "Terminal=false\n"
       << "Categories=Office;\n";
   out.close();
-  if (!out) {
-    *error = path.string() + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
+  if (!out) return Status::Failure(path.string() + ": " + std::strerror(errno));
+  return Status::Ok();
 }
 
-bool UnregisterDesktopEntry(const std::string& program, std::string* error) {
+Status UnregisterDesktopEntry(const std::string& program) {
   std::error_code ec;
   std::filesystem::remove(DesktopEntryPath(program), ec);
-  if (ec) {
-    *error = DesktopEntryPath(program) + ": " + ec.message();
-    return false;
-  }
-  return true;
+  if (ec) return Status::Failure(DesktopEntryPath(program) + ": " + ec.message());
+  return Status::Ok();
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 enum class ServerSwitch { None, RegServer, UnregServer };
 
 // The whole command line, program path included, scanned for the next "-" or
@@ -26,9 +28,9 @@ std::string ProgramHelp(const std::string& program, const std::string& comment);
 std::string DesktopEntryPath(const std::string& program);
 
 // Writes the desktop entry of program (its name, a comment, the program's
-// full path); false with the reason when it cannot be written.
-bool RegisterDesktopEntry(const std::string& program, const std::string& name,
-                          const std::string& comment, const std::string& executable,
-                          std::string* error);
-// Removes the entry and leaves the folder; true also when there was none.
-bool UnregisterDesktopEntry(const std::string& program, std::string* error);
+// full path); a failure (Status::kFailed) with the reason when it cannot be
+// written.
+Status RegisterDesktopEntry(const std::string& program, const std::string& name,
+                            const std::string& comment, const std::string& executable);
+// Removes the entry and leaves the folder; ok also when there was none.
+Status UnregisterDesktopEntry(const std::string& program);

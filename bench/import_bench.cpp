@@ -30,11 +30,10 @@ int main() {
   const std::string store = stores + "/Bench.mdb";
   const std::string bulk = stores + "/Bulk.mdb";
   WindowsStoreRows rows;
-  std::string error;
-  if (!WindowsStoreReader().Read(source, &rows, &error) || rows.records.size() != 65535 ||
-      rows.spans.size() != 131070) {
+  const Status read = WindowsStoreReader().Read(source, &rows);
+  if (!read.ok() || rows.records.size() != 65535 || rows.spans.size() != 131070) {
     std::fprintf(stderr, "import_bench: %s is not the benchmark store: %s\n", source,
-                 error.c_str());
+                 read.message().c_str());
     return 1;
   }
   const WindowsStoreImport importer(ReadStoreFolders());
@@ -42,13 +41,13 @@ int main() {
   const std::vector<std::vector<double>> times = bench::TimesInTurn(
       5, {{[&] { std::filesystem::remove(store); },
            [&] {
-             imported &= importer.Run({source, "Bench", false, "CP1252"}).imported;
+             imported &= importer.Run({source, "Bench", false, "CP1252"}).status.ok();
            }},
           {[&] {
              std::filesystem::remove(bulk);
              CopyFileNoOverwrite(std::string(HORALOG_TEMPLATE_DIR) + "/HR_Template.mdb", bulk);
            },
-           [&] { WriteImportedRows(bulk, rows, &error); }}});
+           [&] { imported &= WriteImportedRows(bulk, rows).ok(); }}});
   if (!imported) {
     std::fprintf(stderr, "import_bench: the import failed\n");
     return 1;

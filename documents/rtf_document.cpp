@@ -344,9 +344,9 @@ bool RtfDocument::ShowInEditor() {
     keys.CloseAll();
   }
   const std::string program = editor.empty() ? "xdg-open" : editor;
-  std::string reason;
-  if (StartDetachedProcess(program, {filePath_}, &reason)) return true;
+  const Status started = StartDetachedProcess(program, {filePath_});
+  if (started.ok()) return true;
   editorError_ = "The document " + filePath_ + " was written, but the editor " + program +
-                 " could not be started: " + reason + ".";
+                 " could not be started: " + started.message() + ".";
   return false;
 }

@@ -15,9 +15,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   WindowsStoreRows rows;
-  std::string error;
-  if (!WindowsStoreReader().ReadBytes(bytes, &rows, &error)) {
-    FUZZ_CHECK(!error.empty());
+  if (const Status read = WindowsStoreReader().ReadBytes(bytes, &rows); !read.ok()) {
+    FUZZ_CHECK(!read.message().empty());
     return 0;
   }
   std::set<int32_t> records;

@@ -105,15 +105,15 @@ void MaintenanceModel::DeleteHandheld() {
   }
   if (devices_.selected() != ComboModel::kNone) {
     const std::string name = SelectedName();
-    std::string reason;
     if (IsWindowsStore(DetectStoreFileKind(dataPath_ + name + ".mdb"))) {
       // The history billed on Windows: never deleted before it is imported.
       Ui().ShowMessage(
           WindowsStoreMessage(name, dataPath_ + name + ".mdb") + ". It was not deleted.",
           kErrorCaption, MessageButtons::Ok);
-    } else if (!DeleteStoreFiles(dataPath_ + name + ".mdb", &reason)) {
-      Ui().ShowMessage("The data of the device " + name + " could not be deleted: " + reason,
-                       kErrorCaption, MessageButtons::Ok);
+    } else if (const Status deleted = DeleteStoreFiles(dataPath_ + name + ".mdb"); !deleted.ok()) {
+      Ui().ShowMessage(
+          "The data of the device " + name + " could not be deleted: " + deleted.message(),
+          kErrorCaption, MessageButtons::Ok);
     }
   }
   FillDeviceList();
@@ -156,13 +156,13 @@ std::string MaintenanceModel::RunAccountDeletion(int32_t accountId) {
   // spans would lose their record). It waits for the deletion, or the
   // deletion for it.
   StoreSession session(store_.storePath());
-  auto reason = [&session](DbStatus status) {
-    if (!session.errorMessage().empty()) return session.errorMessage();
+  auto reason = [](const Status& status) {
+    if (!status.message().empty()) return status.message();
     char code[24];
-    std::snprintf(code, sizeof code, "error 0x%08X", static_cast<unsigned>(status));
+    std::snprintf(code, sizeof code, "error 0x%08X", static_cast<unsigned>(status.code()));
     return std::string(code);
   };
-  if (DbStatus status = session.Begin(); status != S_OK) return reason(status);
+  if (Status status = session.Begin(); !status.ok()) return reason(status);
   store_.LoadTimeRecords();
   std::vector<StoreStatement> statements;
   for (const TimeRecord& record : store_.timeRecords()) {
@@ -173,8 +173,8 @@ std::string MaintenanceModel::RunAccountDeletion(int32_t accountId) {
   statements.push_back(DeleteItemsOfAccountStatement(accountId));
   statements.push_back(DeleteAccountStatement(accountId));
   for (const StoreStatement& statement : statements) {
-    if (DbStatus status = session.Execute(statement); status != S_OK) return reason(status);
+    if (Status status = session.Execute(statement); !status.ok()) return reason(status);
   }
-  if (DbStatus status = session.Commit(); status != S_OK) return reason(status);
+  if (Status status = session.Commit(); !status.ok()) return reason(status);
   return {};
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/status.h"
+
 // The files SQLite may keep beside a store at path: its rollback journal,
 // its write-ahead log and that log's shared memory.
 inline constexpr const char* kStoreCompanionSuffixes[] = {"-journal", "-wal", "-shm"};
@@ -14,7 +16,7 @@ inline constexpr const char* kStoreCompanionSuffixes[] = {"-journal", "-wal", "-
 //
 // While another program is inside a transaction on the store, waits for it
 // (SQLite's busy timeout); when it is still inside after that, nothing is
-// deleted. A store that is missing already counts as deleted. Returns true
-// when neither the store nor a companion remains; otherwise false with the
-// system's (or SQLite's) reason in *reason.
-bool DeleteStoreFiles(const std::string& path, std::string* reason);
+// deleted. A store that is missing already counts as deleted. Ok when
+// neither the store nor a companion remains; otherwise a failure
+// (Status::kFailed) with the system's (or SQLite's) reason.
+Status DeleteStoreFiles(const std::string& path);

@@ -25,8 +25,7 @@ void ReapEnded() {
 
 }  // namespace
 
-bool StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments,
-                          std::string* error) {
+Status StartDetachedProcess(const std::string& program, const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -54,10 +53,7 @@ bool StartDetachedProcess(const std::string& program, const std::vector<std::str
   const int result =
       ::posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
-  if (result != 0) {
-    if (error != nullptr) *error = std::strerror(result);
-    return false;
-  }
+  if (result != 0) return Status::Failure(std::strerror(result));
   started.push_back(pid);
-  return true;
+  return Status::Ok();
 }

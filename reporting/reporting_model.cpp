@@ -103,12 +103,13 @@ void ReportingModel::OfferImport() {
   options.device = deviceName_;
   const WindowsStoreImport::Result result = WindowsStoreImport(store_.folders()).Run(options);
   std::string text;
-  for (const std::string& line : result.imported ? WindowsStoreImport::Summary(result)
-                                                 : std::vector<std::string>{result.error}) {
+  for (const std::string& line : result.status.ok()
+                                     ? WindowsStoreImport::Summary(result)
+                                     : std::vector<std::string>{result.status.message()}) {
     text += line + "\n";
   }
   for (const std::string& warning : result.warnings) text += "\n" + warning;
-  Ui().ShowMessage(text, result.imported ? "Horalog" : "Import Error", MessageButtons::Ok);
+  Ui().ShowMessage(text, result.status.ok() ? "Horalog" : "Import Error", MessageButtons::Ok);
 }
 
 void ReportingModel::FillAccountList() {

@@ -38,12 +38,12 @@ void WalkTable(StoreTable table, const std::string& path, SqliteConnection* shar
   command.SetPath(path);
   if (shared != nullptr && shared->isOpen()) {
     command.UseConnection(*shared);
-  } else if (command.OpenConnection() != S_OK) {
+  } else if (!command.OpenConnection().ok()) {
     return;
   }
-  if (command.OpenDefaultRowset() != S_OK) return;
-  for (DbStatus status = command.MoveFirst(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
-       status = command.MoveNext()) {
+  if (!command.OpenDefaultRowset().ok()) return;
+  for (DbStatus status = command.MoveFirst().code();
+       status == S_OK || status == DB_E_CANTCONVERTVALUE; status = command.MoveNext().code()) {
     if (status == S_OK) add(command);
   }
 }
@@ -232,13 +232,13 @@ std::vector<int32_t> RecordStore::MarkInvoiced(const std::vector<int32_t>& ids) 
   std::vector<int32_t> unmarked;
   StoreSession session(storePath_);
   for (int32_t id : ids) {
-    if (session.Execute(MarkInvoicedStatement(day, id)) == S_OK && session.rowsAffected() > 0) {
+    if (session.Execute(MarkInvoicedStatement(day, id)).ok() && session.rowsAffected() > 0) {
       marked.push_back(id);
     } else {
       unmarked.push_back(id);
     }
   }
-  if (session.Commit() != S_OK) return ids;
+  if (!session.Commit().ok()) return ids;
   // The first record in memory of each id, as a lookup by id would find it.
   std::unordered_map<int32_t, size_t> first;
   for (size_t pos = timeRecords_.size(); pos-- > 0;) first[timeRecords_[pos].id] = pos;

@@ -163,14 +163,9 @@ StoreStatement DeleteAccountStatement(int32_t accountId) {
   return {Kind::DeleteAccount, {accountId}};
 }
 
-DbStatus StatementRunner::Run(const StoreStatement& statement, int64_t* changes,
-                              std::string* error) {
+Status StatementRunner::Run(const StoreStatement& statement, int64_t* changes) {
   *changes = 0;
-  error->clear();
-  auto fail = [this, error](int rc) {
-    *error = connection_.errorMessage();
-    return DbStatusFromSqlite(rc, *error);
-  };
+  auto fail = [this](int rc) { return StatusFromSqlite(rc, connection_.errorMessage()); };
   const auto kind = static_cast<size_t>(statement.kind_);
   std::unique_ptr<SqliteStatement>& prepared = prepared_[kind];
   if (!prepared) {
@@ -190,8 +185,8 @@ DbStatus StatementRunner::Run(const StoreStatement& statement, int64_t* changes,
   if (statement.kind_ == Kind::MarkInvoiced) {
     CivilTime civil;
     if (!ParseDateText(statement.text_, Now(), &civil)) {
-      *error = "Data type mismatch: '" + statement.text_ + "' is not a date";
-      return DB_E_CANTCONVERTVALUE;
+      return Status::Failure(DB_E_CANTCONVERTVALUE,
+                             "Data type mismatch: '" + statement.text_ + "' is not a date");
     }
     sqlite3_bind_double(handle, index, OleDateFromCivil(civil));
   } else if (shape.text) {
@@ -199,9 +194,12 @@ DbStatus StatementRunner::Run(const StoreStatement& statement, int64_t* changes,
                       static_cast<int>(statement.text_.size()), SQLITE_STATIC);
   }
   const int rc = prepared->Step();
-  const DbStatus status = rc == SQLITE_DONE ? S_OK : fail(rc);
+  if (rc != SQLITE_DONE) {
+    Status failure = fail(rc);
+    prepared->Reset();
+    return failure;
+  }
   prepared->Reset();
-  if (status != S_OK) return status;
   *changes = connection_.changes();
-  return S_OK;
+  return Status::Ok();
 }

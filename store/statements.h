@@ -93,11 +93,11 @@ class StatementRunner {
   // connection must stay open as long as the runner is used.
   explicit StatementRunner(SqliteConnection& connection) : connection_(connection) {}
 
-  // S_OK, or the failure as a DbStatus (DB_E_INTEGRITYVIOLATION for a
-  // duplicate id, DB_E_CANTCONVERTVALUE for a date text that is no date,
-  // DB_E_NOTABLE for a missing table, ...), with SQLite's words in error.
-  // changes: rows changed.
-  DbStatus Run(const StoreStatement& statement, int64_t* changes, std::string* error);
+  // S_OK, or the failure with its DbStatus code (DB_E_INTEGRITYVIOLATION for
+  // a duplicate id, DB_E_CANTCONVERTVALUE for a date text that is no date,
+  // DB_E_NOTABLE for a missing table, ...) and SQLite's words. changes: rows
+  // changed.
+  Status Run(const StoreStatement& statement, int64_t* changes);
 
  private:
   SqliteConnection& connection_;

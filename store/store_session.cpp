@@ -17,43 +17,43 @@ void StoreSession::DropStatements() {
   runner_.reset();
 }
 
-DbStatus StoreSession::Begin() {
-  if (broken_ != S_OK || open_) return broken_;
+Status StoreSession::Begin() {
+  if (!broken_.ok() || open_) return broken_;
   if (int rc = connection_.Open(path_, false); rc != SQLITE_OK) {
-    error_ = connection_.errorMessage();
-    broken_ = E_FAIL;
+    broken_ = Status::Failure(E_FAIL, connection_.errorMessage());
     return broken_;
   }
   if (int rc = connection_.Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK) {
     // A file that is no database shows itself here too.
-    error_ = connection_.errorMessage();
-    broken_ = rc == SQLITE_NOTADB ? E_FAIL : DbStatusFromSqlite(rc, error_);
+    broken_ = rc == SQLITE_NOTADB ? Status::Failure(E_FAIL, connection_.errorMessage())
+                                  : StatusFromSqlite(rc, connection_.errorMessage());
     connection_.Close();
     return broken_;
   }
   open_ = true;
   runner_ = std::make_unique<StatementRunner>(connection_);
-  return S_OK;
+  return Status::Ok();
 }
 
-DbStatus StoreSession::Execute(const StoreStatement& statement) {
+Status StoreSession::Execute(const StoreStatement& statement) {
   rowsAffected_ = 0;
-  if (broken_ != S_OK) return broken_;
-  if (!open_ && Begin() != S_OK) return broken_;
-  const DbStatus status = runner_->Run(statement, &rowsAffected_, &error_);
+  if (!broken_.ok()) return broken_;
+  if (!open_ && !Begin().ok()) return broken_;
+  Status status = runner_->Run(statement, &rowsAffected_);
   if (!connection_.inTransaction()) {
     // SQLite rolled the whole transaction back (a full disk, an I/O error).
     open_ = false;
-    broken_ = Succeeded(status) ? E_FAIL : status;
+    // A statement that succeeded has no words of SQLite's to give.
+    broken_ = status.ok() ? Status::Failure(E_FAIL, {}) : std::move(status);
     return broken_;
   }
-  changed_ |= status == S_OK;
+  changed_ |= status.ok();
   return status;
 }
 
-DbStatus StoreSession::Commit() {
-  if (broken_ != S_OK) return broken_;
-  if (!open_) return S_OK;
+Status StoreSession::Commit() {
+  if (!broken_.ok()) return broken_;
+  if (!open_) return Status::Ok();
   DropStatements();
   if (!changed_) {
     // Nothing to keep: a commit would still write the file's first page,
@@ -61,19 +61,17 @@ DbStatus StoreSession::Commit() {
     connection_.Exec("ROLLBACK");
     open_ = false;
     connection_.Close();
-    return S_OK;
+    return Status::Ok();
   }
   if (int rc = connection_.Exec("COMMIT"); rc != SQLITE_OK) {
     // COMMIT that fails (busy readers past the timeout, a full disk) leaves
     // the transaction open; give it up so nothing half-done stays.
-    const DbStatus status = DbStatusFromSqlite(rc, connection_.errorMessage());
-    error_ = connection_.errorMessage();
+    broken_ = StatusFromSqlite(rc, connection_.errorMessage());
     connection_.Exec("ROLLBACK");
     open_ = false;
-    broken_ = status;
-    return status;
+    return broken_;
   }
   open_ = false;
   connection_.Close();
-  return S_OK;
+  return Status::Ok();
 }

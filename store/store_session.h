@@ -35,22 +35,21 @@ class StoreSession {
   // it) and takes its write lock (waiting up to the busy timeout for another
   // program); a failure there is this statement's failure. Once a failure
   // has cost the transaction (disk full, I/O error), this and every later
-  // statement fail with that failure and nothing more is written.
-  DbStatus Execute(const StoreStatement& statement);
+  // statement fail with that failure and nothing more is written. A failure
+  // carries SQLite's words.
+  Status Execute(const StoreStatement& statement);
   // Rows changed by the last Execute.
   int64_t rowsAffected() const { return rowsAffected_; }
-  // SQLite's words for the last failure.
-  const std::string& errorMessage() const { return error_; }
 
   // Opens the store and takes its write lock now rather than at the first
   // statement, so that what is read next (on any connection) cannot change
   // before this session's statements run. S_OK, or the failure, which every
   // later statement then returns too.
-  DbStatus Begin();
+  Status Begin();
 
   // Makes every statement that succeeded durable. S_OK also when nothing was
   // run; otherwise the failure, and nothing of the step is kept.
-  DbStatus Commit();
+  Status Commit();
 
  private:
   void DropStatements();
@@ -58,9 +57,8 @@ class StoreSession {
   std::string path_;
   SqliteConnection connection_;
   std::unique_ptr<StatementRunner> runner_;
-  bool open_ = false;       // a transaction is running
-  bool changed_ = false;    // a statement of it succeeded
-  DbStatus broken_ = S_OK;  // the failure that cost the transaction
+  bool open_ = false;             // a transaction is running
+  bool changed_ = false;          // a statement of it succeeded
+  Status broken_ = Status::Ok();  // the failure that cost the transaction
   int64_t rowsAffected_ = 0;
-  std::string error_;
 };

@@ -56,15 +56,19 @@ DbStatus DbStatusFromSqlite(int code, const std::string& message) {
   }
 }
 
+Status StatusFromSqlite(int code, std::string message) {
+  const DbStatus status = DbStatusFromSqlite(code, message);
+  return Status::Failure(status, std::move(message));
+}
+
 TableCommand::~TableCommand() {
   // The runner's statements go before the connection they were prepared on.
   runner_.reset();
   rowset_.reset();
 }
 
-DbStatus TableCommand::Fail(int code) {
-  error_ = connection_->errorMessage();
-  return DbStatusFromSqlite(code, error_);
+Status TableCommand::Fail(int code) const {
+  return StatusFromSqlite(code, connection_->errorMessage());
 }
 
 void TableCommand::UseConnection(SqliteConnection& connection) {
@@ -73,27 +77,24 @@ void TableCommand::UseConnection(SqliteConnection& connection) {
   connection_ = &connection;
 }
 
-DbStatus TableCommand::OpenConnection() {
+Status TableCommand::OpenConnection() {
   runner_.reset();
   rowset_.reset();
   connection_ = &ownConnection_;
   int rc = ownConnection_.Open(path_, false);
-  if (rc != SQLITE_OK) {
-    error_ = ownConnection_.errorMessage();
-    return E_FAIL;
-  }
+  if (rc != SQLITE_OK) return Status::Failure(E_FAIL, ownConnection_.errorMessage());
   // Opening reads nothing; a file that is no database shows itself here.
   rc = ownConnection_.Exec("PRAGMA schema_version");
   if (rc != SQLITE_OK) {
-    error_ = ownConnection_.errorMessage();
+    Status failure = Status::Failure(E_FAIL, ownConnection_.errorMessage());
     ownConnection_.Close();
-    return E_FAIL;
+    return failure;
   }
-  return S_OK;
+  return Status::Ok();
 }
 
-DbStatus TableCommand::OpenDefaultRowset() {
-  if (!connection_->isOpen()) return E_FAIL;
+Status TableCommand::OpenDefaultRowset() {
+  if (!connection_->isOpen()) return Status::Failure(E_FAIL, "the store is not open");
   auto statement = std::make_unique<SqliteStatement>();
   int rc = statement->Prepare(*connection_, DefaultCommandText(table_));
   if (rc != SQLITE_OK) return Fail(rc);
@@ -101,30 +102,30 @@ DbStatus TableCommand::OpenDefaultRowset() {
   bindings_ = Bindings(table_);
   columns_ = std::min(std::string_view(bindings_).size(), kMostColumns);
   fields_.fill(RowField{});
-  return S_OK;
+  return Status::Ok();
 }
 
-DbStatus TableCommand::MoveFirst() {
-  if (!rowset_) return E_FAIL;
+Status TableCommand::MoveFirst() {
+  if (!rowset_) return Status::Failure(E_FAIL, "no rows were asked for");
   rowset_->Reset();
   return Fetch();
 }
 
-DbStatus TableCommand::MoveNext() {
-  if (!rowset_) return E_FAIL;
+Status TableCommand::MoveNext() {
+  if (!rowset_) return Status::Failure(E_FAIL, "no rows were asked for");
   return Fetch();
 }
 
-DbStatus TableCommand::Fetch() {
+Status TableCommand::Fetch() {
   int rc = rowset_->Step();
-  if (rc == SQLITE_DONE) return DB_S_ENDOFROWSET;
+  if (rc == SQLITE_DONE) return Status::Ok(DB_S_ENDOFROWSET);
   if (rc != SQLITE_ROW) return Fail(rc);
   // Each column is taken once as a value, whose type, number and text are
   // then read without going through the statement again: a load reads
   // hundreds of thousands of rows. The values are this connection's, used on
-  // its thread only.
+  // its thread only. The row's Status is made once, at its end.
   sqlite3_stmt* const row = rowset_->handle();
-  DbStatus status = S_OK;
+  size_t unfit = columns_;  // the last column whose number does not fit
   for (size_t k = 0; k < columns_; ++k) {
     sqlite3_value* const value = sqlite3_column_value(row, static_cast<int>(k));
     RowField& field = fields_[k];
@@ -133,7 +134,7 @@ DbStatus TableCommand::Fetch() {
         field.number = sqlite3_value_int64(value);
         if (sqlite3_value_type(value) != SQLITE_INTEGER ||
             field.number != static_cast<int32_t>(field.number)) {
-          if (DbStatus fits = CheckFourBytes(value, k); fits != S_OK) status = fits;
+          if (!FitsFourBytes(value, k)) unfit = k;
         }
         break;
       case 's': {
@@ -149,10 +150,12 @@ DbStatus TableCommand::Fetch() {
         break;
     }
   }
-  return status;
+  if (unfit == columns_) return Status::Ok();
+  return Status::Failure(DB_E_CANTCONVERTVALUE, "value of column " + std::to_string(unfit + 1) +
+                                                    " is not a 4-byte integer");
 }
 
-DbStatus TableCommand::CheckFourBytes(sqlite3_value* value, size_t column) {
+bool TableCommand::FitsFourBytes(sqlite3_value* value, size_t column) const {
   // A 4-byte binding takes whole numbers in range only (a text only when it
   // is one written plainly).
   const int64_t whole = fields_[column].number;
@@ -167,30 +170,24 @@ DbStatus TableCommand::CheckFourBytes(sqlite3_value* value, size_t column) {
       break;
     }
   }
-  if (exact && whole >= std::numeric_limits<int32_t>::min() &&
-      whole <= std::numeric_limits<int32_t>::max()) {
-    return S_OK;
-  }
-  error_ = "value of column " + std::to_string(column + 1) + " is not a 4-byte integer";
-  return DB_E_CANTCONVERTVALUE;
+  return exact && whole >= std::numeric_limits<int32_t>::min() &&
+         whole <= std::numeric_limits<int32_t>::max();
 }
 
-DbStatus TableCommand::ExecuteStatement(const StoreStatement& statement) {
+Status TableCommand::ExecuteStatement(const StoreStatement& statement) {
   rowsAffected_ = 0;
   if (!connection_->isOpen()) {
-    DbStatus status = OpenConnection();
-    if (status != S_OK) return status;
+    if (Status status = OpenConnection(); !status.ok()) return status;
   }
   if (!runner_) runner_ = std::make_unique<StatementRunner>(*connection_);
-  return runner_->Run(statement, &rowsAffected_, &error_);
+  return runner_->Run(statement, &rowsAffected_);
 }
 
-DbStatus ExecuteStatement(const std::string& storePath, const StoreStatement& statement,
-                          int64_t* rowsAffected, std::string* error) {
+Status ExecuteStatement(const std::string& storePath, const StoreStatement& statement,
+                        int64_t* rowsAffected) {
   TableCommand command(StoreTable::HlGroup);
   command.SetPath(storePath);
-  DbStatus status = command.ExecuteStatement(statement);
+  Status status = command.ExecuteStatement(statement);
   if (rowsAffected) *rowsAffected = command.rowsAffected();
-  if (error) *error = status == S_OK ? std::string() : command.errorMessage();
   return status;
 }

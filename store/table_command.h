@@ -11,12 +11,14 @@
 
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
+#include "platform/status.h"
 
-// Outcomes keep the OLE DB result codes the programs were written against.
+// The codes of a store's Status keep the OLE DB result codes the programs
+// were written against.
 using DbStatus = int32_t;
 constexpr DbStatus S_OK = 0;
 constexpr DbStatus DB_S_ENDOFROWSET = 0x00040EC6;
-constexpr DbStatus E_FAIL = static_cast<DbStatus>(0x80004005u);
+constexpr DbStatus E_FAIL = Status::kFailed;
 constexpr DbStatus DB_E_ERRORSINCOMMAND = static_cast<DbStatus>(0x80040E14u);
 constexpr DbStatus DB_E_INTEGRITYVIOLATION = static_cast<DbStatus>(0x80040E2Fu);
 constexpr DbStatus DB_E_NOTABLE = static_cast<DbStatus>(0x80040E37u);
@@ -25,11 +27,11 @@ constexpr DbStatus DB_E_CANTCONVERTVALUE = static_cast<DbStatus>(0x80040E07u);
 constexpr DbStatus DB_E_TABLEINUSE = static_cast<DbStatus>(0x80040E40u);
 constexpr DbStatus DB_SEC_E_PERMISSIONDENIED = static_cast<DbStatus>(0x80040E09u);
 
-inline bool Succeeded(DbStatus status) { return status >= 0; }
-
-// The status for an SQLite failure code; message is SQLite's text for it
+// The code for an SQLite failure code; message is SQLite's text for it
 // (it tells a missing table from other errors).
 DbStatus DbStatusFromSqlite(int sqliteCode, const std::string& message);
+// The failure for an SQLite failure code, with SQLite's words.
+Status StatusFromSqlite(int sqliteCode, std::string message);
 
 class StatementRunner;
 class StoreStatement;
@@ -48,17 +50,18 @@ class TableCommand {
   void SetPath(const std::string& path) { path_ = path; }
   // Opens the store file (never creating it). E_FAIL when it is missing or not
   // a database.
-  DbStatus OpenConnection();
+  Status OpenConnection();
   // Reads through a connection that is already open (and may hold a read
   // transaction over several tables) instead of one of its own.
   void UseConnection(SqliteConnection& connection);
   // Runs the table's SELECT. DB_E_NOTABLE when the table is missing.
-  DbStatus OpenDefaultRowset();
-  // S_OK with a row in the buffer, DB_S_ENDOFROWSET at the end, or a failure.
-  // DB_E_CANTCONVERTVALUE when a value of the row does not fit its binding
-  // (a number that is no 32-bit integer); the walk may go on past that row.
-  DbStatus MoveFirst();
-  DbStatus MoveNext();
+  Status OpenDefaultRowset();
+  // S_OK with a row in the buffer, the success DB_S_ENDOFROWSET at the end,
+  // or a failure. DB_E_CANTCONVERTVALUE when a value of the row does not fit
+  // its binding (a number that is no 32-bit integer); the walk may go on past
+  // that row.
+  Status MoveFirst();
+  Status MoveNext();
 
   // The row buffer, by ordinal from 1 as the SELECT lists the columns; an
   // ordinal the SELECT does not list reads 0 or "". A text points into the
@@ -69,20 +72,19 @@ class TableCommand {
   bool BoolField(int ordinal) const { return Field(ordinal).number != 0; }
 
   // Opens the connection when needed and runs the statement in its own
-  // transaction. S_OK, or the failure (DB_E_INTEGRITYVIOLATION for a
-  // duplicate id, DB_E_TABLEINUSE when locked or read-only).
-  DbStatus ExecuteStatement(const StoreStatement& statement);
+  // transaction. S_OK, or the failure with SQLite's words
+  // (DB_E_INTEGRITYVIOLATION for a duplicate id, DB_E_TABLEINUSE when locked
+  // or read-only).
+  Status ExecuteStatement(const StoreStatement& statement);
   // Rows changed by the last ExecuteStatement.
   int64_t rowsAffected() const { return rowsAffected_; }
 
-  // SQLite's words for the last failure.
-  const std::string& errorMessage() const { return error_; }
-
  private:
-  DbStatus Fetch();
-  DbStatus Fail(int sqliteCode);
-  // The slow path of a 4-byte binding whose value is no integer in range.
-  DbStatus CheckFourBytes(sqlite3_value* value, size_t column);
+  Status Fetch();
+  Status Fail(int sqliteCode) const;
+  // The slow path of a 4-byte binding whose value is no integer in range:
+  // whether it is a whole number in range all the same.
+  bool FitsFourBytes(sqlite3_value* value, size_t column) const;
 
   StoreTable table_;
   std::string path_;
@@ -105,10 +107,9 @@ class TableCommand {
   size_t columns_ = 0;
   std::array<RowField, kMostColumns> fields_{};
   int64_t rowsAffected_ = 0;
-  std::string error_;
 };
 
 // One statement on its own connection: set path, execute, destroy. The rows
-// it changed and, on failure, SQLite's words go to the optional outputs.
-DbStatus ExecuteStatement(const std::string& storePath, const StoreStatement& statement,
-                          int64_t* rowsAffected = nullptr, std::string* error = nullptr);
+// it changed go to the optional output.
+Status ExecuteStatement(const std::string& storePath, const StoreStatement& statement,
+                        int64_t* rowsAffected = nullptr);

@@ -77,12 +77,11 @@ std::string DayText(int32_t grpdate) {
 
 }  // namespace
 
-bool WriteImportedRows(const std::string& path, const WindowsStoreRows& rows, std::string* error) {
+Status WriteImportedRows(const std::string& path, const WindowsStoreRows& rows) {
   SqliteConnection connection;
   if (connection.Open(path, false) != SQLITE_OK ||
       connection.Exec("BEGIN IMMEDIATE") != SQLITE_OK) {
-    *error = connection.errorMessage();
-    return false;
+    return Status::Failure(connection.errorMessage());
   }
   SqliteStatement account, item, record, span;
   bool ok = account.Prepare(connection, "INSERT INTO accountName VALUES (?, ?)") == SQLITE_OK &&
@@ -127,11 +126,11 @@ bool WriteImportedRows(const std::string& path, const WindowsStoreRows& rows, st
   record.Finalize();
   span.Finalize();
   if (!ok || connection.Exec("COMMIT") != SQLITE_OK) {
-    *error = connection.errorMessage();
+    Status failure = Status::Failure(connection.errorMessage());
     connection.Exec("ROLLBACK");
-    return false;
+    return failure;
   }
-  return true;
+  return Status::Ok();
 }
 
 std::string WindowsStoreImport::DeviceFromFileName(const std::string& path) {
@@ -144,12 +143,91 @@ std::string WindowsStoreImport::DeviceFromFileName(const std::string& path) {
   return name;
 }
 
+Status WindowsStoreImport::MayReplace(const Options& options, const std::string& base,
+                                      SqliteConnection* old, Result* result) {
+  const StoreFileKind kind = DetectStoreFileKind(result->storePath);
+  const bool convertInPlace = IsWindowsStore(kind) && SameFile(options.source, result->storePath);
+  bool keep = false;
+  if (kind == StoreFileKind::Sqlite) {
+    sqlite3_int64 held = 0;
+    SqliteStatement count;
+    if (old->Open(result->storePath, false) != SQLITE_OK ||
+        old->Exec("BEGIN IMMEDIATE") != SQLITE_OK ||
+        count.Prepare(*old, "SELECT count(*) FROM hlgroup") != SQLITE_OK ||
+        count.Step() != SQLITE_ROW) {
+      // A store that cannot be read holds what no one can tell.
+      keep = true;
+    } else {
+      held = count.ColumnInt64(0);
+      keep = held > 0;
+    }
+    count.Finalize();
+    if (keep && !options.replace) {
+      return Status::Failure(
+          "the store of " + result->device + " (" + result->storePath + ") already holds " +
+          (held > 0 ? std::to_string(held) + " time records" : "data that cannot be read") +
+          ": nothing was imported. --replace keeps it as " + base +
+          ".before-import.mdb and replaces it");
+    }
+  } else if (kind == StoreFileKind::Other || (IsWindowsStore(kind) && !convertInPlace)) {
+    keep = true;
+    if (!options.replace) {
+      return Status::Failure("the store of " + result->device + " (" + result->storePath + ") is " +
+                             (kind == StoreFileKind::Other
+                                  ? "a file that is no store"
+                                  : "another Windows store, not yet imported") +
+                             ": nothing was imported. --replace keeps it as " + base +
+                             ".before-import.mdb and replaces it");
+    }
+  }
+  if (keep) result->keptAs = base + ".before-import.mdb";
+  if (convertInPlace) result->movedTo = base + ".windows.mdb";
+  for (const std::string& name : {result->keptAs, result->movedTo}) {
+    if (!name.empty() && Exists(name) && !SameFile(name, result->storePath)) {
+      return Status::Failure(name + " already exists: move it away, then import again");
+    }
+  }
+  return Status::Ok();
+}
+
+Status WindowsStoreImport::WriteNewStore(const std::string& part,
+                                         const WindowsStoreRows& rows) const {
+  // A killed import's file is its own to remove.
+  ::unlink(part.c_str());
+  if (int err = CopyFileNoOverwrite(WithSeparator(folders_.execPath) + "HR_Template.mdb", part);
+      err != 0) {
+    return Status::Failure(StoreCreationMessage(err) + " (" + part + ": " + Errno(err) + ")");
+  }
+  if (Status written = WriteImportedRows(part, rows); !written.ok()) {
+    ::unlink(part.c_str());
+    return Status::Failure("cannot write " + part + ": " + written.message());
+  }
+  return Status::Ok();
+}
+
+Status WindowsStoreImport::PutInPlace(const std::string& part, const Result& result) {
+  for (const std::string& name : {result.keptAs, result.movedTo}) {
+    if (name.empty()) continue;
+    if (int err = KeepAs(result.storePath, name); err != 0) {
+      ::unlink(part.c_str());
+      return Status::Failure("cannot keep " + result.storePath + " as " + name + ": " + Errno(err));
+    }
+  }
+  if (::rename(part.c_str(), result.storePath.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(part.c_str());
+    return Status::Failure("cannot put the new store in place: " + Errno(err));
+  }
+  SyncFolder(result.storePath);
+  return Status::Ok();
+}
+
 WindowsStoreImport::Result WindowsStoreImport::Run(const Options& options) const {
   Result result;
   result.device = options.device.empty() ? DeviceFromFileName(options.source) : options.device;
   if (result.device.empty() ||
       result.device.find_first_of(std::string("/\0", 2)) != std::string::npos) {
-    result.error = "\"" + result.device + "\" cannot be a handheld's name";
+    result.status = Status::Failure("\"" + result.device + "\" cannot be a handheld's name");
     return result;
   }
   result.storePath = StoreFilePath(folders_, result.device);
@@ -160,93 +238,23 @@ WindowsStoreImport::Result WindowsStoreImport::Run(const Options& options) const
   }
 
   WindowsStoreRows rows;
-  std::string error;
-  if (!WindowsStoreReader(options.encoding).Read(options.source, &rows, &error)) {
-    result.error = "cannot import " + options.source + ": " + error;
+  if (Status read = WindowsStoreReader(options.encoding).Read(options.source, &rows); !read.ok()) {
+    result.status = Status::Failure("cannot import " + options.source + ": " + read.message());
     return result;
   }
   result.format = rows.format;
   result.warnings.insert(result.warnings.end(), rows.warnings.begin(), rows.warnings.end());
 
   // What the store path holds now decides whether the import may replace it.
-  const StoreFileKind kind = DetectStoreFileKind(result.storePath);
-  const bool convertInPlace = IsWindowsStore(kind) && SameFile(options.source, result.storePath);
   SqliteConnection old;  // holds the old store's write lock until it is replaced
-  bool keep = false;
-  if (kind == StoreFileKind::Sqlite) {
-    sqlite3_int64 held = 0;
-    SqliteStatement count;
-    if (old.Open(result.storePath, false) != SQLITE_OK ||
-        old.Exec("BEGIN IMMEDIATE") != SQLITE_OK ||
-        count.Prepare(old, "SELECT count(*) FROM hlgroup") != SQLITE_OK ||
-        count.Step() != SQLITE_ROW) {
-      // A store that cannot be read holds what no one can tell.
-      keep = true;
-    } else {
-      held = count.ColumnInt64(0);
-      keep = held > 0;
-    }
-    count.Finalize();
-    if (keep && !options.replace) {
-      result.error =
-          "the store of " + result.device + " (" + result.storePath + ") already holds " +
-          (held > 0 ? std::to_string(held) + " time records" : "data that cannot be read") +
-          ": nothing was imported. --replace keeps it as " + base +
-          ".before-import.mdb and replaces it";
-      return result;
-    }
-  } else if (kind == StoreFileKind::Other || (IsWindowsStore(kind) && !convertInPlace)) {
-    keep = true;
-    if (!options.replace) {
-      result.error = "the store of " + result.device + " (" + result.storePath + ") is " +
-                     (kind == StoreFileKind::Other ? "a file that is no store"
-                                                   : "another Windows store, not yet imported") +
-                     ": nothing was imported. --replace keeps it as " + base +
-                     ".before-import.mdb and replaces it";
-      return result;
-    }
-  }
-  if (keep) result.keptAs = base + ".before-import.mdb";
-  if (convertInPlace) result.movedTo = base + ".windows.mdb";
-  for (const std::string& name : {result.keptAs, result.movedTo}) {
-    if (!name.empty() && Exists(name) && !SameFile(name, result.storePath)) {
-      result.error = name + " already exists: move it away, then import again";
-      return result;
-    }
-  }
-
-  // The new store, complete, under a name of its own; a killed import's
-  // file is its own to remove.
+  result.status = MayReplace(options, base, &old, &result);
+  // The new store, complete, under a name of its own.
   const std::string part = result.storePath + ".importing";
-  ::unlink(part.c_str());
-  if (int err = CopyFileNoOverwrite(WithSeparator(folders_.execPath) + "HR_Template.mdb", part);
-      err != 0) {
-    result.error = StoreCreationMessage(err) + " (" + part + ": " + Errno(err) + ")";
-    return result;
-  }
-  if (!WriteImportedRows(part, rows, &error)) {
-    ::unlink(part.c_str());
-    result.error = "cannot write " + part + ": " + error;
-    return result;
-  }
-  for (const std::string& name : {result.keptAs, result.movedTo}) {
-    if (name.empty()) continue;
-    if (int err = KeepAs(result.storePath, name); err != 0) {
-      ::unlink(part.c_str());
-      result.error = "cannot keep " + result.storePath + " as " + name + ": " + Errno(err);
-      return result;
-    }
-  }
-  if (::rename(part.c_str(), result.storePath.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(part.c_str());
-    result.error = "cannot put the new store in place: " + Errno(err);
-    return result;
-  }
-  SyncFolder(result.storePath);
+  if (result.status.ok()) result.status = WriteNewStore(part, rows);
+  if (result.status.ok()) result.status = PutInPlace(part, result);
+  if (!result.status.ok()) return result;
   old.Close();
 
-  result.imported = true;
   result.accounts = rows.accounts.size();
   result.items = rows.items.size();
   result.records = rows.records.size();

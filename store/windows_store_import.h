@@ -17,14 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
 #include "store/store_location.h"
 
+class SqliteConnection;
 struct WindowsStoreRows;
 
 // Writes rows into the empty store at path (a copy of the template) in one
-// transaction, by one prepared statement per table. False with SQLite's
-// reason, and nothing written, on failure.
-bool WriteImportedRows(const std::string& path, const WindowsStoreRows& rows, std::string* error);
+// transaction, by one prepared statement per table. On failure SQLite's
+// reason (Status::kFailed), and nothing written.
+Status WriteImportedRows(const std::string& path, const WindowsStoreRows& rows);
 
 class WindowsStoreImport {
  public:
@@ -36,8 +38,8 @@ class WindowsStoreImport {
   };
 
   struct Result {
-    bool imported = false;
-    std::string error;  // why nothing was imported
+    // Imported, or a failure (Status::kFailed) that says why nothing was.
+    Status status = Status::Ok();
     std::vector<std::string> warnings;
     std::string device;
     std::string storePath;
@@ -58,5 +60,12 @@ class WindowsStoreImport {
   static std::string DeviceFromFileName(const std::string& path);
 
  private:
+  // The steps of Run: whether the store there now may be replaced (old
+  // then holds its write lock), and the new store written and put in place.
+  static Status MayReplace(const Options& options, const std::string& base, SqliteConnection* old,
+                           Result* result);
+  Status WriteNewStore(const std::string& part, const WindowsStoreRows& rows) const;
+  static Status PutInPlace(const std::string& part, const Result& result);
+
   StoreFolders folders_;
 };

@@ -96,36 +96,26 @@ std::string FormatName(unsigned version) {
   }
 }
 
-// One open file, closed on every way out.
-struct MdbCloser {
-  void operator()(MdbHandle* mdb) const { mdb_close(mdb); }
-};
-struct TableFreer {
-  void operator()(MdbTableDef* table) const { mdb_free_tabledef(table); }
-};
-struct ConverterCloser {
-  void operator()(UConverter* converter) const { ucnv_close(converter); }
-};
+// An open file, a table and a converter, each freed on every way out.
+using OpenMdb = std::unique_ptr<MdbHandle, decltype(&mdb_close)>;
+using OpenTable = std::unique_ptr<MdbTableDef, decltype(&mdb_free_tabledef)>;
+using Converter = std::unique_ptr<UConverter, decltype(&ucnv_close)>;
 
 class TableReader {
  public:
   TableReader(MdbHandle* mdb, UConverter* codePage) : mdb_(mdb), codePage_(codePage) {}
 
   // Reads every row of the layout's table, handing its values to row (numbered
-  // from 1). False with *error at the first fault.
-  bool Read(const TableLayout& layout,
-            const std::function<bool(size_t, const std::vector<Value>&, std::string*)>& row,
-            std::string* error) {
-    std::unique_ptr<MdbTableDef, TableFreer> table(
-        mdb_read_table_by_name(mdb_, const_cast<gchar*>(layout.name), MDB_TABLE));
-    if (!table) {
-      *error = NotAStore() + "it has no table " + layout.name;
-      return false;
-    }
+  // from 1). The first fault ends the read.
+  Status Read(const TableLayout& layout,
+              const std::function<bool(size_t, const std::vector<Value>&, std::string*)>& row) {
+    OpenTable table(mdb_read_table_by_name(mdb_, const_cast<gchar*>(layout.name), MDB_TABLE),
+                    &mdb_free_tabledef);
+    if (!table) return Status::Failure(NotAStore() + "it has no table " + layout.name);
     GPtrArray* columns = mdb_read_columns(table.get());
     if (columns == nullptr) {
-      *error = std::string("the columns of table ") + layout.name + " cannot be read";
-      return false;
+      return Status::Failure(std::string("the columns of table ") + layout.name +
+                             " cannot be read");
     }
     std::vector<MdbColumn*> found;
     // Memo texts arrive through a bound buffer (their bytes are on pages of
@@ -144,13 +134,13 @@ class TableReader {
         }
       }
       if (column == nullptr) {
-        *error = NotAStore() + "table " + layout.name + " has no column " + layout.columns[c].name;
-        return false;
+        return Status::Failure(NotAStore() + "table " + layout.name + " has no column " +
+                               layout.columns[c].name);
       }
       if (!Accepts(layout.columns[c].kind, column->col_type)) {
-        *error = NotAStore() + "column " + layout.name + "." + layout.columns[c].name + " is not " +
-                 KindName(layout.columns[c].kind) + " column";
-        return false;
+        return Status::Failure(NotAStore() + "column " + layout.name + "." +
+                               layout.columns[c].name + " is not " +
+                               KindName(layout.columns[c].kind) + " column");
       }
       found.push_back(column);
     }
@@ -162,23 +152,21 @@ class TableReader {
       for (size_t c = 0; c < found.size(); ++c) {
         std::string fault;
         if (!Take(layout.columns[c].kind, found[c], bound[c], &values[c], &fault)) {
-          *error = Where(layout, number) + ": " + layout.columns[c].name + " " + fault;
-          return false;
+          return Status::Failure(Where(layout, number) + ": " + layout.columns[c].name + " " +
+                                 fault);
         }
       }
       std::string fault;
-      if (!row(number, values, &fault)) {
-        *error = Where(layout, number) + ": " + fault;
-        return false;
-      }
+      if (!row(number, values, &fault))
+        return Status::Failure(Where(layout, number) + ": " + fault);
     }
     // A damaged page ends the walk early without a word from mdbtools.
     if (number != table->num_rows) {
-      *error = std::string("table ") + layout.name + " lists " + std::to_string(table->num_rows) +
-               " rows but only " + std::to_string(number) + " can be read: the file is damaged";
-      return false;
+      return Status::Failure(std::string("table ") + layout.name + " lists " +
+                             std::to_string(table->num_rows) + " rows but only " +
+                             std::to_string(number) + " can be read: the file is damaged");
     }
-    return true;
+    return Status::Ok();
   }
 
   static std::string Where(const TableLayout& layout, size_t number) {
@@ -351,98 +339,106 @@ std::string StoreName(const std::string& text, const std::string& where,
   return NameForStatement(CutToCharacters(text, kMaxNameChars));
 }
 
-bool ReadAll(MdbHandle* mdb, UConverter* codePage, WindowsStoreRows* rows, std::string* error) {
-  TableReader reader(mdb, codePage);
-  std::set<int32_t> accountIds, itemIds, recordIds;
-  auto duplicate = [](std::set<int32_t>& ids, int32_t id, std::string* fault) {
+// The checks of each table's rows, and the rows they let in; the spans are
+// checked against the records let in before them.
+class RowChecks {
+ public:
+  explicit RowChecks(WindowsStoreRows* rows) : rows_(rows) {}
+
+  bool Account(size_t n, const std::vector<Value>& v, std::string* fault) {
+    if (!Required("the account", v, {0}, fault) || !PositiveId("id", v[0].integer, fault) ||
+        Duplicate(accountIds_, v[0].integer, fault)) {
+      return false;
+    }
+    rows_->accounts.push_back(
+        {v[0].integer, StoreName(v[1].text, TableReader::Where(kAccounts, n), &rows_->warnings)});
+    return true;
+  }
+
+  bool Item(size_t n, const std::vector<Value>& v, std::string* fault) {
+    if (!Required("the item", v, {0, 1}, fault) || !PositiveId("id", v[0].integer, fault) ||
+        !PositiveId("parent", v[1].integer, fault) || Duplicate(itemIds_, v[0].integer, fault)) {
+      return false;
+    }
+    rows_->items.push_back({v[0].integer, v[1].integer,
+                            StoreName(v[2].text, TableReader::Where(kItems, n), &rows_->warnings)});
+    return true;
+  }
+
+  bool Record(size_t n, const std::vector<Value>& v, std::string* fault) {
+    if (!Required("the time record", v, {0, 1, 2, 3}, fault) ||
+        !PositiveId("id", v[0].integer, fault) || !PositiveId("acct", v[2].integer, fault) ||
+        !PositiveId("item", v[3].integer, fault) || Duplicate(recordIds_, v[0].integer, fault)) {
+      return false;
+    }
+    if (!ValidDay(v[1].integer)) {
+      *fault = "grpdate " + std::to_string(v[1].integer) + " is no day";
+      return false;
+    }
+    const double date = v[6].null ? 2.0 : v[6].date;
+    if (!std::isfinite(date) || date < kOldestJetDate || date > kNewestJetDate) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%.17g", date);
+      *fault = std::string("invoicedate ") + text + " is outside Jet's dates";
+      return false;
+    }
+    std::string notes = v[4].text;
+    if (CountCharacters(notes) > kMaxNotesChars) {
+      rows_->warnings.push_back(TableReader::Where(kRecords, n) + ": notes cut to 255 characters");
+      notes = CutToCharacters(notes, kMaxNotesChars);
+    }
+    rows_->records.push_back({v[0].integer, v[1].integer, v[2].integer, v[3].integer,
+                              NotesForStatement(std::move(notes)), v[5].yes, date, v[7].yes});
+    return true;
+  }
+
+  bool Span(size_t, const std::vector<Value>& v, std::string* fault) {
+    if (!Required("the time span", v, {0, 1, 2}, fault)) return false;
+    if (recordIds_.count(v[0].integer) == 0) {
+      *fault = "its record " + std::to_string(v[0].integer) + " does not exist";
+      return false;
+    }
+    if (v[1].integer < 0 || v[1].integer >= 86400) {
+      *fault =
+          "starttime " + std::to_string(v[1].integer) + " is not a second of a day (0 to 86399)";
+      return false;
+    }
+    if (v[2].integer < 0 || v[2].integer > kLongestSpan) {
+      *fault = "duration " + std::to_string(v[2].integer) +
+               " is not a number of minutes from 0 to a year";
+      return false;
+    }
+    rows_->spans.push_back({v[0].integer, v[1].integer, v[2].integer});
+    return true;
+  }
+
+ private:
+  static bool Duplicate(std::set<int32_t>& ids, int32_t id, std::string* fault) {
     if (ids.insert(id).second) return false;
     *fault = "id " + std::to_string(id) + " is there twice";
     return true;
-  };
-  const bool ok =
-      reader.Read(
-          kAccounts,
-          [&](size_t n, const std::vector<Value>& v, std::string* fault) {
-            if (!Required("the account", v, {0}, fault) || !PositiveId("id", v[0].integer, fault) ||
-                duplicate(accountIds, v[0].integer, fault)) {
-              return false;
-            }
-            rows->accounts.push_back(
-                {v[0].integer,
-                 StoreName(v[1].text, TableReader::Where(kAccounts, n), &rows->warnings)});
-            return true;
-          },
-          error) &&
-      reader.Read(
-          kItems,
-          [&](size_t n, const std::vector<Value>& v, std::string* fault) {
-            if (!Required("the item", v, {0, 1}, fault) || !PositiveId("id", v[0].integer, fault) ||
-                !PositiveId("parent", v[1].integer, fault) ||
-                duplicate(itemIds, v[0].integer, fault)) {
-              return false;
-            }
-            rows->items.push_back(
-                {v[0].integer, v[1].integer,
-                 StoreName(v[2].text, TableReader::Where(kItems, n), &rows->warnings)});
-            return true;
-          },
-          error) &&
-      reader.Read(
-          kRecords,
-          [&](size_t n, const std::vector<Value>& v, std::string* fault) {
-            if (!Required("the time record", v, {0, 1, 2, 3}, fault) ||
-                !PositiveId("id", v[0].integer, fault) ||
-                !PositiveId("acct", v[2].integer, fault) ||
-                !PositiveId("item", v[3].integer, fault) ||
-                duplicate(recordIds, v[0].integer, fault)) {
-              return false;
-            }
-            if (!ValidDay(v[1].integer)) {
-              *fault = "grpdate " + std::to_string(v[1].integer) + " is no day";
-              return false;
-            }
-            const double date = v[6].null ? 2.0 : v[6].date;
-            if (!std::isfinite(date) || date < kOldestJetDate || date > kNewestJetDate) {
-              char text[64];
-              std::snprintf(text, sizeof text, "%.17g", date);
-              *fault = std::string("invoicedate ") + text + " is outside Jet's dates";
-              return false;
-            }
-            std::string notes = v[4].text;
-            if (CountCharacters(notes) > kMaxNotesChars) {
-              rows->warnings.push_back(TableReader::Where(kRecords, n) +
-                                       ": notes cut to 255 characters");
-              notes = CutToCharacters(notes, kMaxNotesChars);
-            }
-            rows->records.push_back({v[0].integer, v[1].integer, v[2].integer, v[3].integer,
-                                     NotesForStatement(std::move(notes)), v[5].yes, date,
-                                     v[7].yes});
-            return true;
-          },
-          error) &&
-      reader.Read(
-          kSpans,
-          [&](size_t, const std::vector<Value>& v, std::string* fault) {
-            if (!Required("the time span", v, {0, 1, 2}, fault)) return false;
-            if (recordIds.count(v[0].integer) == 0) {
-              *fault = "its record " + std::to_string(v[0].integer) + " does not exist";
-              return false;
-            }
-            if (v[1].integer < 0 || v[1].integer >= 86400) {
-              *fault = "starttime " + std::to_string(v[1].integer) +
-                       " is not a second of a day (0 to 86399)";
-              return false;
-            }
-            if (v[2].integer < 0 || v[2].integer > kLongestSpan) {
-              *fault = "duration " + std::to_string(v[2].integer) +
-                       " is not a number of minutes from 0 to a year";
-              return false;
-            }
-            rows->spans.push_back({v[0].integer, v[1].integer, v[2].integer});
-            return true;
-          },
-          error);
-  return ok;
+  }
+
+  WindowsStoreRows* rows_;
+  std::set<int32_t> accountIds_, itemIds_, recordIds_;
+};
+
+Status ReadAll(MdbHandle* mdb, UConverter* codePage, WindowsStoreRows* rows) {
+  TableReader reader(mdb, codePage);
+  RowChecks checks(rows);
+  using Check = bool (RowChecks::*)(size_t, const std::vector<Value>&, std::string*);
+  const std::pair<const TableLayout*, Check> tables[] = {{&kAccounts, &RowChecks::Account},
+                                                         {&kItems, &RowChecks::Item},
+                                                         {&kRecords, &RowChecks::Record},
+                                                         {&kSpans, &RowChecks::Span}};
+  for (const auto& [layout, check] : tables) {
+    Status status =
+        reader.Read(*layout, [&checks, check = check](size_t n, const auto& v, std::string* fault) {
+          return (checks.*check)(n, v, fault);
+        });
+    if (!status.ok()) return status;
+  }
+  return Status::Ok();
 }
 
 // The rows as the reader's child process hands them back: numbers in the
@@ -501,10 +497,10 @@ class Wire {
   size_t at_ = 0;
 };
 
-std::string Serialize(bool ok, const WindowsStoreRows& rows, const std::string& error) {
+std::string Serialize(const Status& status, const WindowsStoreRows& rows) {
   Wire wire;
-  wire.Put(int64_t{ok});
-  wire.Put(error);
+  wire.Put(int64_t{status.ok()});
+  wire.Put(status.message());
   wire.Put(rows.format);
   wire.Put(int64_t{rows.codePage});
   wire.Put(static_cast<int64_t>(rows.warnings.size()));
@@ -539,14 +535,17 @@ std::string Serialize(bool ok, const WindowsStoreRows& rows, const std::string& 
   return wire.out();
 }
 
-bool Deserialize(const std::string& in, bool* ok, WindowsStoreRows* rows, std::string* error) {
+bool Deserialize(const std::string& in, Status* status, WindowsStoreRows* rows) {
   Wire wire(&in);
+  bool ok = false;
+  std::string error;
   int64_t codePage = 0;
   size_t n = 0;
-  if (!wire.Get(ok) || !wire.Get(error) || !wire.Get(&rows->format) || !wire.Get(&codePage) ||
+  if (!wire.Get(&ok) || !wire.Get(&error) || !wire.Get(&rows->format) || !wire.Get(&codePage) ||
       !wire.Count(&n, 8)) {
     return false;
   }
+  *status = ok ? Status::Ok() : Status::Failure(std::move(error));
   rows->codePage = static_cast<int>(codePage);
   rows->warnings.resize(n);
   for (std::string& warning : rows->warnings) {
@@ -581,82 +580,71 @@ bool Deserialize(const std::string& in, bool* ok, WindowsStoreRows* rows, std::s
 
 }  // namespace
 
-bool WindowsStoreReader::Check(const std::string& head, uint64_t size, std::string* error) {
-  if (size == 0) {
-    *error = "the file is empty";
-    return false;
-  }
+Status WindowsStoreReader::Check(const std::string& head, uint64_t size) {
+  if (size == 0) return Status::Failure("the file is empty");
   const bool jet = head.size() >= 20 && (head.compare(4, 15, "Standard Jet DB") == 0 ||
                                          head.compare(4, 15, "Standard ACE DB") == 0);
   if (!jet) {
-    *error = head.compare(0, 15, "SQLite format 3") == 0
-                 ? "it is already a Linux store (SQLite), not a Windows store"
-                 : "it is not a Windows store: no Jet or Access database";
-    return false;
+    return Status::Failure(head.compare(0, 15, "SQLite format 3") == 0
+                               ? "it is already a Linux store (SQLite), not a Windows store"
+                               : "it is not a Windows store: no Jet or Access database");
   }
   // Offset 0x14 holds the version: 0 is Jet 3, with pages of 2 KB.
   const uint64_t page = static_cast<unsigned char>(head[0x14]) == 0 ? 2048 : 4096;
   if (size % page != 0 || size < 2 * page) {
-    *error = "the file is cut short: " + std::to_string(size) + " bytes is not a whole number of " +
-             std::to_string(page) + "-byte pages";
-    return false;
+    return Status::Failure("the file is cut short: " + std::to_string(size) +
+                           " bytes is not a whole number of " + std::to_string(page) +
+                           "-byte pages");
   }
-  return true;
+  return Status::Ok();
 }
 
-bool WindowsStoreReader::Read(const std::string& path, WindowsStoreRows* rows, std::string* error) {
+Status WindowsStoreReader::Read(const std::string& path, WindowsStoreRows* rows) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) {
-    *error = "it cannot be read: " + std::string(std::strerror(errno));
-    return false;
+    return Status::Failure("it cannot be read: " + std::string(std::strerror(errno)));
   }
   std::ifstream file(path, std::ios::binary);
   if (!S_ISREG(info.st_mode) || !file) {
-    *error = S_ISREG(info.st_mode) ? "it cannot be opened for reading" : "it is not a file";
-    return false;
+    return Status::Failure(S_ISREG(info.st_mode) ? "it cannot be opened for reading"
+                                                 : "it is not a file");
   }
   std::string head(32, '\0');
   file.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<size_t>(file.gcount()));
-  if (!Check(head, static_cast<uint64_t>(info.st_size), error)) return false;
+  if (Status status = Check(head, static_cast<uint64_t>(info.st_size)); !status.ok()) {
+    return status;
+  }
   std::string bytes(static_cast<size_t>(info.st_size), '\0');
   file.seekg(0);
   file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (file.gcount() != static_cast<std::streamsize>(bytes.size())) {
-    *error = "it cannot be read whole";
-    return false;
+    return Status::Failure("it cannot be read whole");
   }
-  return ReadBytes(bytes, rows, error);
+  return ReadBytes(bytes, rows);
 }
 
-bool WindowsStoreReader::ReadHere(const std::string& bytes, UConverter* codePage,
-                                  WindowsStoreRows* rows, std::string* error) {
+Status WindowsStoreReader::ReadHere(const std::string& bytes, UConverter* codePage,
+                                    WindowsStoreRows* rows) {
   // mdbtools reads the bytes in memory (opened read-only), never the file:
   // the file was opened for reading once and closed before any value is read.
-  std::unique_ptr<MdbHandle, MdbCloser> mdb(
-      mdb_open_buffer(const_cast<char*>(bytes.data()), bytes.size(), MDB_NOFLAGS));
-  if (!mdb) {
-    *error = "it is not a database mdbtools can open";
-    return false;
-  }
+  OpenMdb mdb(mdb_open_buffer(const_cast<char*>(bytes.data()), bytes.size(), MDB_NOFLAGS),
+              &mdb_close);
+  if (!mdb) return Status::Failure("it is not a database mdbtools can open");
   rows->format = FormatName(mdb->f->jet_version);
   rows->codePage = mdb->f->code_page;
   mdb_set_bind_size(mdb.get(), 65536);
-  return ReadAll(mdb.get(), codePage, rows, error);
+  return ReadAll(mdb.get(), codePage, rows);
 }
 
-bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* rows,
-                                   std::string* error) {
+Status WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* rows) {
   *rows = WindowsStoreRows{};
-  if (!Check(bytes.substr(0, 32), bytes.size(), error)) return false;
+  if (Status status = Check(bytes.substr(0, 32), bytes.size()); !status.ok()) return status;
   // Opened here, before the fork: ICU takes a lock of its own to open one,
   // which another thread of the program may hold at the moment of the fork.
   UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<UConverter, ConverterCloser> codePage(ucnv_open(encoding_.c_str(), &status));
-  if (U_FAILURE(status)) {
-    *error = "the code page " + encoding_ + " is not known";
-    return false;
-  }
+  Converter codePage(ucnv_open(encoding_.c_str(), &status), &ucnv_close);
+  if (U_FAILURE(status)) return Status::Failure("the code page " + encoding_ + " is not known");
   ucnv_setToUCallBack(codePage.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   // mdbtools trusts the pages it reads: a damaged file can make it follow a
   // null pointer (the fuzzer found one in mdb_map_find_next) or loop. It
@@ -667,15 +655,15 @@ bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* r
   // must not hold the pipe open after the child is gone.
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-    *error = std::string("no pipe for the reader: ") + std::strerror(errno);
-    return false;
+    return Status::Failure(std::string("no pipe for the reader: ") + std::strerror(errno));
   }
   const pid_t child = ::fork();
   if (child < 0) {
-    *error = std::string("no process for the reader: ") + std::strerror(errno);
+    Status failure =
+        Status::Failure(std::string("no process for the reader: ") + std::strerror(errno));
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
-    return false;
+    return failure;
   }
   if (child == 0) {
     ::close(pipeFds[0]);
@@ -690,9 +678,8 @@ bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* r
     // nothing to a user; the reason comes back as the error.
     if (const int null = ::open("/dev/null", O_WRONLY); null >= 0) ::dup2(null, 2);
     WindowsStoreRows read;
-    std::string fault;
-    const bool ok = ReadHere(bytes, codePage.get(), &read, &fault);
-    const std::string out = Serialize(ok, read, fault);
+    const Status outcome = ReadHere(bytes, codePage.get(), &read);
+    const std::string out = Serialize(outcome, read);
     for (size_t done = 0; done < out.size();) {
       const ssize_t n = ::write(pipeFds[1], out.data() + done, out.size() - done);
       if (n < 0 && errno == EINTR) continue;
@@ -715,18 +702,16 @@ bool WindowsStoreReader::ReadBytes(const std::string& bytes, WindowsStoreRows* r
   while (::waitpid(child, &ended, 0) < 0 && errno == EINTR) {
   }
   if (WIFSIGNALED(ended)) {
-    *error = WTERMSIG(ended) == SIGALRM
-                 ? "mdbtools took over " + std::to_string(kReadSeconds) +
-                       " seconds on it: the file is damaged"
-                 : "mdbtools failed on it (signal " + std::to_string(WTERMSIG(ended)) +
-                       "): the file is damaged";
-    return false;
+    return Status::Failure(WTERMSIG(ended) == SIGALRM
+                               ? "mdbtools took over " + std::to_string(kReadSeconds) +
+                                     " seconds on it: the file is damaged"
+                               : "mdbtools failed on it (signal " +
+                                     std::to_string(WTERMSIG(ended)) + "): the file is damaged");
   }
-  bool ok = false;
-  if (!WIFEXITED(ended) || WEXITSTATUS(ended) != 0 || !Deserialize(in, &ok, rows, error)) {
+  Status read = Status::Ok();
+  if (!WIFEXITED(ended) || WEXITSTATUS(ended) != 0 || !Deserialize(in, &read, rows)) {
     *rows = WindowsStoreRows{};
-    *error = "the reader of Windows stores failed";
-    return false;
+    return Status::Failure("the reader of Windows stores failed");
   }
-  return ok;
+  return read;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
 #include "store/records.h"
 
 struct UConverter;  // ICU's converter, for Jet 3 texts
@@ -50,19 +51,19 @@ class WindowsStoreReader {
   // UTF-16 and need none), as iconv names it.
   explicit WindowsStoreReader(std::string encoding = "CP1252") : encoding_(std::move(encoding)) {}
 
-  // Reads the file at path. False with *error naming the file's fault.
-  bool Read(const std::string& path, WindowsStoreRows* rows, std::string* error);
+  // Reads the file at path. A failure (Status::kFailed) names the file's
+  // fault.
+  Status Read(const std::string& path, WindowsStoreRows* rows);
   // The same for a file's bytes in memory (the fuzz target's way in).
   // mdbtools runs in a child process: a file that crashes it, or keeps it
   // busy past kReadSeconds, is refused as damaged.
-  bool ReadBytes(const std::string& bytes, WindowsStoreRows* rows, std::string* error);
+  Status ReadBytes(const std::string& bytes, WindowsStoreRows* rows);
 
  private:
   // How long mdbtools may take on one file before it counts as damaged.
   static constexpr unsigned kReadSeconds = 120;
-  bool Check(const std::string& head, uint64_t size, std::string* error);
+  static Status Check(const std::string& head, uint64_t size);
   // The reading itself, in this process.
-  static bool ReadHere(const std::string& bytes, UConverter* codePage, WindowsStoreRows* rows,
-                       std::string* error);
+  static Status ReadHere(const std::string& bytes, UConverter* codePage, WindowsStoreRows* rows);
   std::string encoding_;
 };

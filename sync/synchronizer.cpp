@@ -76,7 +76,8 @@ Synchronizer::Synchronizer(CePlatform& platform, SyncView& view, std::string dev
       storePath_(std::move(storePath)) {}
 
 bool Synchronizer::Execute(StoreStatement statement, bool* inserted) {
-  DbStatus status = step_ ? step_->Execute(statement) : ExecuteStatement(storePath_, statement);
+  const DbStatus status =
+      (step_ ? step_->Execute(statement) : ExecuteStatement(storePath_, statement)).code();
   if (keepSent_) sent_.push_back({std::move(statement), status});
   if (inserted) *inserted = status == S_OK;
   // A duplicate id is the store refusing a row it already holds; anything
@@ -110,7 +111,7 @@ void Synchronizer::AbandonStep() {
 }
 
 bool Synchronizer::EndStep() {
-  const bool kept = step_->Commit() == S_OK;
+  const bool kept = step_->Commit().ok();
   AbandonStep();  // after the commit there is nothing left to roll back
   return kept;
 }
@@ -118,11 +119,11 @@ bool Synchronizer::EndStep() {
 bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows) const {
   TableCommand command(StoreTable::HlGroup);
   command.SetPath(storePath_);
-  DbStatus status = command.OpenConnection();
-  if (status == S_OK) status = command.OpenDefaultRowset();
+  DbStatus status = command.OpenConnection().code();
+  if (status == S_OK) status = command.OpenDefaultRowset().code();
   if (status != S_OK) return false;
-  for (status = command.MoveFirst(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
-       status = command.MoveNext()) {
+  for (status = command.MoveFirst().code(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
+       status = command.MoveNext().code()) {
     if (status == S_OK) {
       rows->push_back({command.IntField(1), command.BoolField(6), command.BoolField(8)});
     }

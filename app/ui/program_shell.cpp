@@ -23,18 +23,17 @@ int RunProgram(int argc, char** argv, const ProgramInfo& info,
   }
   const ServerSwitch serverSwitch = FindServerSwitch(arguments);
   if (serverSwitch != ServerSwitch::None) {
-    std::string error;
-    bool done = false;
+    Status done = Status::Ok();
     if (serverSwitch == ServerSwitch::RegServer) {
       std::error_code ec;
       std::string executable = std::filesystem::read_symlink("/proc/self/exe", ec).string();
       if (ec) executable = std::filesystem::absolute(argv[0]).string();
-      done = RegisterDesktopEntry(info.program, info.name, info.comment, executable, &error);
+      done = RegisterDesktopEntry(info.program, info.name, info.comment, executable);
     } else {
-      done = UnregisterDesktopEntry(info.program, &error);
+      done = UnregisterDesktopEntry(info.program);
     }
-    if (!done) std::cerr << info.program << ": " << error << '\n';
-    return done ? 0 : 1;
+    if (!done.ok()) std::cerr << info.program << ": " << done.message() << '\n';
+    return done.ok() ? 0 : 1;
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName(info.name);

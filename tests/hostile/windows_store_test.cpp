@@ -463,14 +463,14 @@ TEST(WindowsStore, BadFilesAreRefusedWithTheirFaultAndWriteNothing) {
   // Access 97 is told apart by its version byte, pages of 2 KB and the code
   // page it names for its texts.
   WindowsStoreRows rows;
-  std::string error;
   if (fs::exists(kJet3)) {
-    EXPECT_FALSE(WindowsStoreReader().Read(kJet3, &rows, &error));
+    EXPECT_FALSE(WindowsStoreReader().Read(kJet3, &rows).ok());
     EXPECT_EQ(rows.format, "Jet 3");
     EXPECT_EQ(rows.codePage, 1252);
   }
   // Jet 4 keeps UTF-16: another code page changes nothing.
-  ASSERT_TRUE(WindowsStoreReader("CP1251").Read(kData + "Pocket_PC.mdb", &rows, &error)) << error;
+  const Status jet4Read = WindowsStoreReader("CP1251").Read(kData + "Pocket_PC.mdb", &rows);
+  ASSERT_TRUE(jet4Read.ok()) << jet4Read.message();
   EXPECT_EQ(rows.accounts[1].name, "Caf\xc3\xa9 M\xc3\xbcller");
   // A lock file beside it: Windows may have it open. Said, and read as it is.
   WriteFile(env.dir.File("Pocket_PC.mdb"), jet4);
@@ -500,9 +500,9 @@ TEST(WindowsStore, CorruptCopiesAreReadWholeOrRefused) {
     WriteFile(source, bytes);
     const WindowsStoreImport::Result result = importer.Run({source, "Copy", true});
     const std::string store = env.dataPath() + "/Copy.mdb";
-    if (!result.imported) {
+    if (!result.status.ok()) {
       ++refused;
-      EXPECT_FALSE(result.error.empty());
+      EXPECT_FALSE(result.status.message().empty());
       EXPECT_FALSE(fs::exists(store + ".importing"));
       continue;
     }
@@ -532,9 +532,10 @@ TEST(WindowsStore, GeneratorRemakesTheCommittedStores) {
   EXPECT_EQ(ReadFile(out + "/stores.expected"), ReadFile(kData + "stores.expected"));
   for (const char* file : {"Pocket_PC.mdb", "Jane_Phone.accdb"}) {
     WindowsStoreRows made, committed;
-    std::string error;
-    ASSERT_TRUE(WindowsStoreReader().Read(out + "/" + file, &made, &error)) << error;
-    ASSERT_TRUE(WindowsStoreReader().Read(kData + file, &committed, &error)) << error;
+    const Status madeRead = WindowsStoreReader().Read(out + "/" + file, &made);
+    ASSERT_TRUE(madeRead.ok()) << madeRead.message();
+    const Status committedRead = WindowsStoreReader().Read(kData + file, &committed);
+    ASSERT_TRUE(committedRead.ok()) << committedRead.message();
     EXPECT_EQ(made.records.size(), committed.records.size());
     for (size_t i = 0; i < made.records.size() && i < committed.records.size(); ++i) {
       EXPECT_EQ(made.records[i].notes, committed.records[i].notes);

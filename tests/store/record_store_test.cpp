@@ -373,11 +373,10 @@ TEST(RecordStoreLoad, FilesThatAreNoStoreLoadEmpty) {
     EXPECT_EQ(Count(store), 0u) << name;
     EXPECT_EQ(store.storePath(), env.dataPath() + "/" + name + ".mdb");
     EXPECT_FALSE(store.MarkInvoiced(1)) << name;
-    std::string error;
-    EXPECT_LT(ExecuteStatement(store.storePath(), InsertAccountStatement(1, "x"), nullptr, &error),
-              0);
+    const Status status = ExecuteStatement(store.storePath(), InsertAccountStatement(1, "x"));
+    EXPECT_LT(status.code(), 0);
     if (name != "Empty") {
-      EXPECT_FALSE(error.empty()) << name;
+      EXPECT_FALSE(status.message().empty()) << name;
       EXPECT_EQ(ReadAll(store.storePath()), bytes) << name;  // never overwritten
     }
   }
@@ -395,7 +394,7 @@ TEST(RecordStoreLoad, FilesThatAreNoStoreLoadEmpty) {
   EXPECT_EQ(store.accounts().size(), 1u);
   EXPECT_EQ(store.items().size(), 0u);
   EXPECT_EQ(store.timeSpans().size(), 1u);
-  EXPECT_EQ(ExecuteStatement(path, InsertItemStatement(1, 1, "x")), DB_E_NOTABLE);
+  EXPECT_EQ(ExecuteStatement(path, InsertItemStatement(1, 1, "x")).code(), DB_E_NOTABLE);
 }
 
 TEST(RecordStoreMarkInvoiced, MarksStoreAndMemoryTogether) {

@@ -68,9 +68,9 @@ TEST(Statements, EachChangesARealStoreAsItSays) {
             1);
 
   // An id that exists is refused, and nothing changes.
-  EXPECT_EQ(ExecuteStatement(path, InsertAccountStatement(1, "Again")), DB_E_INTEGRITYVIOLATION);
-  EXPECT_EQ(ExecuteStatement(path, InsertItemStatement(10, 2, "Again")), DB_E_INTEGRITYVIOLATION);
-  EXPECT_EQ(ExecuteStatement(path, InsertTimeRecordStatement(100, 1, 1, 1, "")),
+  EXPECT_EQ(ExecuteStatement(path, InsertAccountStatement(1, "Again")).code(), DB_E_INTEGRITYVIOLATION);
+  EXPECT_EQ(ExecuteStatement(path, InsertItemStatement(10, 2, "Again")).code(), DB_E_INTEGRITYVIOLATION);
+  EXPECT_EQ(ExecuteStatement(path, InsertTimeRecordStatement(100, 1, 1, 1, "")).code(),
             DB_E_INTEGRITYVIOLATION);
   EXPECT_EQ(Count(path, "SELECT count(*) FROM accountName"), 2);
 
@@ -81,7 +81,7 @@ TEST(Statements, EachChangesARealStoreAsItSays) {
 
   // Invoicing, then flagging the invoiced ones removed from the handheld.
   int64_t rows = 0;
-  EXPECT_EQ(ExecuteStatement(path, MarkInvoicedStatement("03/15/03", 100), &rows), S_OK);
+  EXPECT_EQ(ExecuteStatement(path, MarkInvoicedStatement("03/15/03", 100), &rows).code(), S_OK);
   EXPECT_EQ(rows, 1);
   EXPECT_EQ(Count(path, "SELECT count(*) FROM hlgroup WHERE id = 100 AND invoiced = 1 AND "
                         "invoicedate = 37695.0"),

@@ -30,15 +30,16 @@ TEST(StoreSession, StatementsStandAloneInsideOneTransaction) {
   const std::string path = env.CreateStore("Pocket_PC");
   {
     StoreSession session(path);
-    EXPECT_EQ(session.Execute(InsertAccountStatement(1, "Acme")), S_OK);
+    EXPECT_EQ(session.Execute(InsertAccountStatement(1, "Acme")).code(), S_OK);
     EXPECT_EQ(session.rowsAffected(), 1);
     // A duplicate id fails alone; the statements around it stay.
-    EXPECT_EQ(session.Execute(InsertAccountStatement(1, "Other")), DB_E_INTEGRITYVIOLATION);
-    EXPECT_FALSE(session.errorMessage().empty());
-    EXPECT_EQ(session.Execute(InsertAccountStatement(2, "O'Brien")), S_OK);
+    const Status duplicate = session.Execute(InsertAccountStatement(1, "Other"));
+    EXPECT_EQ(duplicate.code(), DB_E_INTEGRITYVIOLATION);
+    EXPECT_FALSE(duplicate.message().empty());
+    EXPECT_EQ(session.Execute(InsertAccountStatement(2, "O'Brien")).code(), S_OK);
     // Another program reads the store as it was until the commit.
     EXPECT_EQ(Count(path, "SELECT COUNT(*) FROM accountName"), 0);
-    EXPECT_EQ(session.Commit(), S_OK);
+    EXPECT_EQ(session.Commit().code(), S_OK);
   }
   EXPECT_EQ(Count(path, "SELECT COUNT(*) FROM accountName"), 2);
   EXPECT_EQ(Count(path, "SELECT COUNT(*) FROM accountName WHERE name = 'O`Brien'"), 1);
@@ -46,8 +47,8 @@ TEST(StoreSession, StatementsStandAloneInsideOneTransaction) {
   // Ended without a commit: nothing of it is kept.
   {
     StoreSession session(path);
-    EXPECT_EQ(session.Execute(DeleteAccountStatement(1)), S_OK);
-    EXPECT_EQ(session.Execute(InsertAccountStatement(3, "Gone")), S_OK);
+    EXPECT_EQ(session.Execute(DeleteAccountStatement(1)).code(), S_OK);
+    EXPECT_EQ(session.Execute(InsertAccountStatement(3, "Gone")).code(), S_OK);
   }
   EXPECT_EQ(Count(path, "SELECT COUNT(*) FROM accountName"), 2);
   EXPECT_EQ(Count(path, "SELECT COUNT(*) FROM accountName WHERE id = 1"), 1);
@@ -55,9 +56,9 @@ TEST(StoreSession, StatementsStandAloneInsideOneTransaction) {
   // A store that is missing fails every statement and the commit alike,
   // and is not created.
   StoreSession missing(env.dataPath() + "/Missing.mdb");
-  EXPECT_EQ(missing.Execute(InsertAccountStatement(1, "Acme")), E_FAIL);
-  EXPECT_EQ(missing.Execute(InsertAccountStatement(2, "Beta")), E_FAIL);
-  EXPECT_EQ(missing.Commit(), E_FAIL);
+  EXPECT_EQ(missing.Execute(InsertAccountStatement(1, "Acme")).code(), E_FAIL);
+  EXPECT_EQ(missing.Execute(InsertAccountStatement(2, "Beta")).code(), E_FAIL);
+  EXPECT_EQ(missing.Commit().code(), E_FAIL);
   EXPECT_FALSE(std::filesystem::exists(env.dataPath() + "/Missing.mdb"));
 }
 
@@ -90,9 +91,9 @@ TEST(StoreSession, StatementsOfOneKindKeepTheirOwnValues) {
   if (!locale.error().empty()) GTEST_SKIP() << locale.error();
   StoreSession session(path);
   for (const Case& c : cases) {
-    EXPECT_EQ(session.Execute(c.statement), c.status) << c.statement.Text();
+    EXPECT_EQ(session.Execute(c.statement).code(), c.status) << c.statement.Text();
   }
-  ASSERT_EQ(session.Commit(), S_OK);
+  ASSERT_EQ(session.Commit().code(), S_OK);
   SqliteConnection db;
   ASSERT_EQ(db.Open(path, false), SQLITE_OK);
   for (const Case& c : cases) {

@@ -31,8 +31,7 @@ std::string StoreFixture::CreateStore(const std::string& deviceName) {
 void StoreFixture::Run(const std::string& storePath,
                        const std::vector<StoreStatement>& statements) {
   for (const StoreStatement& statement : statements) {
-    std::string error;
-    EXPECT_EQ(ExecuteStatement(storePath, statement, nullptr, &error), S_OK)
-        << statement.Text() << ": " << error;
+    const Status status = ExecuteStatement(storePath, statement);
+    EXPECT_EQ(status.code(), S_OK) << statement.Text() << ": " << status.message();
   }
 }

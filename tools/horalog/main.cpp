@@ -154,9 +154,9 @@ bool StoreIsLinux(const std::string& device) {
 
 int Import(const WindowsStoreImport::Options& options) {
   const WindowsStoreImport::Result result = WindowsStoreImport(ReadStoreFolders()).Run(options);
-  if (!result.imported) {
+  if (!result.status.ok()) {
     // The reason alone: what would have been cut matters only once imported.
-    std::cerr << "horalog: " << result.error << '\n';
+    std::cerr << "horalog: " << result.status.message() << '\n';
     return 1;
   }
   for (const std::string& warning : result.warnings) {
