@@ -63,7 +63,11 @@ bool RecordStore::Locate() {
   return true;
 }
 
-void RecordStore::Load(bool withSpans) {
+void RecordStore::Load(bool withSpans) { Load(withSpans, true); }
+
+void RecordStore::LoadToCompare() { Load(false, false); }
+
+void RecordStore::Load(bool withSpans, bool wholeRecords) {
   if (!Locate()) return;
   // One connection and one read transaction for the four tables: a program
   // writing the store at the same moment is seen wholly or not at all.
@@ -73,7 +77,7 @@ void RecordStore::Load(bool withSpans) {
   }
   LoadAccounts();
   LoadItems();
-  LoadTimeRecords();
+  LoadTimeRecords(wholeRecords);
   if (withSpans) LoadTimeSpans();
   load_ = nullptr;
   if (connection.isOpen()) connection.Exec("COMMIT");
@@ -96,7 +100,7 @@ void RecordStore::LoadItems() {
   });
 }
 
-void RecordStore::LoadTimeRecords() {
+void RecordStore::LoadTimeRecords(bool whole) {
   timeRecords_.clear();
   notesBlock_ = 0;
   notesUsed_ = 0;
@@ -112,9 +116,10 @@ void RecordStore::LoadTimeRecords() {
     record.grpdate = row.IntField(2);
     record.acct = row.IntField(3);
     record.item = row.IntField(4);
-    record.notes = KeepNotes(CharactersPrefix(row.TextField(5), kMaxNotesChars));
     record.invoiced = row.BoolField(6);
     record.deleted = row.BoolField(8);
+    if (!whole) return;
+    record.notes = KeepNotes(CharactersPrefix(row.TextField(5), kMaxNotesChars));
     if (record.invoiced) {
       const double date = row.DateField(7);
       if (!last || last->first != date) {
@@ -132,6 +137,7 @@ void RecordStore::LoadTimeRecords() {
       record.invoicedate = last->second;
     }
   });
+  if (!whole) return;
   // Equivalent to inserting each row before the first later day: records of
   // one day keep the store's order. A counting sort by day does that in two
   // passes when the days lie within a few decades (as they do), each record

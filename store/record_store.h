@@ -43,9 +43,14 @@ class RecordStore {
   // read transaction. When Locate fails the lists keep their content.
   // Reports nothing: a table that cannot be read leaves its list empty.
   void Load(bool withSpans = true);
+  // As a synchronization loads the store to compare it with the handheld:
+  // Locate, the accounts and items, and the time records without their
+  // notes and invoice dates, in the store's order; no spans.
+  void LoadToCompare();
   void LoadAccounts();
   void LoadItems();
-  void LoadTimeRecords();
+  // whole false: without notes and invoice dates, in the store's order.
+  void LoadTimeRecords(bool whole = true);
   void LoadTimeSpans();
 
   // Marks record id invoiced in the store, dated today. True when the store
@@ -98,6 +103,7 @@ class RecordStore {
   const TimeRecord* CurrentRecordEntry() const;
   // A copy of notes in the notes blocks.
   std::string_view KeepNotes(std::string_view notes);
+  void Load(bool withSpans, bool wholeRecords);
 
   StoreFolders folders_;
   std::string deviceName_;

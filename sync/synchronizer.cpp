@@ -179,9 +179,9 @@ void Synchronizer::Synchronize() {
   RecordStore store(ReadStoreFolders());
   store.SetDeviceName(deviceName_);
   // The steps compare the handheld's accounts, items and records with the
-  // store's; the stored spans are never looked at (the spans of every
-  // record copied are new), and a full store holds hundreds of thousands.
-  store.Load(false);
+  // store's by id and flags; the stored spans are never looked at (the
+  // spans of every record copied are new), nor the records' notes and days.
+  store.LoadToCompare();
   insertedRecords_.clear();
   view_.SetProgress(0);
   view_.PumpMessages();

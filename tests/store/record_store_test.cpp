@@ -187,11 +187,16 @@ TEST(RecordStoreLoad, ListsLookupsOrderAndReload) {
   ASSERT_EQ(store.accounts().size(), 3u);
   ASSERT_EQ(store.items().size(), 3u);
   ASSERT_EQ(store.timeSpans().size(), 3u);
-  RecordStore withoutSpans(ReadStoreFolders());  // as a synchronization loads it
-  withoutSpans.SetDeviceName("Pocket_PC");
-  withoutSpans.Load(false);
-  EXPECT_EQ(withoutSpans.timeRecords().size(), 5u);
-  EXPECT_TRUE(withoutSpans.timeSpans().empty());
+  RecordStore compared(ReadStoreFolders());  // as a synchronization loads it
+  compared.SetDeviceName("Pocket_PC");
+  compared.LoadToCompare();
+  std::vector<int32_t> ids;
+  for (const TimeRecord& r : compared.timeRecords()) {
+    ids.push_back(r.id);
+    EXPECT_EQ(r.notes, "");
+  }
+  EXPECT_EQ(ids, (std::vector<int32_t>{100, 101, 102, 103, 104}));  // the store's order
+  EXPECT_TRUE(compared.timeSpans().empty());
   std::vector<int32_t> order;
   for (const TimeRecord& r : store.timeRecords()) order.push_back(r.id);
   EXPECT_EQ(order, (std::vector<int32_t>{102, 100, 103, 104, 101}));
