@@ -32,13 +32,12 @@
 namespace {
 
 bool MakeImage(const std::string& path, int64_t records) {
-  std::string error;
-  if (!HandheldImage::Create(path, u"Bench", u"Jane Doe", true, &error)) return false;
+  if (!HandheldImage::Create(path, u"Bench", u"Jane Doe", true).ok()) return false;
   HandheldImage image(path);
   HandheldGenerateOptions options;
   options.records = records;
   options.spansPerRecord = 1;
-  return image.Generate(options);
+  return image.Generate(options).ok();
 }
 
 std::string ReadFile(const std::filesystem::path& path) {
@@ -143,9 +142,10 @@ int main() {
   // Served on loopback; the round trips of one run.
   auto served = [&](const std::string& served, int latencyMs, uint64_t* roundTrips, int runs) {
     RapiServer server({served, "127.0.0.1", kRapiPort, latencyMs});
-    std::string error;
-    if (!server.Start() || !server.WriteConnectionFile((dir / "synce").string(), &error)) {
-      std::fprintf(stderr, "cannot serve: %s%s\n", server.error().c_str(), error.c_str());
+    Status serving = server.Start();
+    if (serving.ok()) serving = server.WriteConnectionFile((dir / "synce").string());
+    if (!serving.ok()) {
+      std::fprintf(stderr, "cannot serve: %s\n", serving.message().c_str());
       std::exit(1);
     }
     const double seconds = bench::BestSeconds(runs, removeStore, [&] {

@@ -78,14 +78,13 @@ int main() {
   namespace fs = std::filesystem;
   const fs::path dir = bench::MakeBenchDir("horalog-bench-sync");
   const std::string image = (dir / "handheld.hhd").string();
-  std::string error;
-  HandheldImage::Create(image, u"Bench", u"Jane Doe", true, &error);
+  static_cast<void>(HandheldImage::Create(image, u"Bench", u"Jane Doe", true));
   HandheldImage handheld(image);
   HandheldGenerateOptions options;
   options.records = 65535;
   options.spansPerRecord = 1;
-  if (!handheld.Generate(options)) {
-    std::fprintf(stderr, "cannot fill the handheld: %s\n", handheld.error().c_str());
+  if (Status filled = handheld.Generate(options); !filled.ok()) {
+    std::fprintf(stderr, "cannot fill the handheld: %s\n", filled.message().c_str());
     return 1;
   }
   fs::create_directories(dir / "dock");

@@ -39,21 +39,22 @@ bool WantsPdf(const DocumentOptions& options) {
 }
 
 void SaveDocumentPdf(const Document& document, DocumentOutcome* outcome) {
-  std::string error;
-  if (WritePdfBeside(document, outcome->path, &error)) {
+  const Status written = WritePdfBeside(document, outcome->path);
+  if (written.ok()) {
     outcome->pdfPath = PdfPathBeside(outcome->path);
     return;
   }
-  outcome->pdfError = error;
-  Ui().ShowMessage(error + "\n\nThe document " + outcome->path + " is complete.", "Horalog",
-                   MessageButtons::Ok);
+  outcome->pdfError = written.message();
+  Ui().ShowMessage(written.message() + "\n\nThe document " + outcome->path + " is complete.",
+                   "Horalog", MessageButtons::Ok);
 }
 
 void OpenInEditor(RtfDocument& document, const DocumentOptions& options, DocumentOutcome* outcome) {
   if (!options.openEditor) return;
-  outcome->editorStarted = document.ShowInEditor();
+  const Status started = document.ShowInEditor();
+  outcome->editorStarted = started.ok();
   if (outcome->editorStarted) return;
-  std::string text = document.editorError();
+  std::string text = started.message();
   if (!outcome->pdfPath.empty()) text += "  Its PDF was written as " + outcome->pdfPath + ".";
   Ui().ShowMessage(text, "Horalog", MessageButtons::Ok);
 }
@@ -89,8 +90,9 @@ void MarkBilledRecords(RecordStore& store, const std::vector<int32_t>& ids,
 
 bool OpenDocumentFile(RtfDocument& file, const DocumentSetup& setup, const DocumentRun& run,
                       DocumentOutcome* outcome) {
-  if (file.OpenFile(setup, run.baseName, run.pdf)) return true;
-  outcome->error = file.error();
+  const Status opened = file.OpenFile(setup, run.baseName, run.pdf);
+  if (opened.ok()) return true;
+  outcome->error = opened.message();
   Ui().ShowMessage(outcome->error + run.openFailureNote, "Horalog", MessageButtons::Ok);
   return false;
 }
@@ -99,8 +101,8 @@ void WriteFinishedDocument(RtfDocument& file, const Document& document, const Do
                            RecordStore& store, const std::vector<int32_t>* billed,
                            const DocumentOptions& options, DocumentOutcome* outcome) {
   WriteRtf(file, document);
-  if (!file.Close()) {
-    outcome->error = file.error();
+  if (Status closed = file.Close(); !closed.ok()) {
+    outcome->error = closed.message();
     Ui().ShowMessage(outcome->error + run.writeFailureNote, "Horalog", MessageButtons::Ok);
     return;
   }

@@ -54,28 +54,22 @@ std::string PdfPathBeside(const std::string& rtfPath) {
   return rtfPath + ".pdf";
 }
 
-bool WritePdfBeside(const Document& document, const std::string& rtfPath, std::string* error) {
+Status WritePdfBeside(const Document& document, const std::string& rtfPath) {
   const std::string path = PdfPathBeside(rtfPath);
   const std::string failed = "The PDF " + path + " could not be written: ";
   if (installed == nullptr) {
-    *error = failed + "this program was built without a PDF writer.";
-    return false;
+    return Status::Failure(failed + "this program was built without a PDF writer.");
   }
-  std::string pdf, reason;
-  if (!installed->Render(document, PaperSizeForLocale(), &pdf, &reason)) {
-    *error = failed + reason + ".";
-    return false;
+  std::string pdf;
+  if (Status rendered = installed->Render(document, PaperSizeForLocale(), &pdf); !rendered.ok()) {
+    return Status::Failure(failed + rendered.message() + ".");
   }
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    *error = failed + std::strerror(errno) + ".";
-    return false;
-  }
+  if (fd < 0) return Status::Failure(failed + std::strerror(errno) + ".");
   const int failure = WriteAndCloseFile(fd, pdf);
   if (failure != 0) {
     ::unlink(path.c_str());
-    *error = failed + std::strerror(failure) + ".";
-    return false;
+    return Status::Failure(failed + std::strerror(failure) + ".");
   }
-  return true;
+  return Status::Ok();
 }

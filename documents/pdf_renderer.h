@@ -7,6 +7,7 @@
 #include <string>
 
 #include "documents/document.h"
+#include "platform/status.h"
 
 enum class PaperSize { Letter, A4 };
 
@@ -15,9 +16,8 @@ enum class PaperSize { Letter, A4 };
 class PdfRenderer {
  public:
   virtual ~PdfRenderer() = default;
-  // The whole PDF in *pdf, true; false with *error saying why.
-  virtual bool Render(const Document& document, PaperSize paper, std::string* pdf,
-                      std::string* error) = 0;
+  // The whole PDF in *pdf, or a failure saying why.
+  virtual Status Render(const Document& document, PaperSize paper, std::string* pdf) = 0;
 };
 
 // The installed renderer, or nullptr when this program has none.
@@ -39,8 +39,7 @@ std::string PdfPathBeside(const std::string& rtfPath);
 
 // Renders document with the installed renderer and writes it to
 // PdfPathBeside(rtfPath), created exclusively (an existing file or link is
-// never written through) and flushed to the disk. False with *error naming
-// the file and the reason when there is no renderer, rendering fails or the
-// file cannot be created or written; a partial file is removed. The RTF is
-// never touched.
-bool WritePdfBeside(const Document& document, const std::string& rtfPath, std::string* error);
+// never written through) and flushed to the disk. Fails, naming the file and
+// the reason, when there is no renderer, rendering fails or the file cannot
+// be created or written; a partial file is removed. The RTF is never touched.
+Status WritePdfBeside(const Document& document, const std::string& rtfPath);

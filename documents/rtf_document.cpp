@@ -148,13 +148,13 @@ int WriteAndCloseFile(int fd, const std::string& data) {
   return failure;
 }
 
-bool RtfDocument::OpenFile(const std::string& baseName, bool reservePdf) {
+Status RtfDocument::OpenFile(const std::string& baseName, bool reservePdf) {
   return OpenFile(ReadDocumentSetup(), baseName, reservePdf);
 }
 
-bool RtfDocument::OpenFile(const DocumentSetup& setup, const std::string& baseName,
-                           bool reservePdf) {
-  error_.clear();
+Status RtfDocument::OpenFile(const DocumentSetup& setup, const std::string& baseName,
+                             bool reservePdf) {
+  lastFailure_.clear();
   const std::string& reportPath = setup.reportPath;
   currencySymbol_ = setup.currencySymbol;
   // A folder given with its slash ("/home/jane/Horalog/") keeps just that
@@ -176,20 +176,20 @@ bool RtfDocument::OpenFile(const DocumentSetup& setup, const std::string& baseNa
     if (fd >= 0) {
       fd_ = fd;
       filePath_ = candidate;
-      return true;
+      return Status::Ok();
     }
     if (errno != EEXIST) {
-      error_ = "The document could not be created in the folder " + folder_ + ": " +
-               ErrnoText(errno) + ".";
-      return false;
+      lastFailure_ = "The document could not be created in the folder " + folder_ + ": " +
+                     ErrnoText(errno) + ".";
+      return Status::Failure(lastFailure_);
     }
     base = folder_ + baseName + "_" + std::to_string(n);
     candidate = base + ".rtf";
   }
-  error_ = "The document could not be created in the folder " + folder_ + ": " +
-           std::to_string(kMaxNameAttempts) + " file names beginning with " + baseName +
-           " are taken.";
-  return false;
+  lastFailure_ = "The document could not be created in the folder " + folder_ + ": " +
+                 std::to_string(kMaxNameAttempts) + " file names beginning with " + baseName +
+                 " are taken.";
+  return Status::Failure(lastFailure_);
 }
 
 void RtfDocument::WritePrologue(DocumentKind kind) {
@@ -312,30 +312,23 @@ void RtfDocument::WriteLine(const std::string& fragment) {
 
 void RtfDocument::Write(const std::string& fragment) { text_ += fragment; }
 
-bool RtfDocument::Close() {
+Status RtfDocument::Close() {
   if (fd_ < 0) {
-    if (error_.empty()) error_ = "The document has no file.";
-    return false;
+    return Status::Failure(lastFailure_.empty() ? "The document has no file." : lastFailure_);
   }
   WriteLine("\\par }}");
   const int failure = WriteAndCloseFile(fd_, text_);
   fd_ = -1;
   if (failure != 0) {
     ::unlink(filePath_.c_str());
-    error_ = "The document " + filePath_ + " could not be written: " + ErrnoText(failure) + ".";
-    return false;
+    lastFailure_ =
+        "The document " + filePath_ + " could not be written: " + ErrnoText(failure) + ".";
+    return Status::Failure(lastFailure_);
   }
-  return true;
+  return Status::Ok();
 }
 
-bool RtfDocument::CloseAndShow() {
-  if (!Close()) return false;
-  ShowInEditor();
-  return true;
-}
-
-bool RtfDocument::ShowInEditor() {
-  editorError_.clear();
+Status RtfDocument::ShowInEditor() {
   std::string editor;
   {
     RegistryKeyStack keys;
@@ -345,8 +338,7 @@ bool RtfDocument::ShowInEditor() {
   }
   const std::string program = editor.empty() ? "xdg-open" : editor;
   const Status started = StartDetachedProcess(program, {filePath_});
-  if (started.ok()) return true;
-  editorError_ = "The document " + filePath_ + " was written, but the editor " + program +
-                 " could not be started: " + started.message() + ".";
-  return false;
+  if (started.ok()) return Status::Ok();
+  return Status::Failure("The document " + filePath_ + " was written, but the editor " + program +
+                         " could not be started: " + started.message() + ".");
 }

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/status.h"
 #include "settings/account_settings.h"
 
 // Which document a writer builds: the prologue differs (font and margins).
@@ -30,7 +31,7 @@ int WriteAndCloseFile(int fd, const std::string& data);
 // One document. Calling order: construct, OpenFile, WritePrologue, heading
 // lines, then for each table ResetColumns, AddColumn per column,
 // WriteHeaderRowFormat, heading cells, WriteBodyRowFormat, rows (the last
-// one after WriteClosingRowFormat), EndTable; then Close (or CloseAndShow).
+// one after WriteClosingRowFormat), EndTable; then Close (and ShowInEditor).
 // The text is kept in memory and written to the file by Close, which checks
 // every write: a document is either complete in its file or reported.
 class RtfDocument {
@@ -50,15 +51,15 @@ class RtfDocument {
   // + baseName + ".rtf", baseName + "_1.rtf", ... exclusively; the document
   // is later written through that very file. The separator is appended
   // always, also after a folder ending in "/" (a doubled separator is
-  // harmless), and a missing ReportPath leaves "/" alone. False when no file
+  // harmless), and a missing ReportPath leaves "/" alone. Fails when no file
   // could be created: the search stops at the first failure other than "the
   // file exists" (missing folder, no permission) or after kMaxNameAttempts
-  // candidates; error() then names the folder and the system's reason. With
+  // candidates; the failure names the folder and the system's reason. With
   // reservePdf, a candidate whose ".pdf" file exists counts as taken too, so
   // the PDF beside the document never meets an older file.
-  bool OpenFile(const DocumentSetup& setup, const std::string& baseName, bool reservePdf = false);
+  Status OpenFile(const DocumentSetup& setup, const std::string& baseName, bool reservePdf = false);
   // OpenFile with the Setup key as it is now (ReadDocumentSetup).
-  bool OpenFile(const std::string& baseName, bool reservePdf = false);
+  Status OpenFile(const std::string& baseName, bool reservePdf = false);
 
   // The four first lines (font table, margins, centring, the 15-point group).
   void WritePrologue(DocumentKind kind);
@@ -82,19 +83,17 @@ class RtfDocument {
   void Write(const std::string& fragment);
 
   // Writes the last line and the whole text to the file, then closes it.
-  // False when a write, the flush to disk or the close failed: the partial
-  // file is removed and error() names the file and the reason. Without
-  // OpenFile, false with nothing written.
-  bool Close();
-  // Close, then starts the editor on the file: EditorPath of the Setup key
-  // with the document as its one argument, or xdg-open when EditorPath is
-  // empty; nothing waits for it. False when the document could not be
-  // written (the editor is then not started); a failed editor start is not a
-  // failure of the document: editorError() holds its reason.
-  bool CloseAndShow();
+  // Fails when a write, the flush to disk or the close failed: the partial
+  // file is removed and the failure names the file and the reason. Without
+  // OpenFile, fails with nothing written (with OpenFile's failure, when it
+  // failed).
+  Status Close();
 
-  // The editor start alone, for a written document.
-  bool ShowInEditor();
+  // Starts the editor on the written document: EditorPath of the Setup key
+  // with the document as its one argument, or xdg-open when EditorPath is
+  // empty; nothing waits for it. A failed start is no failure of the
+  // document: its message says the document was written.
+  Status ShowInEditor();
 
   // The type size of the cells and of the paragraph after a table.
   int fontSize = kDefaultFontSize;
@@ -108,8 +107,6 @@ class RtfDocument {
   int cellsInRow() const { return cellsInRow_; }
   // The text written so far.
   const std::string& text() const { return text_; }
-  const std::string& error() const { return error_; }
-  const std::string& editorError() const { return editorError_; }
 
  private:
   void WriteEdge(const std::string& fragment, int column);
@@ -123,6 +120,6 @@ class RtfDocument {
   int32_t nextRight_ = 0;
   int cellsInRow_ = 0;
   std::string text_;
-  std::string error_;
-  std::string editorError_;
+  // Why OpenFile or Close last failed: a Close without a file says it again.
+  std::string lastFailure_;
 };

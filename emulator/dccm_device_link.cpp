@@ -85,19 +85,17 @@ DccmDeviceLink::DccmDeviceLink(Options options) : options_(std::move(options)) {
 
 DccmDeviceLink::~DccmDeviceLink() { Stop(); }
 
-bool DccmDeviceLink::Start() {
+Status DccmDeviceLink::Start() {
   sockaddr_in a;
   if (!ParseAddress(options_.address, 0, &a)) {
-    error_ = "not an IPv4 address: " + options_.address;
-    return false;
+    return Status::Failure("not an IPv4 address: " + options_.address);
   }
   if (!ParseAddress(options_.desktop, options_.port, &a)) {
-    error_ = "not an IPv4 address: " + options_.desktop;
-    return false;
+    return Status::Failure("not an IPv4 address: " + options_.desktop);
   }
   unlocked_ = !options_.password;
   thread_ = std::thread(&DccmDeviceLink::Run, this);
-  return true;
+  return Status::Ok();
 }
 
 void DccmDeviceLink::Stop() {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "emulator/device_password.h"
+#include "platform/status.h"
 
 // The connection manager's port.
 constexpr uint16_t kDccmPort = 5679;
@@ -39,16 +40,15 @@ class DccmDeviceLink {
   // Keeps the link on a thread of its own: connects (trying again every
   // 100 ms while the desktop does not listen yet, as a handheld does while
   // the desktop starts), introduces the handheld, then answers until the
-  // desktop closes the link or Stop. False with error() set when the
-  // addresses are no IPv4 addresses.
-  bool Start();
+  // desktop closes the link or Stop. Fails when the addresses are no IPv4
+  // addresses.
+  Status Start();
   void Stop();
 
   // Whether the desktop accepted a password (always, for an unlocked
   // handheld), and whether the desktop closed the link.
   bool unlocked() const { return unlocked_; }
   bool closed() const { return closed_; }
-  const std::string& error() const { return error_; }
 
  private:
   void Run();
@@ -59,7 +59,6 @@ class DccmDeviceLink {
   void Say(const std::string& what) const;
 
   Options options_;
-  std::string error_;
   std::atomic<int> fd_{-1};
   std::atomic<bool> stopping_{false};
   std::atomic<bool> unlocked_{false};

@@ -156,7 +156,7 @@ class AheadFetcher {
       wake_.wait(lock, [this] { return busy_ || quit_; });
       if (quit_) return;
       lock.unlock();
-      const bool read = image_->ReadRecords(database_, wanted_, &records_);
+      const bool read = image_->ReadRecords(database_, wanted_, &records_).ok();
       lock.lock();
       read_ = read;
       busy_ = false;
@@ -238,7 +238,7 @@ struct EmulatedHandheld::State {
     }
     if (!image) {
       auto opened = std::make_unique<HandheldImage>(path);
-      if (!opened->Open()) return nullptr;
+      if (!opened->Open().ok()) return nullptr;
       image = std::move(opened);
     }
     return image.get();
@@ -301,7 +301,7 @@ int32_t EmulatedHandheld::CeRegOpenKeyEx(uint32_t root, const std::u16string& su
   if (!RegistryKey(root, &opened.root, &opened.path)) return kErrorInvalidHandle;
   // An empty sub-key opens the key itself again, as on a device.
   if (!subKey.empty()) opened.path += u"\\" + subKey;
-  if (!image->HasRegistryKey(opened.root, opened.path)) return CE_ERROR_FILE_NOT_FOUND;
+  if (!image->HasRegistryKey(opened.root, opened.path).ok()) return CE_ERROR_FILE_NOT_FOUND;
   *key = state_->nextKey++;
   state_->keys[*key] = std::move(opened);
   return CE_ERROR_SUCCESS;
@@ -329,7 +329,7 @@ int32_t EmulatedHandheld::CeRegQueryValueEx(uint32_t key, const std::u16string& 
   if (data && !size) return kErrorInvalidParameter;
   uint32_t valueType = 0;
   std::vector<uint8_t> value;
-  if (!image->RegistryValue(opened.root, opened.path, name, &valueType, &value)) {
+  if (!image->RegistryValue(opened.root, opened.path, name, &valueType, &value).ok()) {
     return CE_ERROR_FILE_NOT_FOUND;
   }
   if (type) *type = valueType;
@@ -357,15 +357,15 @@ CeHandle EmulatedHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name
   State::Database db;
   if (*oid != 0) {
     db.oid = *oid;
-    if (!image->DatabaseName(db.oid, &db.name)) return kCeInvalidHandle;
+    if (!image->DatabaseName(db.oid, &db.name).ok()) return kCeInvalidHandle;
   } else {
     if (name.size() > kCeMaxDatabaseName || !Utf16ToUtf8(name, &db.name)) return kCeInvalidHandle;
-    if (!image->FindDatabase(db.name, &db.oid)) return kCeInvalidHandle;
+    if (!image->FindDatabase(db.name, &db.oid).ok()) return kCeInvalidHandle;
     // The faults are kept under the name as the handheld spells it.
-    if (!image->DatabaseName(db.oid, &db.name)) return kCeInvalidHandle;
+    if (!image->DatabaseName(db.oid, &db.name).ok()) return kCeInvalidHandle;
   }
   std::vector<HandheldFaultEntry> faults;
-  if (!image->Faults(&faults)) return kCeInvalidHandle;
+  if (!image->Faults(&faults).ok()) return kCeInvalidHandle;
   for (const HandheldFaultEntry& fault : faults) {
     if (fault.database != db.name) continue;
     switch (fault.what) {
@@ -376,7 +376,7 @@ CeHandle EmulatedHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name
       case HandheldFault::Short: db.shortFaults.insert(fault.n); break;
     }
   }
-  if (!image->SortOrder(db.oid, &db.order)) return kCeInvalidHandle;
+  if (!image->SortOrder(db.oid, &db.order).ok()) return kCeInvalidHandle;
   if (!db.order.empty() && !db.seekFaults.count(0)) db.current = 0;
   db.autoIncrement = (flags & CEDB_AUTOINCREMENT) != 0;
   *oid = db.oid;
@@ -391,9 +391,9 @@ CeHandle EmulatedHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name
 int EmulatedHandheld::CeOidGetInfo(CeOid oid, CeOidInfo* info) {
   HandheldImage* image = state_->Connected();
   std::string name;
-  if (!image || !info || !image->DatabaseName(oid, &name)) return 0;
+  if (!image || !info || !image->DatabaseName(oid, &name).ok()) return 0;
   std::vector<HandheldFaultEntry> faults;
-  if (!image->Faults(&faults)) return 0;
+  if (!image->Faults(&faults).ok()) return 0;
   for (const HandheldFaultEntry& fault : faults) {
     if (fault.what == HandheldFault::Count && fault.database == name) return 0;
   }
@@ -449,8 +449,10 @@ CeOid EmulatedHandheld::CeReadRecordProps(CeHandle handle, uint32_t /*flags*/, u
     constexpr size_t kReadAhead = 256;
     const std::span<const HandheldSortEntry> order(db->order);
     if (!state_->fetcher.Take(handle, at, &db->ahead) &&
-        !image->ReadRecords(db->oid, order.subspan(at, std::min(kReadAhead, order.size() - at)),
-                            &db->ahead)) {
+        !image
+             ->ReadRecords(db->oid, order.subspan(at, std::min(kReadAhead, order.size() - at)),
+                           &db->ahead)
+             .ok()) {
       db->ahead.clear();
     }
     db->aheadNext = 0;
@@ -491,7 +493,7 @@ int EmulatedHandheld::CeDeleteRecord(CeHandle handle, CeOid record) {
   ++state_->counters.deletes;
   HandheldImage* image = state_->Connected();
   State::Database* db = image ? state_->Find(handle) : nullptr;
-  if (!db || !image->DeleteRecord(record)) return 0;
+  if (!db || !image->DeleteRecord(record).ok()) return 0;
   // Every handle open on the database sees the record gone; a current record
   // behind it moves up with the rest.
   for (auto& [h, open] : state_->databases) {

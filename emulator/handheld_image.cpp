@@ -125,14 +125,12 @@ HandheldImage::~HandheldImage() = default;
 HandheldImage::HandheldImage(HandheldImage&&) noexcept = default;
 HandheldImage& HandheldImage::operator=(HandheldImage&&) noexcept = default;
 
-bool HandheldImage::Create(const std::string& path, const std::u16string& name,
-                           const std::optional<std::u16string>& owner, bool force,
-                           std::string* error) {
+Status HandheldImage::Create(const std::string& path, const std::u16string& name,
+                             const std::optional<std::u16string>& owner, bool force) {
   namespace fs = std::filesystem;
   std::error_code ec;
   if (!force && (fs::exists(path, ec) || fs::is_symlink(path, ec))) {
-    *error = path + " already exists";
-    return false;
+    return Status::Failure(path + " already exists");
   }
   // The image is built beside its final place and linked there only when
   // complete, so no half-made image is ever seen and, without force, an
@@ -140,10 +138,10 @@ bool HandheldImage::Create(const std::string& path, const std::u16string& name,
   std::string temp = path + ".new-XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
-    *error = "cannot create " + path + ": " + std::strerror(errno);
-    return false;
+    return Status::Failure("cannot create " + path + ": " + std::strerror(errno));
   }
   ::close(fd);
+  std::string error;
   bool ok = false;
   {
     SqliteConnection connection;
@@ -154,19 +152,20 @@ bool HandheldImage::Create(const std::string& path, const std::u16string& name,
            insert.BindText(1, kHandheldDatabases[i]) == SQLITE_OK &&
            insert.BindInt64(2, kFirstDatabaseOid + i) == SQLITE_OK && insert.Step() == SQLITE_DONE;
     }
-    if (!ok) *error = "cannot write " + path + ": " + connection.errorMessage();
+    if (!ok) error = "cannot write " + path + ": " + connection.errorMessage();
   }
   if (ok) {
     HandheldImage image(temp);
     std::u16string terminated = name + u'\0';
-    ok = image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", CE_REG_SZ,
-                                Utf16Bytes(terminated));
-    if (ok && owner) {
+    Status set = image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", CE_REG_SZ,
+                                        Utf16Bytes(terminated));
+    if (set.ok() && owner) {
       terminated = *owner + u'\0';
-      ok = image.SetRegistryValue(HKEY_CE_CURRENT_USER, u"\\ControlPanel\\Owner", u"Owner",
-                                  CE_REG_BINARY, Utf16Bytes(terminated));
+      set = image.SetRegistryValue(HKEY_CE_CURRENT_USER, u"\\ControlPanel\\Owner", u"Owner",
+                                   CE_REG_BINARY, Utf16Bytes(terminated));
     }
-    if (!ok) *error = image.error();
+    ok = set.ok();
+    if (!ok) error = set.message();
   }
   if (ok) {
     if (force) {
@@ -174,25 +173,25 @@ bool HandheldImage::Create(const std::string& path, const std::u16string& name,
       // the new one.
       fs::remove(path + "-journal", ec);
       if (::rename(temp.c_str(), path.c_str()) != 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+        error = "cannot write " + path + ": " + std::strerror(errno);
         ok = false;
       }
     } else if (::link(temp.c_str(), path.c_str()) != 0) {
-      *error = errno == EEXIST ? path + " already exists"
-                               : "cannot write " + path + ": " + std::strerror(errno);
+      error = errno == EEXIST ? path + " already exists"
+                              : "cannot write " + path + ": " + std::strerror(errno);
       ok = false;
     }
   }
   fs::remove(temp, ec);
-  return ok;
+  return ok ? Status::Ok() : Status::Failure(std::move(error));
 }
 
-bool HandheldImage::Open() {
+Status HandheldImage::Open() {
   Close();
   std::unique_ptr<Connection> own;
-  if (!Acquire(&own)) return false;
+  if (!Acquire(&own)) return Status::Failure(error_);
   kept_ = std::move(own);
-  return true;
+  return Status::Ok();
 }
 
 void HandheldImage::Close() { kept_.reset(); }
@@ -271,14 +270,16 @@ bool HandheldImage::Read(const std::function<bool(Connection&)>& query) {
   return query(*c);
 }
 
-bool HandheldImage::Batch(const std::function<bool()>& body) {
+Status HandheldImage::Batch(const std::function<bool()>& body) {
   const bool opened = !kept_;
-  if (opened && !Open()) return false;
+  if (opened) {
+    if (Status open = Open(); !open.ok()) return open;
+  }
   Connection& c = *kept_;
   if (c.batch) {
     const bool ok = body();
     if (!ok) c.batchFailed = true;
-    return ok;
+    return Done(ok);
   }
   EndReading(c);
   c.sortOrders.clear();
@@ -289,7 +290,7 @@ bool HandheldImage::Batch(const std::function<bool()>& body) {
   if (ok && c.batch->Commit() != SQLITE_OK) ok = Fail(c, "cannot write " + path_);
   c.batch.reset();
   if (opened) Close();
-  return ok;
+  return Done(ok);
 }
 
 bool HandheldImage::Put(const char* database, std::vector<CeValue> values, bool replace) {
@@ -322,25 +323,24 @@ bool HandheldImage::Put(const char* database, std::vector<CeValue> values, bool 
   });
 }
 
-bool HandheldImage::PutAccount(int32_t id, const std::u16string& name) {
-  return Put("HLAccountName", AccountValues(id, name), true);
+Status HandheldImage::PutAccount(int32_t id, const std::u16string& name) {
+  return Done(Put("HLAccountName", AccountValues(id, name), true));
 }
 
-bool HandheldImage::PutItem(int32_t id, int32_t account, const std::u16string& name) {
-  return Put("HLItemName", ItemValues(id, account, name), true);
+Status HandheldImage::PutItem(int32_t id, int32_t account, const std::u16string& name) {
+  return Done(Put("HLItemName", ItemValues(id, account, name), true));
 }
 
-bool HandheldImage::PutRecord(int32_t id, int32_t grpdate, int32_t account, int32_t item,
-                              const std::u16string& notes) {
-  return Put("HLGroup", RecordValues(id, grpdate, account, item, notes), true);
+Status HandheldImage::PutRecord(int32_t id, int32_t grpdate, int32_t account, int32_t item,
+                                const std::u16string& notes) {
+  return Done(Put("HLGroup", RecordValues(id, grpdate, account, item, notes), true));
 }
 
-bool HandheldImage::AddSpan(int32_t recordId, int32_t starttime, int32_t duration) {
-  return Put("HLTime", SpanValues(recordId, starttime, duration), false);
+Status HandheldImage::AddSpan(int32_t recordId, int32_t starttime, int32_t duration) {
+  return Done(Put("HLTime", SpanValues(recordId, starttime, duration), false));
 }
 
-int64_t HandheldImage::Remove(const std::string& database, int32_t key) {
-  int64_t removed = -1;
+Status HandheldImage::Remove(const std::string& database, int32_t key, int64_t* removed) {
   const bool ok = Write([&](Connection& c) {
     CeOid db = 0;
     const int rc = LookUpDatabase(c, database, &db);
@@ -348,15 +348,15 @@ int64_t HandheldImage::Remove(const std::string& database, int32_t key) {
     if (rc != SQLITE_ROW) return Fail(c, "cannot read " + path_);
     Query q(c, "DELETE FROM records WHERE db = ?1 AND key = ?2");
     if (!q.Int(1, db).Int(2, key).Run()) return Fail(c, "cannot write " + path_);
-    removed = c.db.changes();
-    return AddToCount(c, db, -removed) || Fail(c, "cannot write " + path_);
+    *removed = c.db.changes();
+    return AddToCount(c, db, -*removed) || Fail(c, "cannot write " + path_);
   });
-  return ok ? removed : -1;
+  return Done(ok);
 }
 
-bool HandheldImage::Records(const std::string& database, std::vector<std::vector<CeValue>>* out) {
+Status HandheldImage::Records(const std::string& database, std::vector<std::vector<CeValue>>* out) {
   out->clear();
-  return Read([&](Connection& c) {
+  return Done(Read([&](Connection& c) {
     CeOid db = 0;
     int rc = LookUpDatabase(c, database, &db);
     if (rc == SQLITE_DONE) return NoDatabase(database);
@@ -373,7 +373,7 @@ bool HandheldImage::Records(const std::string& database, std::vector<std::vector
       out->push_back(std::move(values));
     }
     return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
-  });
+  }));
 }
 
 int64_t HandheldImage::RecordCount(const std::string& database) {
@@ -386,25 +386,25 @@ int64_t HandheldImage::RecordCount(const std::string& database) {
   return count;
 }
 
-bool HandheldImage::FindDatabase(const std::string& database, CeOid* oid) {
-  return Read([&](Connection& c) {
+Status HandheldImage::FindDatabase(const std::string& database, CeOid* oid) {
+  return Found(Read([&](Connection& c) {
     const int rc = LookUpDatabase(c, database, oid);
     return rc == SQLITE_ROW || (rc != SQLITE_DONE && Fail(c, "cannot read " + path_));
-  });
+  }));
 }
 
-bool HandheldImage::DatabaseName(CeOid oid, std::string* database) {
-  return Read([&](Connection& c) {
+Status HandheldImage::DatabaseName(CeOid oid, std::string* database) {
+  return Found(Read([&](Connection& c) {
     Query q(c, "SELECT name FROM databases WHERE oid = ?1");
     const int rc = q.Int(1, oid).Step();
     if (rc == SQLITE_ROW) *database = q.row().ColumnText(0);
     return rc == SQLITE_ROW || (rc != SQLITE_DONE && Fail(c, "cannot read " + path_));
-  });
+  }));
 }
 
-bool HandheldImage::SortOrder(CeOid database, std::vector<HandheldSortEntry>* out) {
+Status HandheldImage::SortOrder(CeOid database, std::vector<HandheldSortEntry>* out) {
   out->clear();
-  return Read([&](Connection& c) {
+  return Done(Read([&](Connection& c) {
     // A synchronization opens each large database twice: the second open
     // finds its order kept, unless the image changed in between.
     int64_t version = -1;
@@ -428,12 +428,12 @@ bool HandheldImage::SortOrder(CeOid database, std::vector<HandheldSortEntry>* ou
     if (rc != SQLITE_DONE) return Fail(c, "cannot read " + path_);
     if (version >= 0) c.sortOrders[database] = *out;
     return true;
-  });
+  }));
 }
 
-bool HandheldImage::ReadRecord(CeOid record, CeOid* database, uint16_t* count,
-                               std::vector<uint8_t>* buffer) {
-  return Read([&](Connection& c) {
+Status HandheldImage::ReadRecord(CeOid record, CeOid* database, uint16_t* count,
+                                 std::vector<uint8_t>* buffer) {
+  return Found(Read([&](Connection& c) {
     Query q(c, "SELECT db, count, props FROM records WHERE oid = ?1");
     const int rc = q.Int(1, record).Step();
     if (rc == SQLITE_ROW) {
@@ -442,11 +442,11 @@ bool HandheldImage::ReadRecord(CeOid record, CeOid* database, uint16_t* count,
       *buffer = q.row().ColumnBlob(2);
     }
     return rc == SQLITE_ROW || (rc != SQLITE_DONE && Fail(c, "cannot read " + path_));
-  });
+  }));
 }
 
-bool HandheldImage::ReadRecords(CeOid database, std::span<const HandheldSortEntry> wanted,
-                                std::vector<StoredRecord>* out) {
+Status HandheldImage::ReadRecords(CeOid database, std::span<const HandheldSortEntry> wanted,
+                                  std::vector<StoredRecord>* out) {
   // Each wanted record's place in out, by object identifier.
   std::vector<std::pair<CeOid, size_t>> places(wanted.size());
   for (size_t k = 0; k < wanted.size(); ++k) places[k] = {wanted[k].oid, k};
@@ -494,11 +494,11 @@ bool HandheldImage::ReadRecords(CeOid database, std::span<const HandheldSortEntr
     ++n;
   }
   out->resize(n);
-  return ok;
+  return Done(ok);
 }
 
-bool HandheldImage::DeleteRecord(CeOid record) {
-  return Write([&](Connection& c) {
+Status HandheldImage::DeleteRecord(CeOid record) {
+  return Found(Write([&](Connection& c) {
     CeOid db = 0;
     {
       Query q(c, "SELECT db FROM records WHERE oid = ?1");
@@ -509,5 +509,5 @@ bool HandheldImage::DeleteRecord(CeOid record) {
     return (Query(c, "DELETE FROM records WHERE oid = ?1").Int(1, record).Run() &&
             AddToCount(c, db, -1)) ||
            Fail(c, "cannot write " + path_);
-  });
+  }));
 }

@@ -36,16 +36,15 @@ bool IsHandheldDatabase(const std::string& name) {
 
 }  // namespace
 
-bool HandheldImage::Generate(const HandheldGenerateOptions& o) {
+Status HandheldImage::Generate(const HandheldGenerateOptions& o) {
   if (o.records < 0 || o.spansPerRecord < 0 || o.accounts < 0 || o.itemsPerAccount < 0) {
-    error_ = "counts must not be negative";
-    return false;
+    return Status::Failure("counts must not be negative");
   }
   if (o.records > kMaxCeRecords || o.accounts > kMaxCeRecords ||
       (o.itemsPerAccount > 0 && o.accounts > kMaxCeRecords / o.itemsPerAccount) ||
       (o.spansPerRecord > 0 && o.records > kMaxCeRecords / o.spansPerRecord)) {
-    error_ = "a database holds at most " + std::to_string(kMaxCeRecords) + " records";
-    return false;
+    return Status::Failure("a database holds at most " + std::to_string(kMaxCeRecords) +
+                           " records");
   }
   static const char* const kWords[] = {"meeting", "call",   "review", "draft",  "client",
                                        "report",  "design", "travel", "notes",  "follow-up",
@@ -54,7 +53,7 @@ bool HandheldImage::Generate(const HandheldGenerateOptions& o) {
   // same image everywhere; the distributions are not, so none is used.
   std::mt19937 random(o.seed);
   auto pick = [&random](uint32_t n) { return static_cast<int32_t>(random() % n); };
-  return Write([&](Connection& c) {
+  return Done(Write([&](Connection& c) {
     CeOid oids[4];
     for (size_t i = 0; i < 4; ++i) {
       const int rc = LookUpDatabase(c, kHandheldDatabases[i], &oids[i]);
@@ -111,50 +110,47 @@ bool HandheldImage::Generate(const HandheldGenerateOptions& o) {
       }
     }
     return true;
-  });
+  }));
 }
 
-bool HandheldImage::SetFault(HandheldFault what, const std::string& database, int64_t n) {
+Status HandheldImage::SetFault(HandheldFault what, const std::string& database, int64_t n) {
   if (!IsHandheldDatabase(database)) {
-    error_ = "no database " + database;
-    return false;
+    return Status::Failure("no database " + database);
   }
   if (what == HandheldFault::Open || what == HandheldFault::Count) n = 0;
   if (n < 0) {
-    error_ = "a record position is not negative";
-    return false;
+    return Status::Failure("a record position is not negative");
   }
-  return Write([&](Connection& c) {
+  return Done(Write([&](Connection& c) {
     Query q(c, "INSERT OR IGNORE INTO faults VALUES (?1, ?2, ?3)");
     return q.Text(1, FaultWord(what)).Text(2, database).Int(3, n).Run() ||
            Fail(c, "cannot write " + path_);
-  });
+  }));
 }
 
-bool HandheldImage::SetDelay(int milliseconds) {
+Status HandheldImage::SetDelay(int milliseconds) {
   if (milliseconds < 0) {
-    error_ = "a delay is not negative";
-    return false;
+    return Status::Failure("a delay is not negative");
   }
-  return Write([&](Connection& c) {
+  return Done(Write([&](Connection& c) {
     return Query(c, "UPDATE settings SET value = ?1 WHERE name = 'delay'")
                .Int(1, milliseconds)
                .Run() ||
            Fail(c, "cannot write " + path_);
-  });
+  }));
 }
 
-bool HandheldImage::ClearFaults() {
-  return Write([&](Connection& c) {
+Status HandheldImage::ClearFaults() {
+  return Done(Write([&](Connection& c) {
     return (Query(c, "DELETE FROM faults").Run() &&
             Query(c, "UPDATE settings SET value = 0 WHERE name = 'delay'").Run()) ||
            Fail(c, "cannot write " + path_);
-  });
+  }));
 }
 
-bool HandheldImage::Faults(std::vector<HandheldFaultEntry>* out) {
+Status HandheldImage::Faults(std::vector<HandheldFaultEntry>* out) {
   out->clear();
-  return Read([&](Connection& c) {
+  return Done(Read([&](Connection& c) {
     Query q(c, "SELECT what, db, n FROM faults");
     int rc;
     while ((rc = q.Step()) == SQLITE_ROW) {
@@ -166,7 +162,7 @@ bool HandheldImage::Faults(std::vector<HandheldFaultEntry>* out) {
       out->push_back(std::move(entry));
     }
     return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
-  });
+  }));
 }
 
 int HandheldImage::Delay() {

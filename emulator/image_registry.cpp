@@ -52,11 +52,11 @@ std::u16string NormalKey(const std::u16string& key) {
 
 }  // namespace
 
-bool HandheldImage::SetRegistryValue(uint32_t root, const std::u16string& key,
-                                     const std::u16string& name, uint32_t type,
-                                     const std::vector<uint8_t>& data) {
+Status HandheldImage::SetRegistryValue(uint32_t root, const std::u16string& key,
+                                       const std::u16string& name, uint32_t type,
+                                       const std::vector<uint8_t>& data) {
   const std::u16string path = NormalKey(key);
-  return Write([&](Connection& c) {
+  return Done(Write([&](Connection& c) {
     // The key and every key above it exist from now on.
     for (size_t end = 0; end <= path.size(); ++end) {
       if (end != path.size() && path[end] != u'\\') continue;
@@ -74,22 +74,22 @@ bool HandheldImage::SetRegistryValue(uint32_t root, const std::u16string& key,
                .Blob(6, data)
                .Run() ||
            Fail(c, "cannot write " + path_);
-  });
+  }));
 }
 
-bool HandheldImage::DeleteRegistryValue(uint32_t root, const std::u16string& key,
-                                        const std::u16string& name) {
-  return Write([&](Connection& c) {
+Status HandheldImage::DeleteRegistryValue(uint32_t root, const std::u16string& key,
+                                          const std::u16string& name) {
+  return Done(Write([&](Connection& c) {
     Query q(c, "DELETE FROM registry WHERE root = ?1 AND path = ?2 AND folded = ?3");
     return q.Int(1, root)
                .Blob(2, Utf16Bytes(NormalKey(key)))
                .Blob(3, Utf16Bytes(FoldCase(name)))
                .Run() ||
            Fail(c, "cannot write " + path_);
-  });
+  }));
 }
 
-bool HandheldImage::HasRegistryKey(uint32_t root, const std::u16string& key) {
+Status HandheldImage::HasRegistryKey(uint32_t root, const std::u16string& key) {
   const std::u16string path = NormalKey(key);
   bool exists = false;
   Read([&](Connection& c) {
@@ -99,12 +99,12 @@ bool HandheldImage::HasRegistryKey(uint32_t root, const std::u16string& key) {
     exists = rc == SQLITE_ROW;
     return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
   });
-  return exists;
+  return Found(exists);
 }
 
-bool HandheldImage::RegistryValue(uint32_t root, const std::u16string& key,
-                                  const std::u16string& name, uint32_t* type,
-                                  std::vector<uint8_t>* data) {
+Status HandheldImage::RegistryValue(uint32_t root, const std::u16string& key,
+                                    const std::u16string& name, uint32_t* type,
+                                    std::vector<uint8_t>* data) {
   bool exists = false;
   Read([&](Connection& c) {
     Query q(c, "SELECT type, data FROM registry WHERE root = ?1 AND path = ?2 AND folded = ?3");
@@ -119,15 +119,15 @@ bool HandheldImage::RegistryValue(uint32_t root, const std::u16string& key,
     }
     return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
   });
-  return exists;
+  return Found(exists);
 }
 
-bool HandheldImage::RegistrySubkeys(uint32_t root, const std::u16string& key,
-                                    std::vector<std::u16string>* out) {
+Status HandheldImage::RegistrySubkeys(uint32_t root, const std::u16string& key,
+                                      std::vector<std::u16string>* out) {
   out->clear();
   std::u16string prefix = NormalKey(key);
   if (!prefix.empty()) prefix.push_back(u'\\');
-  return Read([&](Connection& c) {
+  return Done(Read([&](Connection& c) {
     // A handheld's registry is small: its keys are read whole.
     Query q(c, "SELECT path FROM registry_keys WHERE root = ?1");
     q.Int(1, root);
@@ -142,13 +142,13 @@ bool HandheldImage::RegistrySubkeys(uint32_t root, const std::u16string& key,
     }
     std::sort(out->begin(), out->end());
     return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
-  });
+  }));
 }
 
-bool HandheldImage::RegistryValues(uint32_t root, const std::u16string& key,
-                                   std::vector<RegistryEntry>* out) {
+Status HandheldImage::RegistryValues(uint32_t root, const std::u16string& key,
+                                     std::vector<RegistryEntry>* out) {
   out->clear();
-  return Read([&](Connection& c) {
+  return Done(Read([&](Connection& c) {
     Query q(c,
             "SELECT name, type, data FROM registry WHERE root = ?1 AND path = ?2 ORDER BY folded");
     q.Int(1, root).Blob(2, Utf16Bytes(NormalKey(key)));
@@ -158,5 +158,5 @@ bool HandheldImage::RegistryValues(uint32_t root, const std::u16string& key,
                       static_cast<uint32_t>(q.row().ColumnInt64(1)), q.row().ColumnBlob(2)});
     }
     return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
-  });
+  }));
 }

@@ -83,7 +83,7 @@ struct DatabaseFacts {
 bool Facts(Session& s, CeOid oid, DatabaseFacts* facts) {
   CeOidInfo info;
   std::string name;
-  if (!s.handheld.CeOidGetInfo(oid, &info) || !s.image.DatabaseName(oid, &name)) return false;
+  if (!s.handheld.CeOidGetInfo(oid, &info) || !s.image.DatabaseName(oid, &name).ok()) return false;
   facts->oid = oid;
   facts->name = Utf8ToUtf16(name).substr(0, kDatabaseNameUnits - 1);
   facts->records = info.wNumRecords;
@@ -97,7 +97,7 @@ std::vector<CeOid> Databases(Session& s, uint32_t type) {
   if (type != kDatabaseType) return oids;
   for (const char* name : kHandheldDatabases) {
     CeOid oid = 0;
-    if (s.image.FindDatabase(name, &oid)) oids.push_back(oid);
+    if (s.image.FindDatabase(name, &oid).ok()) oids.push_back(oid);
   }
   return oids;
 }
@@ -319,8 +319,8 @@ int32_t OpenedKey(Session& s, uint32_t key, std::vector<std::u16string>* subkeys
   uint32_t root = 0;
   std::u16string path;
   if (!s.handheld.RegistryKey(key, &root, &path)) return kErrorInvalidHandle;
-  if (subkeys && !s.image.RegistrySubkeys(root, path, subkeys)) return kErrorGenFailure;
-  if (values && !s.image.RegistryValues(root, path, values)) return kErrorGenFailure;
+  if (subkeys && !s.image.RegistrySubkeys(root, path, subkeys).ok()) return kErrorGenFailure;
+  if (values && !s.image.RegistryValues(root, path, values).ok()) return kErrorGenFailure;
   return CE_ERROR_SUCCESS;
 }
 

@@ -102,7 +102,6 @@ struct RapiServer::State {
   std::atomic<uint64_t> requests{0};
   std::atomic<uint64_t> roundTrips{0};
   std::string handheldName;
-  std::string error;
   std::mutex mutex;
   std::set<int> connections;
   std::vector<std::thread> threads;
@@ -198,18 +197,17 @@ RapiServer::RapiServer(Options options) : state_(std::make_shared<State>()) {
 
 RapiServer::~RapiServer() { Stop(); }
 
-bool RapiServer::Start() {
+Status RapiServer::Start() {
   State& s = *state_;
   {
     HandheldImage image(s.options.image);
-    if (!image.Open()) {
-      s.error = "cannot serve " + s.options.image + ": " + image.error();
-      return false;
+    if (Status open = image.Open(); !open.ok()) {
+      return Status::Failure("cannot serve " + s.options.image + ": " + open.message());
     }
     uint32_t type = 0;
     std::vector<uint8_t> data;
     std::string name;
-    if (image.RegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", &type, &data) &&
+    if (image.RegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", &type, &data).ok() &&
         type == CE_REG_SZ) {
       Utf16ToUtf8(RapiUnits(data), &name);
     }
@@ -219,8 +217,7 @@ bool RapiServer::Start() {
   address.sin_family = AF_INET;
   address.sin_port = htons(s.options.port);
   if (::inet_pton(AF_INET, s.options.address.c_str(), &address.sin_addr) != 1) {
-    s.error = "not an IPv4 address: " + s.options.address;
-    return false;
+    return Status::Failure("not an IPv4 address: " + s.options.address);
   }
   s.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   const int one = 1;
@@ -228,14 +225,14 @@ bool RapiServer::Start() {
   if (s.listener < 0 ||
       ::bind(s.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::listen(s.listener, 8) != 0) {
-    s.error = "cannot listen on " + s.options.address + ":" + std::to_string(s.options.port) +
-              ": " + std::strerror(errno);
+    Status failed = Status::Failure("cannot listen on " + s.options.address + ":" +
+                                    std::to_string(s.options.port) + ": " + std::strerror(errno));
     if (s.listener >= 0) ::close(s.listener);
     s.listener = -1;
-    return false;
+    return failed;
   }
   s.acceptor = std::thread(&State::Accept, &s);
-  return true;
+  return Status::Ok();
 }
 
 void RapiServer::Stop() {
@@ -257,21 +254,20 @@ void RapiServer::Stop() {
 uint64_t RapiServer::requests() const { return state_->requests; }
 uint64_t RapiServer::roundTrips() const { return state_->roundTrips; }
 const std::string& RapiServer::handheldName() const { return state_->handheldName; }
-const std::string& RapiServer::error() const { return state_->error; }
 
 std::string RapiServer::ConnectionFolder() {
   if (const char* dir = std::getenv("SYNCE_CONF_DIR"); dir && *dir) return dir;
   return HomeFolder() + "/.synce";
 }
 
-bool RapiServer::WriteConnectionFile(const std::string& folder, std::string* error) const {
+Status RapiServer::WriteConnectionFile(const std::string& folder) const {
   return WriteConnectionFile(folder,
                              state_->handheldName.empty() ? "Handheld" : state_->handheldName,
-                             state_->options.address, error);
+                             state_->options.address);
 }
 
-bool RapiServer::WriteConnectionFile(const std::string& folder, const std::string& deviceName,
-                                     const std::string& address, std::string* error) {
+Status RapiServer::WriteConnectionFile(const std::string& folder, const std::string& deviceName,
+                                       const std::string& address) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   // A name is one line of the file.
@@ -285,17 +281,14 @@ bool RapiServer::WriteConnectionFile(const std::string& folder, const std::strin
     std::ofstream out(temporary, std::ios::trunc);
     out << "[dccm]\npid=" << ::getpid() << "\n[device]\nname=" << name << "\nip=" << address
         << "\nos_version=4\nos_minor=20\nkey=0\n[connection]\ntransport=ppp\n";
-    if (!out.flush()) {
-      *error = "cannot write " + temporary;
-      return false;
-    }
+    if (!out.flush()) return Status::Failure("cannot write " + temporary);
   }
   if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
+    Status failed = Status::Failure("cannot write " + path + ": " + std::strerror(errno));
     ::unlink(temporary.c_str());
-    return false;
+    return failed;
   }
-  return true;
+  return Status::Ok();
 }
 
 void RapiServer::RemoveConnectionFile(const std::string& folder) {

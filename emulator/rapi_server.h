@@ -11,6 +11,7 @@
 #include <string>
 
 #include "emulator/device_password.h"
+#include "platform/status.h"
 
 // The RAPI protocol's fixed port.
 constexpr uint16_t kRapiPort = 990;
@@ -37,9 +38,9 @@ class RapiServer {
   RapiServer& operator=(const RapiServer&) = delete;
 
   // Listens and serves every connection on a thread of its own, until Stop.
-  // False with error() set when the image cannot be read or the address
-  // cannot be bound (port 990 needs root, or a user and network namespace).
-  bool Start();
+  // Fails when the image cannot be read or the address cannot be bound
+  // (port 990 needs root, or a user and network namespace).
+  Status Start();
   // Closes the listener and every connection, and waits for their threads.
   void Stop();
 
@@ -49,17 +50,16 @@ class RapiServer {
   uint64_t roundTrips() const;
   // The handheld's name (its \Ident\Name), read by Start.
   const std::string& handheldName() const;
-  const std::string& error() const;
 
   // The folder of the connection description: $SYNCE_CONF_DIR, else ~/.synce.
   static std::string ConnectionFolder();
   // Writes folder/active_connection describing this server as the docked
   // handheld: this process's pid, the address, the handheld's name, OS
-  // version 4.20 and transport ppp. False with *error set on failure.
-  bool WriteConnectionFile(const std::string& folder, std::string* error) const;
+  // version 4.20 and transport ppp.
+  Status WriteConnectionFile(const std::string& folder) const;
   // The same for any server: name and address given.
-  static bool WriteConnectionFile(const std::string& folder, const std::string& name,
-                                  const std::string& address, std::string* error);
+  static Status WriteConnectionFile(const std::string& folder, const std::string& name,
+                                    const std::string& address);
   // Removes folder/active_connection when it still describes this process.
   static void RemoveConnectionFile(const std::string& folder);
 

@@ -28,12 +28,13 @@ struct Image {
     FUZZ_CHECK(::mkdtemp(made) != nullptr);
     folder = made;
     path = folder + "/handheld.hhd";
-    std::string error;
-    FUZZ_CHECK(HandheldImage::Create(path, u"Pocket PC", u"Jane Doe", false, &error));
+    FUZZ_CHECK(HandheldImage::Create(path, u"Pocket PC", u"Jane Doe", false).ok());
     HandheldImage image(path);
-    FUZZ_CHECK(image.Generate({.records = 6, .spansPerRecord = 2, .accounts = 2}));
-    FUZZ_CHECK(image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Software\\Apps", u"Count", 4,
-                                      {1, 0, 0, 0}));
+    FUZZ_CHECK(image.Generate({.records = 6, .spansPerRecord = 2, .accounts = 2}).ok());
+    FUZZ_CHECK(
+        image
+            .SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Software\\Apps", u"Count", 4, {1, 0, 0, 0})
+            .ok());
   }
   ~Image() {
     std::error_code ignored;

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <cstddef>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -29,9 +29,9 @@ class ScratchRegistry {
     // and waiting for a disk would make the run a hundred times slower.
     const char* tmp = std::getenv("TMPDIR");
     struct stat shm {};
-    const std::string base = tmp && *tmp                                          ? tmp
+    const std::string base = tmp && *tmp                                           ? tmp
                              : stat("/dev/shm", &shm) == 0 && S_ISDIR(shm.st_mode) ? "/dev/shm"
-                                                                                  : "/tmp";
+                                                                                   : "/tmp";
     std::string pattern = base + "/horalog-fuzz-XXXXXX";
     FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
     folder_ = pattern;
@@ -66,8 +66,7 @@ class ScratchRegistry {
 
 std::string ExportAll(Registry* registry) {
   std::string text;
-  std::string error;
-  FUZZ_CHECK(RegFile::Export(registry, {}, &text, &error));
+  FUZZ_CHECK(RegFile::Export(registry, {}, &text).ok());
   return text;
 }
 
@@ -76,18 +75,19 @@ std::string ExportAll(Registry* registry) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   RegFile file;
-  const bool parsed = file.Parse(bytes);
-  FUZZ_CHECK(parsed == file.error().empty());
-  if (!parsed) {
+  const Status parsed = file.Parse(bytes);
+  FUZZ_CHECK(parsed.ok() == parsed.message().empty());
+  if (!parsed.ok()) {
     FUZZ_CHECK(file.edits().empty());
-    FUZZ_CHECK(file.error().rfind("line ", 0) == 0);
+    FUZZ_CHECK(parsed.message().rfind("line ", 0) == 0);
     return 0;
   }
   for (const RegFileEdit& edit : file.edits()) {
     FUZZ_CHECK(edit.line >= 2);
     if (edit.kind == RegFileEdit::Kind::DeleteKey) FUZZ_CHECK(!edit.keyPath.empty());
     // Text in the registry is UTF-8, whatever the file's encoding was.
-    if (edit.kind == RegFileEdit::Kind::SetValue && (edit.type == 1 || edit.type == 2 || edit.type == 7)) {
+    if (edit.kind == RegFileEdit::Kind::SetValue &&
+        (edit.type == 1 || edit.type == 2 || edit.type == 7)) {
       FUZZ_CHECK(IsUtf8(std::string(edit.data.begin(), edit.data.end())));
     }
     for (const std::string& name : edit.keyPath) FUZZ_CHECK(!name.empty());
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static ScratchRegistry scratch;
   Registry* registry = scratch.get();
   scratch.Clear();
-  if (!file.Apply(registry)) {
+  if (!file.Apply(registry).ok()) {
     // All or nothing: a failed file leaves no trace.
     std::vector<std::string> keys;
     std::vector<RegistryValue> values;
@@ -107,13 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const std::string exported = ExportAll(registry);
   RegFile reread;
-  if (!reread.Parse(exported)) {
+  if (Status reparsed = reread.Parse(exported); !reparsed.ok()) {
     std::fprintf(stderr, "%s\n--- export not read back: %s\n", exported.c_str(),
-                 reread.error().c_str());
+                 reparsed.message().c_str());
     std::abort();
   }
   scratch.Clear();
-  FUZZ_CHECK(reread.Apply(registry));
+  FUZZ_CHECK(reread.Apply(registry).ok());
   FUZZ_CHECK(ExportAll(registry) == exported);
   return 0;
 }

@@ -68,13 +68,14 @@ std::string DeviceText(GDBusConnection* bus, const std::string& path, const char
 
 }  // namespace
 
-bool ListDccmDevices(std::vector<DccmDevice>* devices, std::string* error) {
+Status ListDccmDevices(std::vector<DccmDevice>* devices) {
   devices->clear();
-  Bus bus = SystemBus(error);
-  if (!bus) return false;
+  std::string error;
+  Bus bus = SystemBus(&error);
+  if (!bus) return Status::Failure(std::move(error));
   Reply reply = Call(bus.get(), kManagerPath, kManagerInterface, "GetConnectedDevices", nullptr,
-                     "(ao)", kAskTimeoutMs, error);
-  if (!reply) return false;
+                     "(ao)", kAskTimeoutMs, &error);
+  if (!reply) return Status::Failure(std::move(error));
   GVariantIter* paths = nullptr;
   g_variant_get(reply.get(), "(ao)", &paths);
   const gchar* path = nullptr;
@@ -86,17 +87,18 @@ bool ListDccmDevices(std::vector<DccmDevice>* devices, std::string* error) {
     devices->push_back(std::move(device));
   }
   g_variant_iter_free(paths);
-  return true;
+  return Status::Ok();
 }
 
-DccmUnlock UnlockDccmDevice(const std::string& path, const std::string& password,
-                            std::string* error, int timeoutMs) {
-  Bus bus = SystemBus(error);
-  if (!bus) return DccmUnlock::Failed;
+DccmUnlockResult UnlockDccmDevice(const std::string& path, const std::string& password,
+                                  int timeoutMs) {
+  std::string error;
+  Bus bus = SystemBus(&error);
+  if (!bus) return {DccmUnlock::Failed, Status::Failure(std::move(error))};
   Reply reply = Call(bus.get(), path, kDeviceInterface, "ProvidePassword",
-                     g_variant_new("(s)", password.c_str()), "(b)", timeoutMs, error);
-  if (!reply) return DccmUnlock::Failed;
+                     g_variant_new("(s)", password.c_str()), "(b)", timeoutMs, &error);
+  if (!reply) return {DccmUnlock::Failed, Status::Failure(std::move(error))};
   gboolean unlocked = FALSE;
   g_variant_get(reply.get(), "(b)", &unlocked);
-  return unlocked ? DccmUnlock::Unlocked : DccmUnlock::Refused;
+  return {unlocked ? DccmUnlock::Unlocked : DccmUnlock::Refused, Status::Ok()};
 }

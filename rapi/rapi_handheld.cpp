@@ -539,9 +539,8 @@ int32_t RapiHandheld::CeRapiGetError() {
 
 bool RapiHandheld::CeLocked(std::string* name) {
   std::vector<DccmDevice> devices;
-  std::string error;
   state_->locked.clear();
-  if (!ListDccmDevices(&devices, &error)) return false;
+  if (!ListDccmDevices(&devices).ok()) return false;
   for (const DccmDevice& device : devices) {
     if (device.passwordFlags == "provide") {
       state_->locked = device.path;
@@ -554,8 +553,7 @@ bool RapiHandheld::CeLocked(std::string* name) {
 
 int32_t RapiHandheld::CeUnlock(const std::string& password) {
   if (state_->locked.empty()) return 0;
-  std::string error;
-  switch (UnlockDccmDevice(state_->locked, password, &error)) {
+  switch (UnlockDccmDevice(state_->locked, password).outcome) {
     case DccmUnlock::Unlocked: state_->locked.clear(); return 0;
     case DccmUnlock::Refused: return kCePasswordRefused;
     case DccmUnlock::Failed: break;

@@ -201,13 +201,12 @@ std::string ValueLine(const RegistryValue& value) {
   return out + line + "\n";
 }
 
-bool ExportKey(Registry* registry, RegistryKey key, std::vector<std::string>* names,
-               std::string* text, std::string* error) {
+Status ExportKey(Registry* registry, RegistryKey key, std::vector<std::string>* names,
+                 std::string* text) {
   std::vector<RegistryValue> values;
   std::vector<std::string> subKeys;
   if (!registry->ListValues(key, &values) || !registry->ListSubKeys(key, &subKeys)) {
-    *error = registry->lastError();
-    return false;
+    return Status::Failure(registry->lastError());
   }
   // Appended piece by piece: "[" + text makes g++ 12 at -O3 warn falsely
   // about overlapping copies.
@@ -216,21 +215,19 @@ bool ExportKey(Registry* registry, RegistryKey key, std::vector<std::string>* na
   *text += "\n";
   for (const std::string& name : subKeys) {
     RegistryKey child = 0;
-    if (!registry->OpenKey(key, name, &child)) {
-      *error = registry->lastError();
-      return false;
-    }
+    if (!registry->OpenKey(key, name, &child)) return Status::Failure(registry->lastError());
     names->push_back(name);
-    if (!ExportKey(registry, child, names, text, error)) return false;
+    if (Status exported = ExportKey(registry, child, names, text); !exported.ok()) {
+      return exported;
+    }
     names->pop_back();
   }
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace
 
-bool ParseRootedKeyPath(const std::string& text, std::vector<std::string>* names,
-                        std::string* error) {
+Status ParseRootedKeyPath(const std::string& text, std::vector<std::string>* names) {
   const size_t slash = text.find('\\');
   std::string root = text.substr(0, slash);
   std::transform(root.begin(), root.end(), root.begin(), [](char c) {
@@ -242,11 +239,9 @@ bool ParseRootedKeyPath(const std::string& text, std::vector<std::string>* names
         "HKEY_USERS",         "HKU",  "HKEY_CURRENT_CONFIG",   "HKCC",
         "HKEY_DYN_DATA",      "HKDD", "HKEY_PERFORMANCE_DATA", "HKPD"};
     if (std::find(kOtherRoots.begin(), kOtherRoots.end(), root) != kOtherRoots.end()) {
-      *error = root + " is not kept here: only HKEY_CURRENT_USER (HKCU) is";
-    } else {
-      *error = "\"" + text + "\" does not start with HKEY_CURRENT_USER (or HKCU)";
+      return Status::Failure(root + " is not kept here: only HKEY_CURRENT_USER (HKCU) is");
     }
-    return false;
+    return Status::Failure("\"" + text + "\" does not start with HKEY_CURRENT_USER (or HKCU)");
   }
   names->clear();
   size_t start = slash == std::string::npos ? text.size() : slash + 1;
@@ -256,7 +251,7 @@ bool ParseRootedKeyPath(const std::string& text, std::vector<std::string>* names
     if (end > start) names->push_back(text.substr(start, end - start));
     start = end + 1;
   }
-  return true;
+  return Status::Ok();
 }
 
 std::string RootedKeyPathText(const std::vector<std::string>& names) {
@@ -324,9 +319,8 @@ bool ParseKeyLine(const std::string& line, size_t pos, RegFileEdit* edit, LineEr
   std::string inner = line.substr(pos + 1, line.size() - pos - 2);
   const bool deleted = !inner.empty() && inner[0] == '-';
   if (deleted) inner.erase(0, 1);
-  std::string message;
-  if (!ParseRootedKeyPath(inner, &edit->keyPath, &message)) {
-    *error = {edit->line, message};
+  if (Status parsed = ParseRootedKeyPath(inner, &edit->keyPath); !parsed.ok()) {
+    *error = {edit->line, parsed.message()};
     return false;
   }
   if (deleted && edit->keyPath.empty()) {
@@ -514,15 +508,13 @@ bool ParseValueLine(const std::vector<std::string>& lines, size_t* index, size_t
 
 }  // namespace
 
-bool RegFile::Fail(int line, const std::string& message) {
-  error_ = "line " + std::to_string(line) + ": " + message;
+Status RegFile::Fail(int line, const std::string& message) {
   edits_.clear();
-  return false;
+  return Status::Failure("line " + std::to_string(line) + ": " + message);
 }
 
-bool RegFile::Parse(const std::string& bytes) {
+Status RegFile::Parse(const std::string& bytes) {
   edits_.clear();
-  error_.clear();
 
   std::string text;
   LineError error;
@@ -564,12 +556,12 @@ bool RegFile::Parse(const std::string& bytes) {
     }
     if (!deleted) edits_.push_back(std::move(edit));
   }
-  return true;
+  return Status::Ok();
 }
 
-bool RegFile::Apply(Registry* registry) {
-  error_.clear();
-  const bool ok = registry->RunInTransaction([this, registry] {
+Status RegFile::Apply(Registry* registry) {
+  std::string error;
+  const bool ok = registry->RunInTransaction([this, registry, &error] {
     for (const RegFileEdit& edit : edits_) {
       RegistryKey key = 0;
       bool done = false;
@@ -595,30 +587,29 @@ bool RegFile::Apply(Registry* registry) {
           break;
       }
       if (!done) {
-        error_ = "line " + std::to_string(edit.line) + ": " + registry->lastError();
+        error = "line " + std::to_string(edit.line) + ": " + registry->lastError();
         return false;
       }
     }
     return true;
   });
-  if (!ok && error_.empty()) error_ = registry->lastError();
-  return ok;
+  if (ok) return Status::Ok();
+  return Status::Failure(error.empty() ? registry->lastError() : error);
 }
 
-bool RegFile::Export(Registry* registry, const std::vector<std::string>& keyPath, std::string* text,
-                     std::string* error) {
+Status RegFile::Export(Registry* registry, const std::vector<std::string>& keyPath,
+                       std::string* text) {
   // The names as stored, not as the caller spelled them.
   RegistryKey key = kHkeyCurrentUser;
   std::vector<std::string> names;
   for (const std::string& name : keyPath) {
     names.emplace_back();
     if (!registry->OpenKey(key, name, &key) || !registry->KeyName(key, &names.back())) {
-      *error = RootedKeyPathText(keyPath) + ": " + registry->lastError();
-      return false;
+      return Status::Failure(RootedKeyPathText(keyPath) + ": " + registry->lastError());
     }
   }
   std::string out = std::string(kHeader5) + "\n\n";
-  if (!ExportKey(registry, key, &names, &out, error)) return false;
+  if (Status exported = ExportKey(registry, key, &names, &out); !exported.ok()) return exported;
   *text = std::move(out);
-  return true;
+  return Status::Ok();
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
 #include "settings/registry.h"
 
 // One change a .reg file asks for, in file order.
@@ -35,39 +36,36 @@ struct RegFileEdit {
 // Every other type keeps its bytes as they are.
 class RegFile {
  public:
-  // Parses the bytes of a whole file. False for a malformed file, with
-  // error() saying "line N: what"; edits() then holds nothing.
-  bool Parse(const std::string& bytes);
+  // Parses the bytes of a whole file. Fails for a malformed file, saying
+  // "line N: what"; edits() then holds nothing.
+  Status Parse(const std::string& bytes);
   const std::vector<RegFileEdit>& edits() const { return edits_; }
-  const std::string& error() const { return error_; }
 
   // Applies the parsed edits to registry in one transaction: all of them or,
-  // on any failure (error() says which line), none. Deleting a key or value
-  // that does not exist is not a failure.
-  bool Apply(Registry* registry);
+  // on any failure (its message says which line), none. Deleting a key or
+  // value that does not exist is not a failure.
+  Status Apply(Registry* registry);
 
   // The key at keyPath (names below HKEY_CURRENT_USER; empty for the root)
   // with its values and everything below it, as "Windows Registry Editor
   // Version 5.00" text in UTF-8, keys and values in case-folded name order.
   // A REG_SZ that cannot be written as a quoted string on one line (line
   // breaks, zeros inside, no terminating zero) is written as hex(1); text
-  // types given as hex are written as UTF-16LE, as Windows writes them. False
-  // when the key is missing or the registry cannot be read (error says why;
-  // registry->notFound() tells the two apart).
-  static bool Export(Registry* registry, const std::vector<std::string>& keyPath, std::string* text,
-                     std::string* error);
+  // types given as hex are written as UTF-16LE, as Windows writes them. Fails
+  // when the key is missing or the registry cannot be read
+  // (registry->notFound() tells the two apart).
+  static Status Export(Registry* registry, const std::vector<std::string>& keyPath,
+                       std::string* text);
 
  private:
-  bool Fail(int line, const std::string& message);
+  Status Fail(int line, const std::string& message);
   std::vector<RegFileEdit> edits_;
-  std::string error_;
 };
 
 // Splits a key written as on Windows ("HKEY_CURRENT_USER\SOFTWARE\Brackwell",
 // "HKCU\SOFTWARE", root names in any letter case) into the key names below
-// the root; empty components are skipped. False with a message for any other
-// root (only HKEY_CURRENT_USER is kept) or a text without a root.
-bool ParseRootedKeyPath(const std::string& text, std::vector<std::string>* names,
-                        std::string* error);
+// the root; empty components are skipped. Fails for any other root (only
+// HKEY_CURRENT_USER is kept) or a text without a root.
+Status ParseRootedKeyPath(const std::string& text, std::vector<std::string>* names);
 // "HKEY_CURRENT_USER" followed by "\" and each name.
 std::string RootedKeyPathText(const std::vector<std::string>& names);

@@ -146,8 +146,8 @@ bool GrabHelpMenuAfterPdf(ReportingDialog& window) {
   table.heading.cells = {Cell("Kestrune Help"), Cell("Hours")};
   table.rows.push_back({{Cell("About Kestrune..."), Cell("1.5", false, TextAlign::Decimal)}});
   document.blocks.push_back(table);
-  std::string pdf, error;
-  QtPdfRenderer().Render(document, PaperSize::A4, &pdf, &error);
+  std::string pdf;
+  static_cast<void>(QtPdfRenderer().Render(document, PaperSize::A4, &pdf));
   auto* menu = window.findChild<QPushButton*>("9")->menu();
   menu->popup(window.mapToGlobal(window.findChild<QPushButton*>("9")->geometry().bottomLeft()));
   QElapsedTimer waited;

@@ -697,11 +697,9 @@ bool PageLayout::Paint(QPainter& painter) {
 
 }  // namespace
 
-bool QtPdfRenderer::Render(const Document& document, PaperSize paper, std::string* pdf,
-                           std::string* error) {
+Status QtPdfRenderer::Render(const Document& document, PaperSize paper, std::string* pdf) {
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
-    *error = "there is no application to take the fonts from";
-    return false;
+    return Status::Failure("there is no application to take the fonts from");
   }
   QByteArray bytes;
   QBuffer buffer(&bytes);
@@ -719,20 +717,11 @@ bool QtPdfRenderer::Render(const Document& document, PaperSize paper, std::strin
       std::visit([&](const auto& part) { layout.Add(part); }, block);
     }
     QPainter painter;
-    if (!painter.begin(&writer)) {
-      *error = "the PDF writer could not start";
-      return false;
-    }
+    if (!painter.begin(&writer)) return Status::Failure("the PDF writer could not start");
     const bool painted = layout.Paint(painter);
-    if (!painter.end() || !painted) {
-      *error = "the PDF writer failed";
-      return false;
-    }
+    if (!painter.end() || !painted) return Status::Failure("the PDF writer failed");
   }
-  if (bytes.isEmpty()) {
-    *error = "the PDF writer wrote nothing";
-    return false;
-  }
+  if (bytes.isEmpty()) return Status::Failure("the PDF writer wrote nothing");
   pdf->assign(bytes.constData(), static_cast<size_t>(bytes.size()));
-  return true;
+  return Status::Ok();
 }

@@ -13,8 +13,7 @@ class QtPdfRenderer : public PdfRenderer {
   // in "Page N of M". Tables: columns at least as wide as their heading and
   // their widest number, text columns wrapping, amounts lined up on the
   // decimal point, the heading row repeated on each page, and no row split
-  // across two pages. False when the application is missing or the writer
+  // across two pages. Fails when the application is missing or the writer
   // fails.
-  bool Render(const Document& document, PaperSize paper, std::string* pdf,
-              std::string* error) override;
+  Status Render(const Document& document, PaperSize paper, std::string* pdf) override;
 };

@@ -213,14 +213,14 @@ class DocumentFixture : public HandheldFixture {
 
     const std::u16string accounts[] = {u"O'Brien & {Sons}", u"Smith Co/West", u"Delta",
                                        u"Zero Ltd"};
-    for (int32_t id = 1; id <= 4; ++id) Put(image.PutAccount(id, accounts[id - 1]));
+    for (int32_t id = 1; id <= 4; ++id) Put(image.PutAccount(id, accounts[id - 1]).ok());
     const std::pair<int32_t, std::u16string> items[] = {
         {1, u"Design"}, {1, u"Coding"}, {2, u"Caf\u00e9 \u00d6lm\u00fchle"}, {2, u"Moved"}};
     for (int32_t id = 10; id <= 13; ++id)
-      Put(image.PutItem(id, items[id - 10].first, items[id - 10].second));
+      Put(image.PutItem(id, items[id - 10].first, items[id - 10].second).ok());
     for (int32_t id = 20; id <= 22; ++id)
-      Put(image.PutItem(id, 3, std::u16string(1, u'X' + (id - 20))));
-    Put(image.PutItem(30, 4, u"Idle"));
+      Put(image.PutItem(id, 3, std::u16string(1, u'X' + (id - 20))).ok());
+    Put(image.PutItem(30, 4, u"Idle").ok());
     Record(1, 3, 1, 10, u"Logo {draft}", {{9 * 60, 50}, {8 * 60, 20}});
     Record(2, 3, 1, 11, u"Parser \\ lexer", {{23 * 60 + 30, 90}});
     Record(3, 4, 1, 99, u"Phone call", {{10 * 60, 30}});
@@ -248,7 +248,7 @@ class DocumentFixture : public HandheldFixture {
   // Ids of the time records still on the handheld, ascending.
   std::vector<int32_t> HandheldRecordIds() {
     std::vector<std::vector<CeValue>> records;
-    EXPECT_TRUE(image.Records("HLGroup", &records));
+    EXPECT_TRUE(image.Records("HLGroup", &records).ok());
     std::vector<int32_t> ids;
     for (const auto& record : records) ids.push_back(record.at(0).integer);
     std::sort(ids.begin(), ids.end());
@@ -269,8 +269,8 @@ class DocumentFixture : public HandheldFixture {
     const int32_t date = day == 0    ? PackDate(2003, 2, 28)
                          : day == 32 ? PackDate(2003, 4, 1)
                                      : PackDate(2003, 3, day);
-    Put(image.PutRecord(id, date, account, item, notes));
-    for (auto [start, duration] : spans) Put(image.AddSpan(id, start * 60, duration));
+    Put(image.PutRecord(id, date, account, item, notes).ok());
+    for (auto [start, duration] : spans) Put(image.AddSpan(id, start * 60, duration).ok());
   }
 };
 

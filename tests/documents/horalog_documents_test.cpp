@@ -192,10 +192,10 @@ TEST(HoralogPdf, EveryTextOfTheRtfIsInThePdfBesideIt) {
   DocumentFixture env;
   // Hostile notes of 255 characters: Greek and Cyrillic words with braces
   // and backslashes, and one word that has to break anywhere.
-  env.image.PutRecord(14, PackDate(2003, 3, 14), 1, 10, LongNote(u'\u03B1'));
-  env.image.AddSpan(14, 9 * 3600, 30);
-  env.image.PutRecord(15, PackDate(2003, 3, 14), 1, 10, std::u16string(255, u'\u0416'));
-  env.image.AddSpan(15, 10 * 3600, 30);
+  env.image.PutRecord(14, PackDate(2003, 3, 14), 1, 10, LongNote(u'\u03B1')).ok();
+  env.image.AddSpan(14, 9 * 3600, 30).ok();
+  env.image.PutRecord(15, PackDate(2003, 3, 14), 1, 10, std::u16string(255, u'\u0416')).ok();
+  env.image.AddSpan(15, 10 * 3600, 30).ok();
   env.Synchronize(false);
 
   const std::vector<std::vector<std::string>> runs = {
@@ -295,8 +295,8 @@ TEST(HoralogPdf, AFullDiskCostsThePdfOnlyNotTheDocumentNorItsMarks) {
   // larger than the RTF, the store and the registry.
   int32_t id = 14;
   for (char16_t first : {u'\u0100', u'\u0180', u'\u0400', u'\u0531', u'\u0391', u'\u10A0'}) {
-    env.image.PutRecord(id, PackDate(2003, 3, 20), 1, 10, LongNote(first));
-    env.image.AddSpan(id++, 9 * 3600, 30);
+    env.image.PutRecord(id, PackDate(2003, 3, 20), 1, 10, LongNote(first)).ok();
+    env.image.AddSpan(id++, 9 * 3600, 30).ok();
   }
   env.Synchronize(false);
   const std::vector<std::string> args = {"report",           "Pocket_PC", "--range",

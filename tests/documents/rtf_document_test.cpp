@@ -34,11 +34,12 @@ TEST(RtfDocument, FileNamesInTheReportFolder) {
   // A dangling link at a free name counts as taken: nothing lands at its target.
   ASSERT_EQ(::symlink(env.dir.File("target").c_str(), (reports + "/R_2.rtf").c_str()), 0);
   RtfDocument document;
-  ASSERT_TRUE(document.OpenFile("R")) << document.error();
+  const Status opened = document.OpenFile("R");
+  ASSERT_TRUE(opened.ok()) << opened.message();
   EXPECT_EQ(document.filePath(), reports + "/R_3.rtf");
   EXPECT_EQ(document.currencySymbol(), "\xE2\x82\xAC");
   document.WriteLine("text");
-  ASSERT_TRUE(document.Close());
+  ASSERT_TRUE(document.Close().ok());
   EXPECT_EQ(ReadFile(reports + "/R_3.rtf"), "text\r\n\\par }}\r\n");
   EXPECT_EQ(ReadFile(reports + "/R.rtf") + ReadFile(reports + "/R_1.rtf"), "firstsecond");
   EXPECT_FALSE(std::filesystem::exists(env.dir.File("target")));
@@ -46,16 +47,17 @@ TEST(RtfDocument, FileNamesInTheReportFolder) {
   WriteSetupString("CurrencySymbol", "EUR$");  // 4 characters do not fit
   {
     RtfDocument abandoned;
-    ASSERT_TRUE(abandoned.OpenFile("A"));
+    ASSERT_TRUE(abandoned.OpenFile("A").ok());
     EXPECT_EQ(abandoned.currencySymbol(), "");
   }
   EXPECT_FALSE(std::filesystem::exists(reports + "/A.rtf"));  // no half-written file
 
   WriteSetupString("ReportPath", env.dir.File("nowhere"));
   RtfDocument lost;
-  EXPECT_FALSE(lost.OpenFile("R"));  // the search ends at once
-  EXPECT_EQ(lost.error(), "The document could not be created in the folder " +
-                              env.dir.File("nowhere") + "/: No such file or directory.");
+  const Status missing = lost.OpenFile("R");  // the search ends at once
+  EXPECT_FALSE(missing.ok());
+  EXPECT_EQ(missing.message(), "The document could not be created in the folder " +
+                                   env.dir.File("nowhere") + "/: No such file or directory.");
 }
 
 TEST(RtfDocument, RowsEndAfterTheLastCellAndTablesEndUnfinishedRows) {
@@ -88,8 +90,9 @@ TEST(RtfDocument, TheEditorOpensTheWrittenFile) {
   RecordingEditor editor(env.dir.path());
   WriteSetupString("EditorPath", editor.script());
   RtfDocument first;
-  ASSERT_TRUE(first.OpenFile("R"));
-  ASSERT_TRUE(first.CloseAndShow());
+  ASSERT_TRUE(first.OpenFile("R").ok());
+  ASSERT_TRUE(first.Close().ok());
+  ASSERT_TRUE(first.ShowInEditor().ok());
   EXPECT_EQ(editor.WaitForArguments(), reports + "/R.rtf\n");  // one argument, blank and all
 
   // Without EditorPath the desktop's opener runs: here a stand-in on PATH.
@@ -99,8 +102,9 @@ TEST(RtfDocument, TheEditorOpensTheWrittenFile) {
   WriteSetupString("EditorPath", "");
   ::unlink(editor.argsPath().c_str());
   RtfDocument second;
-  ASSERT_TRUE(second.OpenFile("R"));
-  ASSERT_TRUE(second.CloseAndShow());
+  ASSERT_TRUE(second.OpenFile("R").ok());
+  ASSERT_TRUE(second.Close().ok());
+  ASSERT_TRUE(second.ShowInEditor().ok());
   EXPECT_EQ(editor.WaitForArguments(), reports + "/R_1.rtf\n");
 
   // An editor that cannot start is said so; the document stays written. A
@@ -108,9 +112,11 @@ TEST(RtfDocument, TheEditorOpensTheWrittenFile) {
   WriteSetupString("EditorPath", env.dir.File("none"));
   WriteSetupString("ReportPath", reports + "/");
   RtfDocument third;
-  ASSERT_TRUE(third.OpenFile("R"));
-  EXPECT_TRUE(third.CloseAndShow());
-  EXPECT_EQ(third.editorError(), "The document " + reports + "/R_2.rtf was written, but the " +
-                                     "editor " + env.dir.File("none") +
-                                     " could not be started: No such file or directory.");
+  ASSERT_TRUE(third.OpenFile("R").ok());
+  EXPECT_TRUE(third.Close().ok());
+  const Status started = third.ShowInEditor();
+  EXPECT_FALSE(started.ok());
+  EXPECT_EQ(started.message(), "The document " + reports + "/R_2.rtf was written, but the " +
+                                   "editor " + env.dir.File("none") +
+                                   " could not be started: No such file or directory.");
 }

@@ -9,9 +9,10 @@
 #include <optional>
 
 #include "emulator/handheld_image.h"
-#include "sync/property_buffer.h"
 #include "store/records.h"
+#include "support/handheld_fixture.h"
 #include "support/test_env.h"
+#include "sync/property_buffer.h"
 
 namespace {
 
@@ -22,8 +23,7 @@ class EmulatedHandheldTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(dir.File("dock"));
-    std::string error;
-    ASSERT_TRUE(HandheldImage::Create(imagePath, u"Pocket PC", u"Jane Doe", false, &error));
+    ASSERT_TRUE(HandheldImage::Create(imagePath, u"Pocket PC", u"Jane Doe", false).ok());
     fs::create_symlink(imagePath, dock);
   }
 
@@ -93,7 +93,7 @@ TEST_F(EmulatedHandheldTest, AttemptFailsWithoutAnImageAtTheDock) {
 }
 
 TEST_F(EmulatedHandheldTest, DelayIsHonouredAndAnAttemptMayBeAbandoned) {
-  ASSERT_TRUE(image.SetDelay(300));
+  ASSERT_TRUE(image.SetDelay(300).ok());
   {
     EmulatedHandheld handheld(dock);
     RapiInit init;
@@ -110,7 +110,7 @@ TEST_F(EmulatedHandheldTest, DelayIsHonouredAndAnAttemptMayBeAbandoned) {
   }
   // A caller that gives up and destroys the handheld while the handheld has
   // not answered: the attempt ends at once and its event reports a failure.
-  ASSERT_TRUE(image.SetDelay(60000));
+  ASSERT_TRUE(image.SetDelay(60000).ok());
   RapiInit init;
   const auto start = Clock::now();
   {
@@ -130,9 +130,9 @@ TEST_F(EmulatedHandheldTest, DockLocationFollowsTheEnvironment) {
 }
 
 TEST_F(EmulatedHandheldTest, ReadsRecordsInSortOrderByPosition) {
-  ASSERT_TRUE(image.PutAccount(5, u"Five"));
-  ASSERT_TRUE(image.PutAccount(1, u"One"));
-  ASSERT_TRUE(image.PutAccount(3, u"Three"));
+  ASSERT_TRUE(image.PutAccount(5, u"Five").ok());
+  ASSERT_TRUE(image.PutAccount(1, u"One").ok());
+  ASSERT_TRUE(image.PutAccount(3, u"Three").ok());
   EmulatedHandheld handheld(dock);
   CeOid oid = 0;
   EXPECT_EQ(Open(handheld, u"HLAccountName", &oid), kCeInvalidHandle) << "not yet connected";
@@ -179,7 +179,7 @@ TEST_F(EmulatedHandheldTest, ReadsRecordsInSortOrderByPosition) {
 
   // A record another program adds meanwhile is there at the next open.
   handheld.CeCloseHandle(groups), handheld.CeCloseHandle(third);
-  ASSERT_TRUE(image.PutAccount(2, u"Two"));
+  ASSERT_TRUE(image.PutAccount(2, u"Two").ok());
   const CeHandle again = Open(handheld, u"HLAccountName", &oid);
   ASSERT_NE(ReadAt(handheld, again, 1, &values), 0u);
   EXPECT_EQ(values[0].integer, 2);
@@ -189,13 +189,13 @@ TEST_F(EmulatedHandheldTest, ReadsRecordsInSortOrderByPosition) {
   // are fetched one by one; one removed after the open is no longer there,
   // and the reads around it still are.
   for (int32_t key = 100; key < 110; ++key) {
-    ASSERT_TRUE(image.PutAccount(key, u"Far"));
+    ASSERT_TRUE(image.PutAccount(key, u"Far").ok());
     for (int32_t r = 0; r < 10; ++r) {
-      ASSERT_TRUE(image.PutRecord(key * 100 + r, PackDate(2003, 3, 1), key, 0, u""));
+      ASSERT_TRUE(image.PutRecord(key * 100 + r, PackDate(2003, 3, 1), key, 0, u"").ok());
     }
   }
   const CeHandle far = Open(handheld, u"HLAccountName", &oid);  // keys 1, 2, 3, 5, 100..109
-  ASSERT_EQ(image.Remove("HLAccountName", 104), 1);
+  ASSERT_EQ(RemoveRecords(image, "HLAccountName", 104), 1);
   for (uint32_t i = 4; i < 14; ++i) {
     const CeOid read = ReadAt(handheld, far, i, &values);
     if (i == 8) {
@@ -208,17 +208,17 @@ TEST_F(EmulatedHandheldTest, ReadsRecordsInSortOrderByPosition) {
 }
 
 TEST_F(EmulatedHandheldTest, EveryFaultKind) {
-  for (int32_t id = 1; id <= 5; ++id) ASSERT_TRUE(image.PutRecord(id, 1, 2, 3, u"notes"));
-  ASSERT_TRUE(image.AddSpan(1, 0, 1));
-  ASSERT_TRUE(image.AddSpan(2, 0, 1));
+  for (int32_t id = 1; id <= 5; ++id) ASSERT_TRUE(image.PutRecord(id, 1, 2, 3, u"notes").ok());
+  ASSERT_TRUE(image.AddSpan(1, 0, 1).ok());
+  ASSERT_TRUE(image.AddSpan(2, 0, 1).ok());
   EmulatedHandheld handheld(dock);
   ASSERT_EQ(Connect(handheld), 0);
   // Faults set while connected are met by the next open, as any program's.
-  ASSERT_TRUE(image.SetFault(HandheldFault::Open, "HLItemName"));
-  ASSERT_TRUE(image.SetFault(HandheldFault::Count, "HLTime"));
-  ASSERT_TRUE(image.SetFault(HandheldFault::Seek, "HLGroup", 1));
-  ASSERT_TRUE(image.SetFault(HandheldFault::Read, "HLGroup", 2));
-  ASSERT_TRUE(image.SetFault(HandheldFault::Short, "HLGroup", 3));
+  ASSERT_TRUE(image.SetFault(HandheldFault::Open, "HLItemName").ok());
+  ASSERT_TRUE(image.SetFault(HandheldFault::Count, "HLTime").ok());
+  ASSERT_TRUE(image.SetFault(HandheldFault::Seek, "HLGroup", 1).ok());
+  ASSERT_TRUE(image.SetFault(HandheldFault::Read, "HLGroup", 2).ok());
+  ASSERT_TRUE(image.SetFault(HandheldFault::Short, "HLGroup", 3).ok());
 
   CeOid oid = 0;
   EXPECT_EQ(Open(handheld, u"HLItemName", &oid), kCeInvalidHandle);
@@ -253,7 +253,7 @@ TEST_F(EmulatedHandheldTest, EveryFaultKind) {
 }
 
 TEST_F(EmulatedHandheldTest, Reads65535RecordsWithoutAScanPerSeek) {
-  ASSERT_TRUE(image.Generate({.records = kMaxCeRecords, .spansPerRecord = 0}));
+  ASSERT_TRUE(image.Generate({.records = kMaxCeRecords, .spansPerRecord = 0}).ok());
   EmulatedHandheld handheld(dock);
   ASSERT_EQ(Connect(handheld), 0);
   CeOid oid = 0;
@@ -298,9 +298,9 @@ TEST_F(EmulatedHandheldTest, Reads65535RecordsWithoutAScanPerSeek) {
 }
 
 TEST_F(EmulatedHandheldTest, DeletingByKeySearchesAgainAfterEachDelete) {
-  ASSERT_TRUE(image.AddSpan(8, 100, 1));
-  for (int32_t start : {300, 200, 100}) ASSERT_TRUE(image.AddSpan(7, start, 5));
-  ASSERT_TRUE(image.AddSpan(6, 100, 1));
+  ASSERT_TRUE(image.AddSpan(8, 100, 1).ok());
+  for (int32_t start : {300, 200, 100}) ASSERT_TRUE(image.AddSpan(7, start, 5).ok());
+  ASSERT_TRUE(image.AddSpan(6, 100, 1).ok());
   EmulatedHandheld handheld(dock);
   ASSERT_EQ(Connect(handheld), 0);
   CeOid oid = 0;
@@ -354,7 +354,8 @@ TEST_F(EmulatedHandheldTest, RegistryReadsWithBufferSizes) {
   const std::u16string longName = u"Sixteen chars!!!";
   std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(longName.c_str()),
                              reinterpret_cast<const uint8_t*>(longName.c_str()) + 34);
-  ASSERT_TRUE(image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", CE_REG_SZ, bytes));
+  ASSERT_TRUE(
+      image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", CE_REG_SZ, bytes).ok());
   size = 32;
   EXPECT_EQ(handheld.CeRegQueryValueEx(key, u"Name", &type, data, &size), CE_ERROR_MORE_DATA);
   EXPECT_EQ(size, 34u);
@@ -375,10 +376,10 @@ TEST_F(EmulatedHandheldTest, RegistryReadsWithBufferSizes) {
   ASSERT_EQ(handheld.CeRegQueryValueEx(key, u"Owner", &type, data, &size), CE_ERROR_SUCCESS);
   EXPECT_EQ(type, CE_REG_BINARY);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data)), u"Jane Doe");
-  ASSERT_TRUE(image.DeleteRegistryValue(HKEY_CE_CURRENT_USER, u"\\ControlPanel\\Owner", u"Owner"));
+  ASSERT_TRUE(
+      image.DeleteRegistryValue(HKEY_CE_CURRENT_USER, u"\\ControlPanel\\Owner", u"Owner").ok());
   EXPECT_EQ(handheld.CeRegQueryValueEx(key, u"Owner", &type, data, &size), CE_ERROR_FILE_NOT_FOUND);
-  std::string error;
-  ASSERT_TRUE(HandheldImage::Create(imagePath, u"Pocket PC", std::nullopt, true, &error));
+  ASSERT_TRUE(HandheldImage::Create(imagePath, u"Pocket PC", std::nullopt, true).ok());
   EmulatedHandheld ownerless(dock);
   ASSERT_EQ(Connect(ownerless), 0);
   EXPECT_EQ(ownerless.CeRegOpenKeyEx(HKEY_CE_CURRENT_USER, u"\\ControlPanel\\Owner", &key),

@@ -73,7 +73,7 @@ std::vector<uint8_t> Words(std::initializer_list<uint32_t> words) {
 
 TEST(RapiServer, MalformedRequestsGetAnErrorOrAClosedConnection) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.PutAccount(1, u"Smith"));
+  ASSERT_TRUE(env.image.PutAccount(1, u"Smith").ok());
   RapiDock dock(env.imagePath(), env.dir.File("synce"));
   struct Case {
     const char* what;
@@ -123,7 +123,8 @@ TEST(RapiServer, ALockedHandheldServesOnlyConnectionsThatStartWithItsPassword) {
   EXPECT_EQ(std::count(password.encoded().begin(), password.encoded().end(), 0), 0);
   const std::string address = UniqueLoopbackAddress();
   RapiServer server({env.imagePath(), address, kRapiPort, 0, password});
-  ASSERT_TRUE(server.Start()) << server.error();
+  const Status started = server.Start();
+  ASSERT_TRUE(started.ok()) << started.message();
   // An answer: its length in 16 bits and padding zeros (SynCE's dccm sends
   // a 64-bit length), the text encoded with the handheld's key, a request.
   const auto answer = [&](const std::string& text, size_t padding) {
@@ -229,7 +230,7 @@ TEST(RapiServer, ToolsSeeAPocketPc2003StoringTheImage) {
   constexpr DWORD kStore = 16 * 1024 * 1024;
   for (int round = 0; round < 2; ++round) {
     if (round == 1) {
-      ASSERT_TRUE(env.image.Generate({.records = 2000}));
+      ASSERT_TRUE(env.image.Generate({.records = 2000}).ok());
     }
     STORE_INFORMATION store{};
     ASSERT_TRUE(CeGetStoreInformation(&store));
@@ -247,12 +248,18 @@ TEST(RapiServer, ToolsSeeAPocketPc2003StoringTheImage) {
 TEST(RapiServer, ToolsListTheRegistryAsTheImageHoldsIt) {
   HandheldFixture env;  // \Ident\Name "Pocket PC", \ControlPanel\Owner\Owner "Jane Doe"
   const std::vector<uint8_t> version = {2, 1, 0, 0};
-  ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Software\\Apps\\Horalog",
-                                         u"Version", REG_DWORD, version));
-  ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"OrigName", REG_SZ,
-                                         RegistryText(u"Jane's handheld")));
-  ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Desc", REG_SZ,
-                                         RegistryText(u"")));
+  ASSERT_TRUE(env.image
+                  .SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Software\\Apps\\Horalog", u"Version",
+                                    REG_DWORD, version)
+                  .ok());
+  ASSERT_TRUE(env.image
+                  .SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"OrigName", REG_SZ,
+                                    RegistryText(u"Jane's handheld"))
+                  .ok());
+  ASSERT_TRUE(
+      env.image
+          .SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Desc", REG_SZ, RegistryText(u""))
+          .ok());
   RapiDock dock(env.imagePath(), env.dir.File("synce"));
   LibrarySession session;
 
@@ -376,7 +383,7 @@ TEST(RapiServer, ToolsListTheRegistryAsTheImageHoldsIt) {
 
 TEST(RapiServer, ToolsFindEveryDatabaseAndReadItsRecords) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.Generate({.records = 40, .spansPerRecord = 2, .accounts = 3}));
+  ASSERT_TRUE(env.image.Generate({.records = 40, .spansPerRecord = 2, .accounts = 3}).ok());
   RapiDock dock(env.imagePath(), env.dir.File("synce"));
   LibrarySession session;
 
@@ -391,7 +398,7 @@ TEST(RapiServer, ToolsFindEveryDatabaseAndReadItsRecords) {
   for (size_t i = 0; i < count; ++i) {
     const std::string name = kHandheldDatabases[i];
     CeOid oid = 0;
-    ASSERT_TRUE(env.image.FindDatabase(name, &oid));
+    ASSERT_TRUE(env.image.FindDatabase(name, &oid).ok());
     EXPECT_EQ(Narrow(found[i].DbInfo.szDbaseName), name);
     EXPECT_EQ(found[i].OidDb, oid);
     EXPECT_EQ(found[i].DbInfo.wNumRecords, env.image.RecordCount(name)) << name;
@@ -444,7 +451,7 @@ TEST(RapiServer, ToolsFindEveryDatabaseAndReadItsRecords) {
   // HLGroup read through as synce-database reads a database: opened by
   // name in no particular order, each read moving on, the buffer grown.
   std::vector<std::vector<CeValue>> records;
-  ASSERT_TRUE(env.image.Records("HLGroup", &records));
+  ASSERT_TRUE(env.image.Records("HLGroup", &records).ok());
   ASSERT_EQ(records.size(), 40u);
   CEOID oid = 0;
   const HANDLE db = CeOpenDatabase(&oid, Wide(u"HLGroup").data(), 0, CEDB_AUTOINCREMENT, 0);
@@ -475,7 +482,7 @@ TEST(RapiServer, ToolsFindEveryDatabaseAndReadItsRecords) {
   free(buffer);
   EXPECT_TRUE(CeCloseHandle(db));
   // A database whose record count cannot be taken fails the whole find.
-  ASSERT_TRUE(env.image.SetFault(HandheldFault::Count, "HLTime"));
+  ASSERT_TRUE(env.image.SetFault(HandheldFault::Count, "HLTime").ok());
   EXPECT_FALSE(CeFindAllDatabases(0, everything, &count, &found));
   EXPECT_EQ(CeRapiGetError(), E_FAIL);
   // A database the handheld does not have, as synce-database also asks.

@@ -24,11 +24,15 @@ std::string Hex(uint32_t n) {
 
 TEST(SynceTools, PrintTheImageDockedThroughDccm) {
   HandheldFixture env;  // \Ident\Name "Pocket PC", \ControlPanel\Owner\Owner "Jane Doe"
-  ASSERT_TRUE(env.image.Generate({.records = 12, .accounts = 2, .itemsPerAccount = 3}));
-  ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Desc", CE_REG_SZ,
-                                         RegistryText(u"Jane's handheld")));
-  ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Software\\Horalog", u"Version",
-                                         4 /* REG_DWORD */, {2, 1, 0, 0}));
+  ASSERT_TRUE(env.image.Generate({.records = 12, .accounts = 2, .itemsPerAccount = 3}).ok());
+  ASSERT_TRUE(env.image
+                  .SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Desc", CE_REG_SZ,
+                                    RegistryText(u"Jane's handheld"))
+                  .ok());
+  ASSERT_TRUE(env.image
+                  .SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Software\\Horalog", u"Version",
+                                    4 /* REG_DWORD */, {2, 1, 0, 0})
+                  .ok());
   DccmDock dock(env.imagePath(), env.dir.File("dock"));
   ASSERT_TRUE(dock.started());
   const std::string bin = std::string(HORALOG_SYNCE_PREFIX) + "/bin/";
@@ -41,7 +45,7 @@ TEST(SynceTools, PrintTheImageDockedThroughDccm) {
   std::string databases;
   for (size_t i = 0; i < std::size(kHandheldDatabases); ++i) {
     CeOid oid = 0;
-    ASSERT_TRUE(env.image.FindDatabase(kHandheldDatabases[i], &oid));
+    ASSERT_TRUE(env.image.FindDatabase(kHandheldDatabases[i], &oid).ok());
     char line[160];
     std::snprintf(line, sizeof line, "Database %3zu: \"%s\" (oid=%s, type=0x0, rows=%lld)\n", i,
                   kHandheldDatabases[i], Hex(oid).c_str(),

@@ -56,10 +56,10 @@ std::vector<BadFile> BadFiles(StoreFixture& env) {
 
 // A handheld holding one account, item and record with a span.
 void FillHandheld(HandheldImage& hh) {
-  ASSERT_TRUE(hh.PutAccount(1, u"Acme"));
-  ASSERT_TRUE(hh.PutItem(10, 1, u"Work"));
-  ASSERT_TRUE(hh.PutRecord(100, PackDate(2026, 12, 1), 1, 10, u"kept on the handheld"));
-  ASSERT_TRUE(hh.AddSpan(100, 9 * 3600, 30));
+  ASSERT_TRUE(hh.PutAccount(1, u"Acme").ok());
+  ASSERT_TRUE(hh.PutItem(10, 1, u"Work").ok());
+  ASSERT_TRUE(hh.PutRecord(100, PackDate(2026, 12, 1), 1, 10, u"kept on the handheld").ok());
+  ASSERT_TRUE(hh.AddSpan(100, 9 * 3600, 30).ok());
 }
 
 // Whether chattr can make a file immutable here (it needs root and a file
@@ -167,7 +167,7 @@ TEST(HostileStoreFile, ReadOnlyStoreFile) {
   RunSync(env, &first);
   ASSERT_EQ(first.outcome, SyncProcedure::Outcome::Finished);
   const std::string path = first.storePath;
-  ASSERT_TRUE(env.image.PutRecord(101, PackDate(2026, 12, 2), 1, 10, u"new"));
+  ASSERT_TRUE(env.image.PutRecord(101, PackDate(2026, 12, 2), 1, 10, u"new").ok());
   const std::string bytes = ReadFile(path);
 
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);

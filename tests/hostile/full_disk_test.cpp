@@ -2,7 +2,6 @@
 // one can be mounted here, and always through a file layer that refuses
 // writes after a chosen number, as a full disk does.
 #include <gtest/gtest.h>
-
 #include <sys/mount.h>
 
 #include <cerrno>
@@ -20,8 +19,9 @@ namespace fs = std::filesystem;
 
 // The row of the invoiced record 1 and the number of rows of each table.
 std::string InvoicedRow(const std::string& store) {
-  auto rows = Rows(store, "SELECT id, grpdate, acct, item, notes, invoiced, invoicedate, deleted "
-                          "FROM hlgroup WHERE id = 1");
+  auto rows = Rows(store,
+                   "SELECT id, grpdate, acct, item, notes, invoiced, invoicedate, deleted "
+                   "FROM hlgroup WHERE id = 1");
   std::string text;
   for (const auto& row : rows) {
     for (const std::string& c : row) text += c + "|";
@@ -34,10 +34,10 @@ std::string InvoicedRow(const std::string& store) {
 // data the full disk must not harm. Returns the store's path.
 std::string PrepareInvoicedStore(HandheldFixture& env, int records) {
   HandheldImage& hh = env.image;
-  EXPECT_TRUE(hh.PutAccount(1, u"Acme"));
-  EXPECT_TRUE(hh.PutItem(10, 1, u"Work"));
-  EXPECT_TRUE(hh.PutRecord(1, PackDate(2026, 11, 2), 1, 10, u"billed"));
-  EXPECT_TRUE(hh.AddSpan(1, 3600, 60));
+  EXPECT_TRUE(hh.PutAccount(1, u"Acme").ok());
+  EXPECT_TRUE(hh.PutItem(10, 1, u"Work").ok());
+  EXPECT_TRUE(hh.PutRecord(1, PackDate(2026, 11, 2), 1, 10, u"billed").ok());
+  EXPECT_TRUE(hh.AddSpan(1, 3600, 60).ok());
   SyncRun first;
   RunSync(env, &first);
   EXPECT_EQ(first.view.messages, std::vector<std::string>{});
@@ -50,16 +50,17 @@ std::string PrepareInvoicedStore(HandheldFixture& env, int records) {
   RunSync(env, &second);
   EXPECT_EQ(env.image.RecordCount("HLGroup"), 0);
   std::u16string note(250, u'\u00e9');
-  EXPECT_TRUE(hh.Batch([&] {
-    for (int32_t id = 2; id <= records + 1; ++id) {
-      if (!hh.PutAccount(100 + id % 7, u"Account " + std::u16string(1, u'A' + id % 7)) ||
-          !hh.PutRecord(id, PackDate(2026, 12, 1 + id % 28), 1, 10, note) ||
-          !hh.AddSpan(id, 3600, 15) || !hh.AddSpan(id, 7200, 30)) {
-        return false;
-      }
-    }
-    return true;
-  }));
+  EXPECT_TRUE(
+      hh.Batch([&] {
+          for (int32_t id = 2; id <= records + 1; ++id) {
+            if (!hh.PutAccount(100 + id % 7, u"Account " + std::u16string(1, u'A' + id % 7)).ok() ||
+                !hh.PutRecord(id, PackDate(2026, 12, 1 + id % 28), 1, 10, note).ok() ||
+                !hh.AddSpan(id, 3600, 15).ok() || !hh.AddSpan(id, 7200, 30).ok()) {
+              return false;
+            }
+          }
+          return true;
+        }).ok());
   return first.storePath;
 }
 
@@ -169,8 +170,9 @@ TEST(HostileFullDisk, SynchronizationOntoASmallTmpfs) {
   const int copied = std::stoi(Value(store, "SELECT count(*) FROM hlgroup"));
   EXPECT_LT(copied, records + 1);
   // Every record stored has its spans: none are half copied.
-  EXPECT_EQ(Value(store, "SELECT count(*) FROM hlgroup g WHERE id > 1 AND (SELECT count(*) FROM "
-                         "hltime t WHERE t.parent = g.id) NOT IN (0, 2)"),
+  EXPECT_EQ(Value(store,
+                  "SELECT count(*) FROM hlgroup g WHERE id > 1 AND (SELECT count(*) FROM "
+                  "hltime t WHERE t.parent = g.id) NOT IN (0, 2)"),
             "0");
   // The handheld keeps every record that did not fit.
   EXPECT_EQ(env.image.RecordCount("HLGroup"), records);

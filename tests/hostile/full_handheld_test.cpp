@@ -15,18 +15,18 @@ using namespace hostile;
 
 TEST(HostileFullHandheld, SixtyFiveThousandFiveHundredThirtyFiveRecords) {
   HandheldFixture env;
-  ToolRun generate = RunTool("horalog-handheld",
-                             {"generate", env.imagePath(), "--records", "65535", "--accounts",
-                              "13", "--items-per-account", "7"});
+  ToolRun generate = RunTool("horalog-handheld", {"generate", env.imagePath(), "--records", "65535",
+                                                  "--accounts", "13", "--items-per-account", "7"});
   ASSERT_EQ(generate.status, 0) << generate.err;
   ASSERT_EQ(env.image.RecordCount("HLGroup"), kMaxCeRecords);
   ASSERT_EQ(env.image.RecordCount("HLTime"), kMaxCeRecords);
 
   // The 65,536th record and span are refused, by the library and the tool;
   // the databases keep what they had.
-  EXPECT_FALSE(env.image.PutRecord(65536, PackDate(2026, 12, 7), 1, 1, u"one too many"));
-  EXPECT_NE(env.image.error(), "");
-  EXPECT_FALSE(env.image.AddSpan(1, 3600, 10));
+  const Status refused = env.image.PutRecord(65536, PackDate(2026, 12, 7), 1, 1, u"one too many");
+  EXPECT_FALSE(refused.ok());
+  EXPECT_NE(refused.message(), "");
+  EXPECT_FALSE(env.image.AddSpan(1, 3600, 10).ok());
   ToolRun extra = RunTool("horalog-handheld",
                           {"record", env.imagePath(), "65536", "2026-12-07", "1", "1", "x"});
   EXPECT_NE(extra.status, 0);
@@ -35,10 +35,12 @@ TEST(HostileFullHandheld, SixtyFiveThousandFiveHundredThirtyFiveRecords) {
   EXPECT_EQ(env.image.RecordCount("HLTime"), kMaxCeRecords);
   // Replacing a record of a full database is no new record.
   std::vector<std::vector<CeValue>> records;
-  ASSERT_TRUE(env.image.Records("HLGroup", &records));
+  ASSERT_TRUE(env.image.Records("HLGroup", &records).ok());
   const std::vector<CeValue>& last = records.back();
-  EXPECT_TRUE(env.image.PutRecord(last[0].integer, last[1].integer, last[2].integer,
-                                  last[3].integer, u"replaced"));
+  EXPECT_TRUE(env.image
+                  .PutRecord(last[0].integer, last[1].integer, last[2].integer, last[3].integer,
+                             u"replaced")
+                  .ok());
 
   const auto start = std::chrono::steady_clock::now();
   SyncRun run;
@@ -55,11 +57,12 @@ TEST(HostileFullHandheld, SixtyFiveThousandFiveHundredThirtyFiveRecords) {
   EXPECT_EQ(Value(run.storePath, "SELECT count(*) FROM accountname"), "13");
   EXPECT_EQ(Value(run.storePath, "SELECT count(*) FROM itemname"), "91");
   EXPECT_EQ(Value(run.storePath, "SELECT count(DISTINCT id) FROM hlgroup"), "65535");
-  EXPECT_EQ(Value(run.storePath, "SELECT notes FROM hlgroup WHERE id = " +
-                                     std::to_string(last[0].integer)),
+  EXPECT_EQ(Value(run.storePath,
+                  "SELECT notes FROM hlgroup WHERE id = " + std::to_string(last[0].integer)),
             "replaced");
   // Every span belongs to a stored record.
-  EXPECT_EQ(Value(run.storePath, "SELECT count(*) FROM hltime WHERE parent NOT IN (SELECT id FROM "
-                                 "hlgroup)"),
+  EXPECT_EQ(Value(run.storePath,
+                  "SELECT count(*) FROM hltime WHERE parent NOT IN (SELECT id FROM "
+                  "hlgroup)"),
             "0");
 }

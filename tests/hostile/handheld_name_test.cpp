@@ -27,8 +27,9 @@ void SetHandheldName(HandheldImage& image, const std::u16string& name) {
   }
   data.push_back(0);
   data.push_back(0);
-  ASSERT_TRUE(image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", CE_REG_SZ, data))
-      << image.error();
+  const Status set =
+      image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", CE_REG_SZ, data);
+  ASSERT_TRUE(set.ok()) << set.message();
 }
 
 }  // namespace
@@ -37,7 +38,7 @@ void SetHandheldName(HandheldImage& image, const std::u16string& name) {
 // directly in the data folder or there is none, and nothing appears outside.
 TEST(HostileHandheldName, SynchronizationKeepsTheStoreInTheDataFolder) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.PutAccount(1, u"Acme"));
+  ASSERT_TRUE(env.image.PutAccount(1, u"Acme").ok());
   const std::string nul("\0", 1);
   struct Case {
     std::u16string name;

@@ -67,10 +67,10 @@ TEST(HostileHandheldText, SqlAndRtfLookingNamesAreStoredAsTextAndEscapedInDocume
   HandheldFixture env;
   HandheldImage& hh = env.image;
   // A record billed earlier: it must survive every later run unchanged.
-  ASSERT_TRUE(hh.PutAccount(1, u"Plain"));
-  ASSERT_TRUE(hh.PutItem(10, 1, u"Work"));
-  ASSERT_TRUE(hh.PutRecord(100, PackDate(2026, 11, 2), 1, 10, u"billed"));
-  ASSERT_TRUE(hh.AddSpan(100, 9 * 3600, 60));
+  ASSERT_TRUE(hh.PutAccount(1, u"Plain").ok());
+  ASSERT_TRUE(hh.PutItem(10, 1, u"Work").ok());
+  ASSERT_TRUE(hh.PutRecord(100, PackDate(2026, 11, 2), 1, 10, u"billed").ok());
+  ASSERT_TRUE(hh.AddSpan(100, 9 * 3600, 60).ok());
   SyncRun first;
   RunSync(env, &first);
   ASSERT_EQ(first.outcome, SyncProcedure::Outcome::Finished);
@@ -97,12 +97,13 @@ TEST(HostileHandheldText, SqlAndRtfLookingNamesAreStoredAsTextAndEscapedInDocume
   };
   for (size_t i = 0; i < accounts.size(); ++i) {
     const auto id = static_cast<int32_t>(2 + i);
-    ASSERT_TRUE(hh.PutAccount(id, accounts[i].typed));
-    ASSERT_TRUE(hh.PutItem(20 + id, id, accounts[i].typed));
+    ASSERT_TRUE(hh.PutAccount(id, accounts[i].typed).ok());
+    ASSERT_TRUE(hh.PutItem(20 + id, id, accounts[i].typed).ok());
     // Double quotes in notes become apostrophes, by design.
     ASSERT_TRUE(hh.PutRecord(200 + id, PackDate(2026, 11, 3), id, 20 + id,
-                             u"\"); DELETE FROM accountname WHERE (\"1\"=\"1"));
-    ASSERT_TRUE(hh.AddSpan(200 + id, 10 * 3600, 30));
+                             u"\"); DELETE FROM accountname WHERE (\"1\"=\"1")
+                    .ok());
+    ASSERT_TRUE(hh.AddSpan(200 + id, 10 * 3600, 30).ok());
   }
   SyncRun second;
   RunSync(env, &second);
@@ -138,7 +139,7 @@ TEST(HostileHandheldText, SqlAndRtfLookingNamesAreStoredAsTextAndEscapedInDocume
   EXPECT_EQ(Value(store, "PRAGMA integrity_check"), "ok");
 
   // A rename to another hostile name changes that one row only.
-  ASSERT_TRUE(hh.PutAccount(2, u"'; UPDATE accountname SET name='owned"));
+  ASSERT_TRUE(hh.PutAccount(2, u"'; UPDATE accountname SET name='owned").ok());
   const std::vector<std::string> beforeRename = AllRows(store);
   SyncRun third;
   RunSync(env, &third);
@@ -175,18 +176,21 @@ TEST(HostileHandheldText, SqlAndRtfLookingNamesAreStoredAsTextAndEscapedInDocume
   invoice = RunTool("horalog", {"invoice", "Pocket_PC", "../../etc/passwd", "--no-open"});
   ASSERT_EQ(invoice.status, 0) << invoice.err;
   EXPECT_EQ(std::filesystem::path(LastLine(invoice.out)).parent_path(), reports);
-  EXPECT_EQ(std::filesystem::path(LastLine(invoice.out)).filename().string().rfind("HLRep.._.._etc_passwd", 0),
+  EXPECT_EQ(std::filesystem::path(LastLine(invoice.out))
+                .filename()
+                .string()
+                .rfind("HLRep.._.._etc_passwd", 0),
             0u);
 
-  ToolRun report = RunTool("horalog", {"report", "Pocket_PC", "--period", "One Month",
-                                       "--range", "11/1/26 - 11/30/26", "--no-open"});
+  ToolRun report = RunTool("horalog", {"report", "Pocket_PC", "--period", "One Month", "--range",
+                                       "11/1/26 - 11/30/26", "--no-open"});
   ASSERT_EQ(report.status, 0) << report.err;
   const std::string reportText = ReadFile(LastLine(report.out));
   EXPECT_EQ(std::filesystem::path(LastLine(report.out)).parent_path(), reports);
   // The report's groups nest as in the reviewed sample (which closes one
   // group more than it opens, at its very end): names added no brace.
-  EXPECT_EQ(RtfGroupDepth(reportText),
-            RtfGroupDepth(ReadFile(std::string(HORALOG_SOURCE_DIR) + "/tests/data/time_report.rtf")));
+  EXPECT_EQ(RtfGroupDepth(reportText), RtfGroupDepth(ReadFile(std::string(HORALOG_SOURCE_DIR) +
+                                                              "/tests/data/time_report.rtf")));
   for (const Name& name : accounts) {
     if (name.stored == invoiced) continue;  // invoiced above: no longer reported open
     EXPECT_NE(reportText.find(RtfEscape(name.stored)), std::string::npos) << name.stored;
@@ -202,8 +206,8 @@ TEST(HostileHandheldText, SqlAndRtfLookingNamesAreStoredAsTextAndEscapedInDocume
 TEST(HostileHandheldText, NotesAtTheLimitInMultibyteText) {
   HandheldFixture env;
   HandheldImage& hh = env.image;
-  ASSERT_TRUE(hh.PutAccount(1, u"Acme"));
-  ASSERT_TRUE(hh.PutItem(10, 1, u"Work"));
+  ASSERT_TRUE(hh.PutAccount(1, u"Acme").ok());
+  ASSERT_TRUE(hh.PutItem(10, 1, u"Work").ok());
   const std::u16string e255 = Repeat16(u"\u00e9", 255);
   const std::u16string e256 = Repeat16(u"\u00e9", 256);
   const std::u16string cjk255 = Repeat16(u"\u65e5\u672c", 127) + u"\u65e5";
@@ -212,34 +216,35 @@ TEST(HostileHandheldText, NotesAtTheLimitInMultibyteText) {
   const std::u16string emoji255 = Repeat16(u"\U0001F600", 255);
   const std::u16string emoji256 = Repeat16(u"\U0001F600", 256);
   const int32_t day = PackDate(2026, 12, 1);
-  ASSERT_TRUE(hh.PutRecord(1, day, 1, 10, e255));
-  ASSERT_TRUE(hh.PutRecord(2, day, 1, 10, e256));
-  ASSERT_TRUE(hh.PutRecord(3, day, 1, 10, cjk255));
-  ASSERT_TRUE(hh.PutRecord(4, day, 1, 10, cjk256));
-  ASSERT_TRUE(hh.PutRecord(5, day, 1, 10, emoji255));
-  ASSERT_TRUE(hh.PutRecord(6, day, 1, 10, emoji256));
-  ASSERT_TRUE(hh.PutRecord(7, day, 1, 10, u"plain"));
-  for (int32_t id = 1; id <= 7; ++id) ASSERT_TRUE(hh.AddSpan(id, 3600 * id, 10));
+  ASSERT_TRUE(hh.PutRecord(1, day, 1, 10, e255).ok());
+  ASSERT_TRUE(hh.PutRecord(2, day, 1, 10, e256).ok());
+  ASSERT_TRUE(hh.PutRecord(3, day, 1, 10, cjk255).ok());
+  ASSERT_TRUE(hh.PutRecord(4, day, 1, 10, cjk256).ok());
+  ASSERT_TRUE(hh.PutRecord(5, day, 1, 10, emoji255).ok());
+  ASSERT_TRUE(hh.PutRecord(6, day, 1, 10, emoji256).ok());
+  ASSERT_TRUE(hh.PutRecord(7, day, 1, 10, u"plain").ok());
+  for (int32_t id = 1; id <= 7; ++id) ASSERT_TRUE(hh.AddSpan(id, 3600 * id, 10).ok());
 
   SyncRun run;
   RunSync(env, &run);
   EXPECT_EQ(run.outcome, SyncProcedure::Outcome::Finished);
-  EXPECT_EQ(run.view.messages, std::vector<std::string>(3, std::string(kSyncError) +
-                                                               "Note field too large"));
+  EXPECT_EQ(run.view.messages,
+            std::vector<std::string>(3, std::string(kSyncError) + "Note field too large"));
   RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
   std::map<int32_t, std::string> notes;
   for (const TimeRecord& r : store.timeRecords()) notes[r.id] = r.notes;
-  EXPECT_EQ(notes, (std::map<int32_t, std::string>{{1, Repeat("\xC3\xA9", 255)},
-                                                   {3, Repeat("\xE6\x97\xA5\xE6\x9C\xAC", 127) +
-                                                           "\xE6\x97\xA5"},
-                                                   {5, Repeat("\xF0\x9F\x98\x80", 255)},
-                                                   {7, "plain"}}));
+  EXPECT_EQ(notes, (std::map<int32_t, std::string>{
+                       {1, Repeat("\xC3\xA9", 255)},
+                       {3, Repeat("\xE6\x97\xA5\xE6\x9C\xAC", 127) + "\xE6\x97\xA5"},
+                       {5, Repeat("\xF0\x9F\x98\x80", 255)},
+                       {7, "plain"}}));
   for (const auto& [id, text] : notes) EXPECT_EQ(CountCharacters(text), id == 7 ? 5u : 255u);
   // Spans come only for the records copied.
-  EXPECT_EQ(Value(run.storePath, "SELECT group_concat(parent) FROM (SELECT parent FROM hltime "
-                                 "ORDER BY parent)"),
+  EXPECT_EQ(Value(run.storePath,
+                  "SELECT group_concat(parent) FROM (SELECT parent FROM hltime "
+                  "ORDER BY parent)"),
             "1,3,5,7");
 }
 
@@ -250,22 +255,22 @@ TEST(HostileHandheldText, LoneSurrogatesInNamesAndNotes) {
   HandheldImage& hh = env.image;
   const std::u16string high(1, char16_t(0xD800));
   const std::u16string low(1, char16_t(0xDC00));
-  ASSERT_TRUE(hh.PutAccount(1, u"Bad" + high + u"name"));
-  ASSERT_TRUE(hh.PutAccount(2, low + u"start"));
-  ASSERT_TRUE(hh.PutAccount(3, u"end" + high));
-  ASSERT_TRUE(hh.PutAccount(4, low + high));  // reversed pair: two lone units
-  ASSERT_TRUE(hh.PutItem(10, 1, u"Item" + low));
+  ASSERT_TRUE(hh.PutAccount(1, u"Bad" + high + u"name").ok());
+  ASSERT_TRUE(hh.PutAccount(2, low + u"start").ok());
+  ASSERT_TRUE(hh.PutAccount(3, u"end" + high).ok());
+  ASSERT_TRUE(hh.PutAccount(4, low + high).ok());  // reversed pair: two lone units
+  ASSERT_TRUE(hh.PutItem(10, 1, u"Item" + low).ok());
   const int32_t day = PackDate(2026, 12, 2);
-  ASSERT_TRUE(hh.PutRecord(20, day, 1, 10, u"note" + high));
-  ASSERT_TRUE(hh.PutRecord(21, day, 1, 10, low + u"note"));
-  ASSERT_TRUE(hh.PutRecord(22, day, 1, 10, u"good \U0001F600"));
-  for (int32_t id = 20; id <= 22; ++id) ASSERT_TRUE(hh.AddSpan(id, 3600, 5));
+  ASSERT_TRUE(hh.PutRecord(20, day, 1, 10, u"note" + high).ok());
+  ASSERT_TRUE(hh.PutRecord(21, day, 1, 10, low + u"note").ok());
+  ASSERT_TRUE(hh.PutRecord(22, day, 1, 10, u"good \U0001F600").ok());
+  for (int32_t id = 20; id <= 22; ++id) ASSERT_TRUE(hh.AddSpan(id, 3600, 5).ok());
 
   SyncRun run;
   RunSync(env, &run);
   EXPECT_EQ(run.outcome, SyncProcedure::Outcome::Finished);
-  EXPECT_EQ(run.view.messages, std::vector<std::string>(2, std::string(kSyncError) +
-                                                               "Unable to convert note field"));
+  EXPECT_EQ(run.view.messages,
+            std::vector<std::string>(2, std::string(kSyncError) + "Unable to convert note field"));
   RecordStore store(ReadStoreFolders());
   store.SetDeviceName("Pocket_PC");
   store.Load();
@@ -279,8 +284,9 @@ TEST(HostileHandheldText, LoneSurrogatesInNamesAndNotes) {
   EXPECT_EQ(store.timeRecords()[0].notes, "good \xF0\x9F\x98\x80");
   EXPECT_EQ(store.timeSpans().size(), 1u);
   // Every stored text is valid UTF-8.
-  for (const auto& row : Rows(run.storePath, "SELECT name FROM accountname UNION ALL SELECT name "
-                                             "FROM itemname UNION ALL SELECT notes FROM hlgroup")) {
+  for (const auto& row : Rows(run.storePath,
+                              "SELECT name FROM accountname UNION ALL SELECT name "
+                              "FROM itemname UNION ALL SELECT notes FROM hlgroup")) {
     EXPECT_TRUE(IsUtf8(row[0])) << row[0];
   }
 }

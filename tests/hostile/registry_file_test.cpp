@@ -43,11 +43,11 @@ Readings ReadAll(const std::string& account) {
 }
 
 std::string Describe(const Readings& r) {
-  return r.dataPath + "|" + r.reportPath + "|" + r.editorPath + "|" + std::to_string(r.rate) +
-         "|" + std::to_string(r.atom) + "|" + RoundText(r.round) + "|" + r.defaults.period + "|" +
+  return r.dataPath + "|" + r.reportPath + "|" + r.editorPath + "|" + std::to_string(r.rate) + "|" +
+         std::to_string(r.atom) + "|" + RoundText(r.round) + "|" + r.defaults.period + "|" +
          r.defaults.round + "|" + r.defaults.startDay + "|" +
-         std::to_string(r.defaults.startDate1) + "|" + std::to_string(r.defaults.startDate2) +
-         "|" + PeriodText(r.period) + "|" + std::to_string(r.startDay) + "|" +
+         std::to_string(r.defaults.startDate1) + "|" + std::to_string(r.defaults.startDate2) + "|" +
+         PeriodText(r.period) + "|" + std::to_string(r.startDay) + "|" +
          std::to_string(r.startDate1) + "|" + std::to_string(r.startDate2);
 }
 
@@ -115,10 +115,14 @@ TEST(HostileRegistryFile, CorruptRegistryReadsAsDefaultsAndIsKept) {
     SCOPED_TRACE(what);
     WriteFile(env.registryPath(), bytes);
     EXPECT_EQ(Describe(ReadAll("Account 799")), defaults);
-    ToolRun get = RunTool("horalog-reg", {"get", "HKEY_CURRENT_USER\\SOFTWARE\\Brackwell\\Horalog\\Setup", "DataPath"});
+    ToolRun get =
+        RunTool("horalog-reg",
+                {"get", "HKEY_CURRENT_USER\\SOFTWARE\\Brackwell\\Horalog\\Setup", "DataPath"});
     EXPECT_EQ(get.status, 3) << get.err;
     EXPECT_NE(get.err.find(env.registryPath()), std::string::npos) << get.err;
-    ToolRun set = RunTool("horalog-reg", {"set", "HKEY_CURRENT_USER\\SOFTWARE\\Brackwell\\Horalog\\Setup", "DataPath", "/tmp"});
+    ToolRun set = RunTool(
+        "horalog-reg",
+        {"set", "HKEY_CURRENT_USER\\SOFTWARE\\Brackwell\\Horalog\\Setup", "DataPath", "/tmp"});
     EXPECT_EQ(set.status, 3) << set.err;
     EXPECT_TRUE(ReadFile(env.registryPath()) == bytes);
   }
@@ -159,8 +163,8 @@ TEST(HostileRegistryFile, RegFileWithTenThousandKeysImportsEveryKey) {
   TestEnvironment env;
   std::string text = "REGEDIT4\r\n\r\n";
   for (int i = 0; i < 10000; ++i) {
-    text += "[HKEY_CURRENT_USER\\SOFTWARE\\Brackwell\\Horalog\\Accts\\Client " +
-            std::to_string(i) + "]\r\n\"Round\"=\"Up\"\r\n\"Atom\"=dword:0000000f\r\n\r\n";
+    text += "[HKEY_CURRENT_USER\\SOFTWARE\\Brackwell\\Horalog\\Accts\\Client " + std::to_string(i) +
+            "]\r\n\"Round\"=\"Up\"\r\n\"Atom\"=dword:0000000f\r\n\r\n";
   }
   const std::string file = env.dir.File("big.reg");
   WriteFile(file, text);
@@ -171,12 +175,13 @@ TEST(HostileRegistryFile, RegFileWithTenThousandKeysImportsEveryKey) {
   ASSERT_EQ(run.status, 0) << run.err;
   // How long it took is noted, not asserted: speed belongs in benchmarks.
   ::testing::Test::RecordProperty(
-      "import_ms", std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(toolTime).count()));
+      "import_ms",
+      std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(toolTime).count()));
 
   Registry registry;
   RegistryKey accts = 0;
-  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser,
-                                   {"SOFTWARE", "Brackwell", "Horalog", "Accts"}, &accts));
+  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Brackwell", "Horalog", "Accts"},
+                                   &accts));
   std::vector<std::string> names;
   ASSERT_TRUE(registry.ListSubKeys(accts, &names));
   EXPECT_EQ(names.size(), 10000u);
@@ -187,9 +192,11 @@ TEST(HostileRegistryFile, RegFileWithTenThousandKeysImportsEveryKey) {
   ScopedEnv other("HORALOG_REGISTRY", env.dir.File("other.db"));
   start = std::chrono::steady_clock::now();
   RegFile reg;
-  ASSERT_TRUE(reg.Parse(text)) << reg.error();
+  const Status parsed = reg.Parse(text);
+  ASSERT_TRUE(parsed.ok()) << parsed.message();
   Registry fresh;
-  ASSERT_TRUE(reg.Apply(&fresh)) << reg.error();
+  const Status applied = reg.Apply(&fresh);
+  ASSERT_TRUE(applied.ok()) << applied.message();
   ::testing::Test::RecordProperty(
       "apply_ms", std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::steady_clock::now() - start)

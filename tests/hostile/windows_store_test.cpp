@@ -198,13 +198,14 @@ TEST(WindowsStore, ImportsEveryRowExactlyAndTheProgramsUseThem) {
 // removed from the handheld).
 TEST(WindowsStore, ImportedRecordsSynchronizeAsAnyStore) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.PutAccount(1, u"Acme"));
-  ASSERT_TRUE(env.image.PutItem(10, 1, u"Work"));
-  ASSERT_TRUE(env.image.PutRecord(101, PackDate(2003, 3, 11), 1, 10, u"invoiced on Windows"));
-  ASSERT_TRUE(env.image.PutRecord(102, PackDate(2024, 2, 29), 1, 10, u"changed on the handheld"));
-  ASSERT_TRUE(env.image.AddSpan(102, 8 * 3600, 5));
-  ASSERT_TRUE(env.image.PutRecord(300, PackDate(2026, 12, 1), 1, 10, u"new"));
-  ASSERT_TRUE(env.image.AddSpan(300, 9 * 3600, 30));
+  ASSERT_TRUE(env.image.PutAccount(1, u"Acme").ok());
+  ASSERT_TRUE(env.image.PutItem(10, 1, u"Work").ok());
+  ASSERT_TRUE(env.image.PutRecord(101, PackDate(2003, 3, 11), 1, 10, u"invoiced on Windows").ok());
+  ASSERT_TRUE(
+      env.image.PutRecord(102, PackDate(2024, 2, 29), 1, 10, u"changed on the handheld").ok());
+  ASSERT_TRUE(env.image.AddSpan(102, 8 * 3600, 5).ok());
+  ASSERT_TRUE(env.image.PutRecord(300, PackDate(2026, 12, 1), 1, 10, u"new").ok());
+  ASSERT_TRUE(env.image.AddSpan(300, 9 * 3600, 30).ok());
   ASSERT_EQ(Horalog({"import", kData + "Pocket_PC.mdb"}).status, 0);
   SyncRun run;
   RunSync(env, &run);
@@ -229,7 +230,7 @@ TEST(WindowsStore, ImportedRecordsSynchronizeAsAnyStore) {
 // is, read by nothing, written by nothing, and imported in place.
 TEST(WindowsStore, WindowsStoreAtTheStorePathIsOfferedForImportAndNeverTouched) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.PutAccount(1, u"Acme"));
+  ASSERT_TRUE(env.image.PutAccount(1, u"Acme").ok());
   const std::string path = env.dataPath() + "/Pocket_PC.mdb";
   const std::string bytes = ReadFile(kData + "Pocket_PC.mdb");
   WriteFile(path, bytes);

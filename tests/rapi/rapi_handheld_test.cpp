@@ -173,9 +173,8 @@ TEST(RapiHandheld, HostileAnswersAreFailedReadsAndNeverReadPastTheirBuffer) {
   for (const Case& c : cases)
     for (const uint16_t records : {0, 3}) {
       HostilePeer peer(c.answer, records);
-      std::string error;
-      ASSERT_TRUE(RapiServer::WriteConnectionFile(env.dir.File("synce"), "Hostile", peer.address(),
-                                                  &error));
+      ASSERT_TRUE(
+          RapiServer::WriteConnectionFile(env.dir.File("synce"), "Hostile", peer.address()).ok());
       ScopedEnv conf("SYNCE_CONF_DIR", env.dir.File("synce"));
       RapiHandheld handheld;
       ASSERT_TRUE(Connect(handheld)) << c.what << ", " << records << " records";
@@ -247,7 +246,7 @@ TEST(RapiHandheld, ConnectionFailuresAreTheProceduresOwn) {
       // Served, but answering only after 8 s: given up at 5 s.
       {"a handheld that answers too late",
        [&] {
-         ASSERT_TRUE(env.image.SetDelay(8000));
+         ASSERT_TRUE(env.image.SetDelay(8000).ok());
          dock.emplace(env.imagePath(), env.dir.File("synce"));
        },
        kConnectFailed},
@@ -266,10 +265,10 @@ TEST(RapiHandheld, ConnectionFailuresAreTheProceduresOwn) {
   dock.reset();  // the abandoned attempt's connection ends with the server
 
   // Served in time: identified by name and owner, read in one request a record.
-  ASSERT_TRUE(env.image.ClearFaults());
+  ASSERT_TRUE(env.image.ClearFaults().ok());
   HandheldGenerateOptions options;
   options.records = 400;
-  ASSERT_TRUE(env.image.Generate(options));
+  ASSERT_TRUE(env.image.Generate(options).ok());
   // The records left are read ahead, many in a round trip, unless the
   // user sets one read at a time.
   for (const char* readAhead : {"", "1"}) {
@@ -291,7 +290,7 @@ TEST(RapiHandheld, ConnectionFailuresAreTheProceduresOwn) {
 
 TEST(RapiHandheld, AnAnswerThatNeverComesFailsTheCallAsALostLink) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.PutAccount(1, u"Smith"));
+  ASSERT_TRUE(env.image.PutAccount(1, u"Smith").ok());
   // Answers come 4 s late; the call is given up after 300 ms, long before.
   RapiDock dock(env.imagePath(), env.dir.File("synce"), 4000);
   RapiHandheld handheld(300);

@@ -121,9 +121,10 @@ TEST_P(RapiSyncOn, HoralogSyncThroughTheLibraryStoresWhatADirectSyncStores) {
   HandheldGenerateOptions options;
   options.records = 300;
   options.spansPerRecord = 2;
-  ASSERT_TRUE(env.image.Generate(options));
-  ASSERT_TRUE(env.image.PutAccount(1, u"O'Brien and a name of forty characters!"));
-  ASSERT_TRUE(env.image.PutRecord(7, PackDate(2026, 12, 1), 1, 1, std::u16string(255, u'\u00e9')));
+  ASSERT_TRUE(env.image.Generate(options).ok());
+  ASSERT_TRUE(env.image.PutAccount(1, u"O'Brien and a name of forty characters!").ok());
+  ASSERT_TRUE(
+      env.image.PutRecord(7, PackDate(2026, 12, 1), 1, 1, std::u16string(255, u'\u00e9')).ok());
   const std::string store = env.dataPath() + "/Pocket_PC.mdb";
 
   ToolRun direct = RunTool("horalog", {"sync"});
@@ -213,7 +214,7 @@ TEST_P(RapiSyncOn, AHandheldThatGoesAwayPartWayLeavesTheStoreAsItWas) {
   HandheldFixture env;
   HandheldGenerateOptions options;
   options.records = 2000;
-  ASSERT_TRUE(env.image.Generate(options));
+  ASSERT_TRUE(env.image.Generate(options).ok());
   const std::string store = env.CreateStore("Pocket_PC");
   {
     RecordingSyncView view;
@@ -222,7 +223,7 @@ TEST_P(RapiSyncOn, AHandheldThatGoesAwayPartWayLeavesTheStoreAsItWas) {
   }
   const std::string before = reliability::Dump(store);
   // New work on the handheld, which the interrupted run must not half-copy.
-  ASSERT_TRUE(env.image.PutRecord(5, PackDate(2026, 12, 2), 1, 1, u"edited"));
+  ASSERT_TRUE(env.image.PutRecord(5, PackDate(2026, 12, 2), 1, 1, u"edited").ok());
 
   const bool file = GetParam() == HandheldPath::File;
   const std::string address = UniqueLoopbackAddress();
@@ -293,10 +294,10 @@ TEST(RapiSync, AHandheldLostAtAnyMomentIsReportedAndLeavesEveryStepWhole) {
     ASSERT_TRUE(records.MarkInvoiced(ids).empty());
   }
   // Work done on the handheld since, so that every step has something to write.
-  ASSERT_TRUE(env.image.PutAccount(1, u"Renamed account"));
-  ASSERT_TRUE(env.image.PutItem(2, 1, u"Renamed item"));
-  ASSERT_TRUE(env.image.PutRecord(2, PackDate(2026, 12, 3), 1, 2, u"edited on the handheld"));
-  ASSERT_TRUE(env.image.AddSpan(2, 7200, 45));
+  ASSERT_TRUE(env.image.PutAccount(1, u"Renamed account").ok());
+  ASSERT_TRUE(env.image.PutItem(2, 1, u"Renamed item").ok());
+  ASSERT_TRUE(env.image.PutRecord(2, PackDate(2026, 12, 3), 1, 2, u"edited on the handheld").ok());
+  ASSERT_TRUE(env.image.AddSpan(2, 7200, 45).ok());
   fs::copy_file(store, env.dir.File("store.saved"));
   fs::copy_file(env.imagePath(), env.dir.File("image.saved"));
   auto putBack = [&] {

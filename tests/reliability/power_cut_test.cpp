@@ -44,7 +44,7 @@ class PowerCutFixture : public HandheldFixture {
     options.spansPerRecord = 2;
     options.accounts = 3;
     options.itemsPerAccount = 2;
-    EXPECT_TRUE(image.Generate(options));
+    EXPECT_TRUE(image.Generate(options).ok());
     store = CreateStore("Pocket_PC");
     EXPECT_TRUE(Synchronize().empty());
     RecordStore loaded(ReadStoreFolders());
@@ -52,8 +52,8 @@ class PowerCutFixture : public HandheldFixture {
     loaded.Load();
     EXPECT_TRUE(loaded.MarkInvoiced(std::vector<int32_t>{3, 4, 5}).empty());
     // New work on the handheld for the next run to bring in.
-    EXPECT_TRUE(image.PutRecord(41, PackDate(2026, 12, 7), 1, 1, u"new"));
-    EXPECT_TRUE(image.AddSpan(41, 3600, 30));
+    EXPECT_TRUE(image.PutRecord(41, PackDate(2026, 12, 7), 1, 1, u"new").ok());
+    EXPECT_TRUE(image.AddSpan(41, 3600, 30).ok());
     for (const std::string& file : {store, imagePath(), registryPath()}) {
       fs::copy_file(file, file + ".saved", fs::copy_options::overwrite_existing);
     }

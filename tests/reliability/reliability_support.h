@@ -147,7 +147,7 @@ inline bool FillBusyHandheld(HandheldImage& image, uint32_t seed) {
   options.accounts = 5;
   options.itemsPerAccount = 3;
   options.seed = seed;
-  return image.Generate(options);
+  return image.Generate(options).ok();
 }
 
 // One line of the figures table of scripts/reliability.

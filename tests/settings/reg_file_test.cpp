@@ -53,9 +53,10 @@ RegistryValue Value(Registry& registry, const std::vector<std::string>& names,
 
 bool Import(Registry& registry, const std::string& bytes, std::string* error = nullptr) {
   RegFile file;
-  const bool ok = file.Parse(bytes) && file.Apply(&registry);
-  if (error) *error = file.error();
-  return ok;
+  Status status = file.Parse(bytes);
+  if (status.ok()) status = file.Apply(&registry);
+  if (error) *error = status.message();
+  return status.ok();
 }
 
 std::string Utf16Le(const std::string& ascii_or_utf8) {
@@ -184,10 +185,11 @@ TEST(RegFile, RefusesMalformedFilesWithTheirLineAndChangesNothing) {
   for (const auto& [text, expected] : cases) {
     SCOPED_TRACE(text);
     RegFile file;
-    EXPECT_FALSE(file.Parse(text));
-    EXPECT_EQ(file.error().rfind(expected, 0), 0u) << file.error();
+    const Status parsed = file.Parse(text);
+    EXPECT_FALSE(parsed.ok());
+    EXPECT_EQ(parsed.message().rfind(expected, 0), 0u) << parsed.message();
     EXPECT_TRUE(file.edits().empty());
-    EXPECT_TRUE(file.Apply(&registry));  // nothing left to apply
+    EXPECT_TRUE(file.Apply(&registry).ok());  // nothing left to apply
   }
   EXPECT_EQ(Dump(registry), before);
 }
@@ -199,18 +201,21 @@ TEST(RegFile, ImportIsOneTransaction) {
   ASSERT_TRUE(Import(registry, "REGEDIT4\n[HKCU\\Before]\n"));
   RegFile file;
   ASSERT_TRUE(
-      file.Parse("REGEDIT4\n[HKCU\\A]\n\"v\"=\"1\"\n[-HKCU\\Before]\n[HKCU\\B]\n\"w\"=dword:2\n"));
+      file.Parse("REGEDIT4\n[HKCU\\A]\n\"v\"=\"1\"\n[-HKCU\\Before]\n[HKCU\\B]\n\"w\"=dword:2\n")
+          .ok());
   {
     // A reader in another connection lets every change through but the
     // commit: what was done must then be undone.
     SqliteConnection reader;
     ASSERT_EQ(reader.Open(env.registryPath(), false), 0);
     ASSERT_EQ(reader.Exec("BEGIN; SELECT count(*) FROM reg_keys;"), 0);
-    EXPECT_FALSE(file.Apply(&registry));
-    EXPECT_NE(file.error().find("locked"), std::string::npos) << file.error();
+    const Status applied = file.Apply(&registry);
+    EXPECT_FALSE(applied.ok());
+    EXPECT_NE(applied.message().find("locked"), std::string::npos) << applied.message();
     EXPECT_EQ(Dump(registry), "[]\n[\\Before]\n");
   }
-  ASSERT_TRUE(file.Apply(&registry)) << file.error();
+  const Status applied = file.Apply(&registry);
+  ASSERT_TRUE(applied.ok()) << applied.message();
   EXPECT_EQ(Dump(registry), "[]\n[\\A]\nv 1: 49 0\n[\\B]\nw 4: 2 0 0 0\n");
 }
 
@@ -243,8 +248,8 @@ TEST(RegFile, ExportThenImportGivesTheSameTree) {
     ASSERT_TRUE(registry.SetValue(key, name, type, data));
   }
   std::string text;
-  std::string error;
-  ASSERT_TRUE(RegFile::Export(&registry, {}, &text, &error)) << error;
+  const Status exported = RegFile::Export(&registry, {}, &text);
+  ASSERT_TRUE(exported.ok()) << exported.message();
   EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER]\n\n", 0), 0u);
   for (const char* line :
        {"@=\"default\"\n", "\"Path\"=\"C:\\\\x \\\"q\\\" \\\\\\\\\"\n", "\"Rate\"=dword:000004e2\n",
@@ -273,7 +278,7 @@ TEST(RegFile, ExportThenImportGivesTheSameTree) {
   EXPECT_EQ(Dump(copy), Dump(registry));
 
   std::string part;
-  ASSERT_TRUE(RegFile::Export(&registry, {"software", "grüße 日本"}, &part, &error));
+  ASSERT_TRUE(RegFile::Export(&registry, {"software", "grüße 日本"}, &part).ok());
   EXPECT_EQ(part,
             "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_CURRENT_USER\\SOFTWARE\\Grüße 日本]\n\n"
@@ -284,26 +289,26 @@ TEST(RegFile, ExportThenImportGivesTheSameTree) {
             "\"Q\"=hex(b):01,02,03,04,05,06,07,08\n"
             "\"ShortDword\"=hex(4):01,02,03\n"
             "\"Unterminated\"=hex(1):61,00,62,00,63,00\n\n");
-  EXPECT_FALSE(RegFile::Export(&registry, {"Missing"}, &part, &error));
+  EXPECT_FALSE(RegFile::Export(&registry, {"Missing"}, &part).ok());
   EXPECT_TRUE(registry.notFound());
 }
 
 TEST(RegFile, KeysAreWrittenFromHkeyCurrentUserOnly) {
   std::vector<std::string> names;
-  std::string error;
   const std::vector<std::pair<std::string, std::vector<std::string>>> good = {
       {"HKEY_CURRENT_USER", {}},
       {"hkcu\\", {}},
       {"HKCU\\SOFTWARE\\\\Brackwell\\", {"SOFTWARE", "Brackwell"}},
       {"Hkey_Current_User\\Straße", {"Straße"}}};
   for (const auto& [text, expected] : good) {
-    EXPECT_TRUE(ParseRootedKeyPath(text, &names, &error)) << text;
+    EXPECT_TRUE(ParseRootedKeyPath(text, &names).ok()) << text;
     EXPECT_EQ(names, expected);
   }
   for (const char* text :
        {"HKLM\\SOFTWARE", "HKEY_USERS\\x", "SOFTWARE\\Brackwell", "HKCUX\\a", ""}) {
-    EXPECT_FALSE(ParseRootedKeyPath(text, &names, &error)) << text;
-    EXPECT_NE(error.find("HKEY_CURRENT_USER"), std::string::npos) << error;
+    const Status parsed = ParseRootedKeyPath(text, &names);
+    EXPECT_FALSE(parsed.ok()) << text;
+    EXPECT_NE(parsed.message().find("HKEY_CURRENT_USER"), std::string::npos) << parsed.message();
   }
   EXPECT_EQ(RootedKeyPathText({"SOFTWARE", "Brackwell"}), "HKEY_CURRENT_USER\\SOFTWARE\\Brackwell");
 }
@@ -311,13 +316,16 @@ TEST(RegFile, KeysAreWrittenFromHkeyCurrentUserOnly) {
 TEST(RegFile, HexTypeNumberBeyond32BitsIsRefusedNotWrapped) {
   // Seventeen digits wrapped round to type 1 (REG_SZ) and the file was read.
   RegFile file;
-  EXPECT_FALSE(file.Parse("REGEDIT4\n\n[HKCU\\Software]\n\"v\"=hex(10000000000000001):41,00\n"));
-  EXPECT_EQ(file.error(), "line 4: hex(N) needs a hex type number");
+  const Status wrapped =
+      file.Parse("REGEDIT4\n\n[HKCU\\Software]\n\"v\"=hex(10000000000000001):41,00\n");
+  EXPECT_FALSE(wrapped.ok());
+  EXPECT_EQ(wrapped.message(), "line 4: hex(N) needs a hex type number");
   EXPECT_TRUE(file.edits().empty());
-  EXPECT_FALSE(file.Parse("REGEDIT4\n\n[HKCU\\Software]\n\"v\"=hex(100000000):41\n"));
+  EXPECT_FALSE(file.Parse("REGEDIT4\n\n[HKCU\\Software]\n\"v\"=hex(100000000):41\n").ok());
   // Leading zeros are no overflow.
-  ASSERT_TRUE(file.Parse("REGEDIT4\n\n[HKCU\\Software]\n\"v\"=hex(000000000000ffffffff):41\n"))
-      << file.error();
+  const Status zeros =
+      file.Parse("REGEDIT4\n\n[HKCU\\Software]\n\"v\"=hex(000000000000ffffffff):41\n");
+  ASSERT_TRUE(zeros.ok()) << zeros.message();
   ASSERT_EQ(file.edits().size(), 2u);
   EXPECT_EQ(file.edits()[1].type, 0xFFFFFFFFu);
 }

@@ -18,8 +18,13 @@ std::vector<uint8_t> RegistryText(const std::u16string& text) {
 HandheldFixture::HandheldFixture(const std::u16string& name,
                                  const std::optional<std::u16string>& owner)
     : image(dir.File("handheld.hhd")), dock("HORALOG_HANDHELD", dir.File("dock/handheld.hhd")) {
-  std::string error;
-  EXPECT_TRUE(HandheldImage::Create(imagePath(), name, owner, false, &error)) << error;
+  const Status created = HandheldImage::Create(imagePath(), name, owner, false);
+  EXPECT_TRUE(created.ok()) << created.message();
   std::filesystem::create_directories(dir.File("dock"));
   EXPECT_EQ(::symlink(imagePath().c_str(), dockPath().c_str()), 0);
+}
+
+int64_t RemoveRecords(HandheldImage& image, const std::string& database, int32_t key) {
+  int64_t removed = 0;
+  return image.Remove(database, key, &removed).ok() ? removed : -1;
 }

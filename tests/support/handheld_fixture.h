@@ -12,6 +12,10 @@
 // text as a registry string value holds it: UTF-16LE with its terminator.
 std::vector<uint8_t> RegistryText(const std::u16string& text);
 
+// The records of database with that key removed from image: how many, or -1
+// when the removal fails.
+int64_t RemoveRecords(HandheldImage& image, const std::string& database, int32_t key);
+
 class HandheldFixture : public StoreFixture {
  public:
   // Creates the image (name "Pocket PC", owner "Jane Doe" unless given) and docks it.

@@ -23,9 +23,10 @@ RapiDock::RapiDock(const std::string& image, const std::string& folder, int late
     : folder_(folder), address_(UniqueLoopbackAddress()), conf_("SYNCE_CONF_DIR", folder) {
   server_ =
       std::make_unique<RapiServer>(RapiServer::Options{image, address_, kRapiPort, latencyMs});
-  EXPECT_TRUE(server_->Start()) << server_->error();
-  std::string error;
-  EXPECT_TRUE(server_->WriteConnectionFile(folder, &error)) << error;
+  const Status started = server_->Start();
+  EXPECT_TRUE(started.ok()) << started.message();
+  const Status written = server_->WriteConnectionFile(folder);
+  EXPECT_TRUE(written.ok()) << written.message();
 }
 
 RapiDock::~RapiDock() {

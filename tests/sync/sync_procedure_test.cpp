@@ -77,7 +77,7 @@ std::vector<std::string> LogLines() {
 
 TEST(SyncProcedure, FullRunIdentifiesTheHandheldAndCreatesItsStore) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.PutAccount(1, u"Smith"));
+  ASSERT_TRUE(env.image.PutAccount(1, u"Smith").ok());
   RecordingSyncView view;
   WatchedHandheld handheld(env.dockPath());
   SyncProcedure procedure(handheld, view, false);
@@ -142,7 +142,7 @@ TEST(SyncProcedure, AHandheldThatAnswersTooLateIsNotConnected) {
   HandheldFixture env;
   // The answer would come a minute later: a busy machine can stretch the
   // 5-second wait, never into one the answer could end.
-  ASSERT_TRUE(env.image.SetDelay(60000));
+  ASSERT_TRUE(env.image.SetDelay(60000).ok());
   RecordingSyncView view;
   WatchedHandheld handheld(env.dockPath());
   SyncProcedure procedure(handheld, view, false);
@@ -189,8 +189,10 @@ TEST_P(SyncProcedureOn, NamesThatCannotBeUsed) {
   }
   // A name of the wrong type is no name.
   HandheldFixture env;
-  ASSERT_TRUE(env.image.SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", CE_REG_BINARY,
-                                         {'P', 0, 0, 0}));
+  ASSERT_TRUE(env.image
+                  .SetRegistryValue(HKEY_CE_LOCAL_MACHINE, u"\\Ident", u"Name", CE_REG_BINARY,
+                                    {'P', 0, 0, 0})
+                  .ok());
   RecordingSyncView view;
   EitherHandheld handheld(GetParam(), env);
   SyncProcedure procedure(handheld.platform(), view, false);
@@ -199,7 +201,7 @@ TEST_P(SyncProcedureOn, NamesThatCannotBeUsed) {
 
 TEST_P(SyncProcedureOn, MissingTemplateStopsBeforeTouchingAnything) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.PutRecord(1, PackDate(2003, 1, 1), 1, 1, u"keep me"));
+  ASSERT_TRUE(env.image.PutRecord(1, PackDate(2003, 1, 1), 1, 1, u"keep me").ok());
   WriteSetupString("ExecPath", env.dir.File("nowhere"));
   RecordingSyncView view;
   EitherHandheld handheld(GetParam(), env);

@@ -61,15 +61,15 @@ class SyncTest : public ::testing::TestWithParam<HandheldPath> {
 
   void Fill() {
     HandheldImage& hh = env.image;
-    ASSERT_TRUE(hh.PutAccount(1, u"O'Brien"));
-    ASSERT_TRUE(hh.PutAccount(2, u"A very long account name of forty chars"));
-    ASSERT_TRUE(hh.PutItem(10, 1, u"Design"));
-    ASSERT_TRUE(hh.PutItem(11, 2, u"Build"));
-    ASSERT_TRUE(hh.PutRecord(100, PackDate(2003, 3, 15), 1, 10, u"fixed the \"x\" bug"));
-    ASSERT_TRUE(hh.PutRecord(101, PackDate(2003, 3, 16), 2, 11, u""));
-    ASSERT_TRUE(hh.AddSpan(100, 9 * 3600, 30));
-    ASSERT_TRUE(hh.AddSpan(100, 10 * 3600, 15));
-    ASSERT_TRUE(hh.AddSpan(101, 84600, 90));
+    ASSERT_TRUE(hh.PutAccount(1, u"O'Brien").ok());
+    ASSERT_TRUE(hh.PutAccount(2, u"A very long account name of forty chars").ok());
+    ASSERT_TRUE(hh.PutItem(10, 1, u"Design").ok());
+    ASSERT_TRUE(hh.PutItem(11, 2, u"Build").ok());
+    ASSERT_TRUE(hh.PutRecord(100, PackDate(2003, 3, 15), 1, 10, u"fixed the \"x\" bug").ok());
+    ASSERT_TRUE(hh.PutRecord(101, PackDate(2003, 3, 16), 2, 11, u"").ok());
+    ASSERT_TRUE(hh.AddSpan(100, 9 * 3600, 30).ok());
+    ASSERT_TRUE(hh.AddSpan(100, 10 * 3600, 15).ok());
+    ASSERT_TRUE(hh.AddSpan(101, 84600, 90).ok());
   }
 
   HandheldFixture env;
@@ -128,12 +128,12 @@ TEST_P(SyncTest, EditsRenamesAndMovesArriveAtTheNextRun) {
   Fill();
   FullRun();
   HandheldImage& hh = env.image;
-  ASSERT_TRUE(hh.PutAccount(1, u"O'Brien & Sons"));
-  ASSERT_TRUE(hh.PutItem(10, 2, u"Design"));  // moved, same name
-  ASSERT_TRUE(hh.PutItem(12, 2, u"Review"));
-  ASSERT_TRUE(hh.PutRecord(101, PackDate(2003, 3, 17), 2, 12, u"moved day"));
-  ASSERT_EQ(hh.Remove("HLGroup", 100), 1);
-  ASSERT_EQ(hh.Remove("HLTime", 100), 2);
+  ASSERT_TRUE(hh.PutAccount(1, u"O'Brien & Sons").ok());
+  ASSERT_TRUE(hh.PutItem(10, 2, u"Design").ok());  // moved, same name
+  ASSERT_TRUE(hh.PutItem(12, 2, u"Review").ok());
+  ASSERT_TRUE(hh.PutRecord(101, PackDate(2003, 3, 17), 2, 12, u"moved day").ok());
+  ASSERT_EQ(RemoveRecords(hh, "HLGroup", 100), 1);
+  ASSERT_EQ(RemoveRecords(hh, "HLTime", 100), 2);
   std::vector<std::string> sent = FullRun();
   EXPECT_EQ(sent, (std::vector<std::string>{
                       FlagDeletedStatement(),
@@ -151,8 +151,8 @@ TEST_P(SyncTest, EditsRenamesAndMovesArriveAtTheNextRun) {
 
   // The records and their spans are stored together: until the spans are
   // in, another program reads the records the store had.
-  ASSERT_TRUE(hh.PutRecord(103, PackDate(2003, 3, 18), 2, 12, u"new"));
-  ASSERT_TRUE(hh.AddSpan(103, 3600, 15));
+  ASSERT_TRUE(hh.PutRecord(103, PackDate(2003, 3, 18), 2, 12, u"new").ok());
+  ASSERT_TRUE(hh.AddSpan(103, 3600, 15).ok());
   RecordingSyncView view;
   std::unique_ptr<CePlatform> handheld = Connected();
   Synchronizer sync(*handheld, view, "Pocket_PC", storePath);
@@ -168,13 +168,13 @@ TEST_P(SyncTest, EditsRenamesAndMovesArriveAtTheNextRun) {
 
 TEST_P(SyncTest, InvoicedRecordsLeaveTheHandheldAndStayLocal) {
   Fill();
-  ASSERT_TRUE(env.image.PutRecord(102, PackDate(2003, 3, 18), 1, 10, u"gone already"));
+  ASSERT_TRUE(env.image.PutRecord(102, PackDate(2003, 3, 18), 1, 10, u"gone already").ok());
   FullRun();
   RecordStore store = Loaded();
   ASSERT_TRUE(store.MarkInvoiced(100));
   ASSERT_TRUE(store.MarkInvoiced(102));
   // Record 102's handheld copy disappears before the next connection.
-  ASSERT_EQ(env.image.Remove("HLGroup", 102), 1);
+  ASSERT_EQ(RemoveRecords(env.image, "HLGroup", 102), 1);
 
   RecordingSyncView view;
   std::unique_ptr<CePlatform> handheld = Connected();
@@ -205,8 +205,8 @@ TEST_P(SyncTest, ReusedIdOfAnInvoicedRecordIsReportedOnce) {
   ASSERT_TRUE(store.MarkInvoiced(100));
   FullRun();  // removes 100 from the handheld and flags it
   // The handheld gives id 100 to new work, with a span.
-  ASSERT_TRUE(env.image.PutRecord(100, PackDate(2003, 4, 1), 1, 10, u"new work"));
-  ASSERT_TRUE(env.image.AddSpan(100, 0, 60));
+  ASSERT_TRUE(env.image.PutRecord(100, PackDate(2003, 4, 1), 1, 10, u"new work").ok());
+  ASSERT_TRUE(env.image.AddSpan(100, 0, 60).ok());
   RecordingSyncView view;
   FullRun(&view);
   ASSERT_EQ(view.messages.size(), 1u);
@@ -232,13 +232,15 @@ TEST_P(SyncTest, NotesAtTheLimitAndBeyond) {
   const std::u16string e = u"\u00e9";
   std::u16string multibyte255;
   for (int i = 0; i < 255; ++i) multibyte255 += e;
-  ASSERT_TRUE(env.image.PutRecord(200, PackDate(2003, 5, 1), 1, 10, std::u16string(255, u'n')));
-  ASSERT_TRUE(env.image.PutRecord(201, PackDate(2003, 5, 1), 1, 10, std::u16string(256, u'n')));
-  ASSERT_TRUE(env.image.PutRecord(202, PackDate(2003, 5, 1), 1, 10, multibyte255));
-  ASSERT_TRUE(env.image.PutRecord(203, PackDate(2003, 5, 1), 1, 10, multibyte255 + e));
-  ASSERT_TRUE(env.image.PutRecord(204, PackDate(2003, 5, 1), 1, 10, u"bad \xD800 unit"));
-  ASSERT_TRUE(env.image.AddSpan(201, 0, 10));
-  ASSERT_TRUE(env.image.AddSpan(204, 0, 10));
+  ASSERT_TRUE(
+      env.image.PutRecord(200, PackDate(2003, 5, 1), 1, 10, std::u16string(255, u'n')).ok());
+  ASSERT_TRUE(
+      env.image.PutRecord(201, PackDate(2003, 5, 1), 1, 10, std::u16string(256, u'n')).ok());
+  ASSERT_TRUE(env.image.PutRecord(202, PackDate(2003, 5, 1), 1, 10, multibyte255).ok());
+  ASSERT_TRUE(env.image.PutRecord(203, PackDate(2003, 5, 1), 1, 10, multibyte255 + e).ok());
+  ASSERT_TRUE(env.image.PutRecord(204, PackDate(2003, 5, 1), 1, 10, u"bad \xD800 unit").ok());
+  ASSERT_TRUE(env.image.AddSpan(201, 0, 10).ok());
+  ASSERT_TRUE(env.image.AddSpan(204, 0, 10).ok());
   RecordingSyncView view;
   FullRun(&view);
   EXPECT_EQ(view.messages,
@@ -331,7 +333,7 @@ TEST_P(SyncTest, HandheldFaultsStopWhereTheyShould) {
       {HandheldFault::Short, "HLItemName", 0, {}, 2, spansBefore},
   };
   for (const Case& c : cases) {
-    ASSERT_TRUE(env.image.SetFault(c.fault, c.database, c.n));
+    ASSERT_TRUE(env.image.SetFault(c.fault, c.database, c.n).ok());
     RecordingSyncView view;
     FullRun(&view);
     EXPECT_EQ(view.messages, c.messages) << c.database << " " << static_cast<int>(c.fault);
@@ -339,13 +341,13 @@ TEST_P(SyncTest, HandheldFaultsStopWhereTheyShould) {
     EXPECT_EQ(store.timeRecords().size(), c.records)
         << c.database << " " << static_cast<int>(c.fault);
     EXPECT_EQ(store.timeSpans().size(), c.spans) << c.database << " " << static_cast<int>(c.fault);
-    ASSERT_TRUE(env.image.ClearFaults());
+    ASSERT_TRUE(env.image.ClearFaults().ok());
     FullRun();  // a clean run restores everything
     EXPECT_EQ(Loaded().timeSpans().size(), spansBefore);
   }
   // A handheld whose HLGroup is empty removes every open record locally.
-  ASSERT_EQ(env.image.Remove("HLGroup", 100), 1);
-  ASSERT_EQ(env.image.Remove("HLGroup", 101), 1);
+  ASSERT_EQ(RemoveRecords(env.image, "HLGroup", 100), 1);
+  ASSERT_EQ(RemoveRecords(env.image, "HLGroup", 101), 1);
   FullRun();
   EXPECT_TRUE(Loaded().timeRecords().empty());
   EXPECT_TRUE(Loaded().timeSpans().empty());
@@ -416,12 +418,12 @@ TEST(ConvertText, NamesAndNotes) {
 
 TEST_P(SyncTest, NamesStoredEmptyAreRenamedByTheirId) {
   HandheldImage& hh = env.image;
-  ASSERT_TRUE(hh.PutAccount(1, u""));
-  ASSERT_TRUE(hh.PutItem(10, 1, u""));
+  ASSERT_TRUE(hh.PutAccount(1, u"").ok());
+  ASSERT_TRUE(hh.PutItem(10, 1, u"").ok());
   FullRun();
   ASSERT_EQ(Loaded().accounts().size(), 1u);
-  ASSERT_TRUE(hh.PutAccount(1, u"Acme"));
-  ASSERT_TRUE(hh.PutItem(10, 1, u"Design"));
+  ASSERT_TRUE(hh.PutAccount(1, u"Acme").ok());
+  ASSERT_TRUE(hh.PutItem(10, 1, u"Design").ok());
   const std::vector<std::string> sent = FullRun();
   EXPECT_EQ(sent, (std::vector<std::string>{
                       FlagDeletedStatement(), "update accountname set name = 'Acme' where id = 1",
@@ -431,7 +433,7 @@ TEST_P(SyncTest, NamesStoredEmptyAreRenamedByTheirId) {
   EXPECT_EQ(store.AccountName(1), "Acme");
   EXPECT_EQ(store.ItemName(10), "Design");
   // Renamed back to nothing, and known still.
-  ASSERT_TRUE(hh.PutAccount(1, u""));
+  ASSERT_TRUE(hh.PutAccount(1, u"").ok());
   EXPECT_EQ(FullRun()[1], "update accountname set name = '' where id = 1");
   EXPECT_EQ(Loaded().AccountName(1), "");
 }

@@ -139,7 +139,7 @@ TEST_F(HoralogHandheldTest, FaultsReachTheImage) {
   }
   HandheldImage handheld(image);
   std::vector<HandheldFaultEntry> faults;
-  ASSERT_TRUE(handheld.Faults(&faults));
+  ASSERT_TRUE(handheld.Faults(&faults).ok());
   std::multiset<std::string> seen;
   for (const auto& f : faults) {
     seen.insert(std::to_string(static_cast<int>(f.what)) + f.database + std::to_string(f.n));
@@ -148,7 +148,7 @@ TEST_F(HoralogHandheldTest, FaultsReachTheImage) {
                                               "3HLTime65534", "4HLAccountName0"}));
   EXPECT_EQ(handheld.Delay(), 250);
   EXPECT_EQ(Run({"fault", image, "clear"}).status, 0);
-  ASSERT_TRUE(handheld.Faults(&faults));
+  ASSERT_TRUE(handheld.Faults(&faults).ok());
   EXPECT_TRUE(faults.empty());
   EXPECT_EQ(handheld.Delay(), 0);
 }
@@ -169,7 +169,7 @@ TEST_F(HoralogHandheldTest, GenerateIsRepeatableForASeed) {
   // Name, owner, four headers, 2 accounts, 6 items, 50 records, 100 spans.
   EXPECT_EQ(std::count(shown[0].begin(), shown[0].end(), '\n'), 6 + 2 + 6 + 50 + 100);
   std::vector<std::vector<CeValue>> records;
-  ASSERT_TRUE(HandheldImage(dir.File("g0")).Records("HLGroup", &records));
+  ASSERT_TRUE(HandheldImage(dir.File("g0")).Records("HLGroup", &records).ok());
   for (const auto& r : records) {
     EXPECT_EQ((r[3].integer - 1) / 3 + 1, r[2].integer) << "the item belongs to the account";
     const int month = (r[1].integer >> 8) & 0xFF, day = r[1].integer & 0xFF;

@@ -152,9 +152,12 @@ std::string Escape(const std::u16string& text) {
   return out;
 }
 
+// 0 when done, else the failure's words on standard error and 1.
+int Finish(const Status& status) { return status.ok() ? 0 : Fail(status.message()); }
+
 int Show(const std::string& path) {
   HandheldImage image(path);
-  if (!image.Open()) return Fail(image.error());
+  if (Status open = image.Open(); !open.ok()) return Fail(open.message());
   std::string out;
   const struct {
     const char* label;
@@ -166,15 +169,14 @@ int Show(const std::string& path) {
   for (const auto& v : kValues) {
     uint32_t type = 0;
     std::vector<uint8_t> data;
-    if (!image.RegistryValue(v.root, v.key, v.name, &type, &data) && !image.error().empty()) {
-      return Fail(image.error());
-    }
+    const Status read = image.RegistryValue(v.root, v.key, v.name, &type, &data);
+    if (!read.ok() && read.code() != HandheldImage::kNotFound) return Fail(read.message());
     // The value's text up to its first zero unit.
     out += std::string(v.label) + "\t" + Escape(RapiUnits(data)) + "\n";
   }
   for (const char* database : kHandheldDatabases) {
     std::vector<std::vector<CeValue>> records;
-    if (!image.Records(database, &records)) return Fail(image.error());
+    if (Status read = image.Records(database, &records); !read.ok()) return Fail(read.message());
     out += std::string("[") + database + "]\n";
     for (const auto& record : records) {
       for (size_t i = 0; i < record.size(); ++i) {
@@ -193,14 +195,14 @@ int Fault(const std::string& path, const std::string& what, const std::vector<st
   std::string error;
   if (what == "clear") {
     if (!args.empty()) return Fail("fault clear takes no more arguments");
-    return image.ClearFaults() ? 0 : Fail(image.error());
+    return Finish(image.ClearFaults());
   }
   if (what == "delay") {
     int64_t ms = 0;
     if (args.size() != 1 || !ParseInt(args[0], 0, INT32_MAX, &ms)) {
       return Fail("fault delay takes the delay in milliseconds, a whole number from 0");
     }
-    return image.SetDelay(static_cast<int>(ms)) ? 0 : Fail(image.error());
+    return Finish(image.SetDelay(static_cast<int>(ms)));
   }
   static const std::pair<const char*, HandheldFault> kKinds[] = {{"open", HandheldFault::Open},
                                                                  {"count", HandheldFault::Count},
@@ -222,14 +224,15 @@ int Fault(const std::string& path, const std::string& what, const std::vector<st
   if (args.size() == 2 && !ParseInt(args[1], 0, kMaxCeRecords - 1, &n)) {
     return Fail("N is a record position from 0 to " + std::to_string(kMaxCeRecords - 1));
   }
-  return image.SetFault(kind->second, args[0], n) ? 0 : Fail(image.error());
+  return Finish(image.SetFault(kind->second, args[0], n));
 }
 
 int Dock(const std::string& path) {
   std::error_code ec;
   const fs::path image = fs::absolute(path, ec).lexically_normal();
   HandheldImage check(image.string());
-  if (ec || !check.Open()) return Fail(ec ? path + ": " + ec.message() : check.error());
+  if (ec) return Fail(path + ": " + ec.message());
+  if (Status open = check.Open(); !open.ok()) return Fail(open.message());
   check.Close();
   const fs::path dock = DockLocation();
   if (dock.has_parent_path()) fs::create_directories(dock.parent_path(), ec);
@@ -312,16 +315,15 @@ int Serve(const std::string& image, const std::string& address, int latencyMs,
   if (password) options.password.emplace(*password);
   options.say = say;
   RapiServer server(options);
-  if (!server.Start()) return Fail(server.error());
+  if (Status start = server.Start(); !start.ok()) return Fail(start.message());
   const std::string folder = RapiServer::ConnectionFolder();
-  std::string error;
   std::optional<DccmDeviceLink> link;
   if (desktop) {
     link.emplace(DccmDeviceLink::Options{address, *desktop, kDccmPort, server.handheldName(),
                                          options.password, say});
-    if (!link->Start()) return Fail(link->error());
-  } else if (!server.WriteConnectionFile(folder, &error)) {
-    return Fail(error);
+    if (Status start = link->Start(); !start.ok()) return Fail(start.message());
+  } else if (Status written = server.WriteConnectionFile(folder); !written.ok()) {
+    return Fail(written.message());
   }
   std::cout << "serving " << image << " on " << address << ":" << kRapiPort;
   if (desktop) std::cout << ", docked at " << *desktop << ":" << kDccmPort;
@@ -366,9 +368,10 @@ int Create(const Arguments& a) {
       (a.owner && !TextArgument("OWNER", *a.owner, &owner16, &error))) {
     return Fail(error);
   }
-  if (!HandheldImage::Create(a.image, name16, a.owner ? std::optional(owner16) : std::nullopt,
-                             a.force, &error)) {
-    return Fail(error);
+  if (Status created = HandheldImage::Create(
+          a.image, name16, a.owner ? std::optional(owner16) : std::nullopt, a.force);
+      !created.ok()) {
+    return Fail(created.message());
   }
   return 0;
 }
@@ -381,7 +384,7 @@ int PutAccount(const Arguments& a) {
   if (!ParseInt32("ID", a.id, &id32, &error) || !TextArgument("NAME", a.text, &name16, &error)) {
     return Fail(error);
   }
-  return handheld.PutAccount(id32, name16) ? 0 : Fail(handheld.error());
+  return Finish(handheld.PutAccount(id32, name16));
 }
 
 int PutItem(const Arguments& a) {
@@ -394,7 +397,7 @@ int PutItem(const Arguments& a) {
       !TextArgument("NAME", a.text, &name16, &error)) {
     return Fail(error);
   }
-  return handheld.PutItem(id32, account32, name16) ? 0 : Fail(handheld.error());
+  return Finish(handheld.PutItem(id32, account32, name16));
 }
 
 int PutRecord(const Arguments& a) {
@@ -415,7 +418,7 @@ int PutRecord(const Arguments& a) {
     return Fail("--raw-utf16 takes groups of four hex digits, not \"" + *a.rawNotes + "\"");
   }
   if (a.notes && !TextArgument("NOTES", *a.notes, &notes16, &error)) return Fail(error);
-  return handheld.PutRecord(id32, grpdate, account32, item32, notes16) ? 0 : Fail(handheld.error());
+  return Finish(handheld.PutRecord(id32, grpdate, account32, item32, notes16));
 }
 
 int AddSpan(const Arguments& a) {
@@ -430,8 +433,7 @@ int AddSpan(const Arguments& a) {
   if (!ParseInt(a.minutes, 0, INT32_MAX, &duration)) {
     return Fail("MINUTES must be a whole number from 0, not \"" + a.minutes + "\"");
   }
-  return handheld.AddSpan(id32, seconds, static_cast<int32_t>(duration)) ? 0
-                                                                         : Fail(handheld.error());
+  return Finish(handheld.AddSpan(id32, seconds, static_cast<int32_t>(duration)));
 }
 
 int Remove(const Arguments& a) {
@@ -439,15 +441,15 @@ int Remove(const Arguments& a) {
   int32_t key;
   HandheldImage handheld(a.image);
   if (!ParseInt32("KEY", a.id, &key, &error)) return Fail(error);
-  const int64_t removed = handheld.Remove(a.database, key);
-  if (removed < 0) return Fail(handheld.error());
+  int64_t removed = 0;
+  if (Status s = handheld.Remove(a.database, key, &removed); !s.ok()) return Fail(s.message());
   std::cout << removed << "\n";
   return 0;
 }
 
 int Generate(const Arguments& a) {
   HandheldImage handheld(a.image);
-  return handheld.Generate(a.generate) ? 0 : Fail(handheld.error());
+  return Finish(handheld.Generate(a.generate));
 }
 
 // create, account, item, record, span and remove: the handheld's program at

@@ -107,9 +107,9 @@ std::string ValueText(const RegistryValue& value) {
 }
 
 bool ParseKey(const std::string& text, std::vector<std::string>* names, int* status) {
-  std::string message;
-  if (ParseRootedKeyPath(text, names, &message)) return true;
-  *status = Error(kUsage, message);
+  const Status parsed = ParseRootedKeyPath(text, names);
+  if (parsed.ok()) return true;
+  *status = Error(kUsage, parsed.message());
   return false;
 }
 
@@ -198,9 +198,8 @@ int Export(const std::string& keyText, const std::string& file) {
   if (!ParseKey(keyText, &names, &status)) return status;
   Registry registry;
   std::string text;
-  std::string error;
-  if (!RegFile::Export(&registry, names, &text, &error)) {
-    return Error(registry.notFound() ? kMissing : kRegistry, error);
+  if (Status exported = RegFile::Export(&registry, names, &text); !exported.ok()) {
+    return Error(registry.notFound() ? kMissing : kRegistry, exported.message());
   }
   if (file.empty() || file == "-") {
     std::cout << text;
@@ -225,10 +224,13 @@ int Import(const std::string& file) {
     bytes = content.str();
   }
   RegFile reg;
-  if (!reg.Parse(bytes)) return Error(kUsage, file + ": " + reg.error() + " (nothing imported)");
+  if (Status parsed = reg.Parse(bytes); !parsed.ok()) {
+    return Error(kUsage, file + ": " + parsed.message() + " (nothing imported)");
+  }
   Registry registry;
-  if (!reg.Apply(&registry))
-    return Error(kRegistry, file + ": " + reg.error() + " (nothing imported)");
+  if (Status applied = reg.Apply(&registry); !applied.ok()) {
+    return Error(kRegistry, file + ": " + applied.message() + " (nothing imported)");
+  }
   return kOk;
 }
 

@@ -89,8 +89,7 @@ class DocumentUi : public UiServices {
 // warnings about that platform mean nothing to a script and are dropped.
 class HeadlessPdfRenderer : public PdfRenderer {
  public:
-  bool Render(const Document& document, PaperSize paper, std::string* pdf,
-              std::string* error) override {
+  Status Render(const Document& document, PaperSize paper, std::string* pdf) override {
     if (app_ == nullptr && QCoreApplication::instance() == nullptr) {
       qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
         if (type == QtCriticalMsg || type == QtFatalMsg) {
@@ -99,7 +98,7 @@ class HeadlessPdfRenderer : public PdfRenderer {
       });
       app_ = std::make_unique<QGuiApplication>(argc_, argv_);
     }
-    return renderer_.Render(document, paper, pdf, error);
+    return renderer_.Render(document, paper, pdf);
   }
 
  private:

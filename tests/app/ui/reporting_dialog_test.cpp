@@ -37,13 +37,13 @@ void AnswerNextDialog(bool accept) {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(env.image.PutAccount(1, u"Acme"));
-    ASSERT_TRUE(env.image.PutItem(10, 1, u"Design"));
-    ASSERT_TRUE(env.image.PutItem(11, 1, u"Admin"));
-    ASSERT_TRUE(env.image.PutRecord(100, PackDate(2002, 3, 6), 1, 10, u"first"));
-    ASSERT_TRUE(env.image.PutRecord(101, PackDate(2002, 3, 12), 1, 11, u"second"));
-    ASSERT_TRUE(env.image.AddSpan(100, 3600, 12));
-    ASSERT_TRUE(env.image.AddSpan(101, 7200, 18));
+    ASSERT_TRUE(env.image.PutAccount(1, u"Acme").ok());
+    ASSERT_TRUE(env.image.PutItem(10, 1, u"Design").ok());
+    ASSERT_TRUE(env.image.PutItem(11, 1, u"Admin").ok());
+    ASSERT_TRUE(env.image.PutRecord(100, PackDate(2002, 3, 6), 1, 10, u"first").ok());
+    ASSERT_TRUE(env.image.PutRecord(101, PackDate(2002, 3, 12), 1, 11, u"second").ok());
+    ASSERT_TRUE(env.image.AddSpan(100, 3600, 12).ok());
+    ASSERT_TRUE(env.image.AddSpan(101, 7200, 18).ok());
     env.CreateStore("Another");
   }
   HandheldFixture env;

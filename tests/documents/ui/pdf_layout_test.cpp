@@ -38,9 +38,10 @@ Document Details(int rows, const std::vector<std::string>& hours) {
 }
 
 std::string Render(const Document& document, const std::string& path) {
-  std::string pdf, error;
+  std::string pdf;
   QtPdfRenderer renderer;
-  EXPECT_TRUE(renderer.Render(document, PaperSize::A4, &pdf, &error)) << error;
+  const Status rendered = renderer.Render(document, PaperSize::A4, &pdf);
+  EXPECT_TRUE(rendered.ok()) << rendered.message();
   std::ofstream(path, std::ios::binary) << pdf;
   return path;
 }

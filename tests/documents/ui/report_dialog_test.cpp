@@ -185,9 +185,9 @@ TEST(DialogLayout, TextsFitTheirControlsAndButtonsAlign) {
   EmulatedHandheld handheld(env.dockPath());
   const std::string account = "Acme Corporation International L";  // 31 characters
   const std::string item = "Quarterly Support and Maintenan";
-  ASSERT_TRUE(env.image.PutAccount(5, u"Acme Corporation International L"));
-  ASSERT_TRUE(env.image.PutItem(31, 4, u"Quarterly Support and Maintenan"));
-  ASSERT_TRUE(env.image.PutRecord(40, PackDate(2003, 3, 14), 4, 31, u""));
+  ASSERT_TRUE(env.image.PutAccount(5, u"Acme Corporation International L").ok());
+  ASSERT_TRUE(env.image.PutItem(31, 4, u"Quarterly Support and Maintenan").ok());
+  ASSERT_TRUE(env.image.PutRecord(40, PackDate(2003, 3, 14), 4, 31, u"").ok());
   {
     ReportingDialog window(handheld);
     window.StartUp();

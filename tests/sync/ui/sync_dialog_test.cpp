@@ -17,7 +17,7 @@
 
 TEST(SyncDialog, SuccessClosesItselfWithTheHandheldNamed) {
   HandheldFixture env;
-  ASSERT_TRUE(env.image.PutAccount(1, u"Smith"));
+  ASSERT_TRUE(env.image.PutAccount(1, u"Smith").ok());
   EmulatedHandheld handheld(env.dockPath());
   QWidget owner;
   SyncDialog dialog(&owner, handheld, false);
