@@ -15,6 +15,7 @@
 
 #include "platform/sqlite_connection.h"
 #include "platform/sqlite_statement.h"
+#include "platform/sqlite_transaction.h"
 #include "settings/account_settings.h"
 #include "settings/registry_key_stack.h"
 #include "sync/sync_view.h"
@@ -95,6 +96,31 @@ inline void InsertRow(SqliteStatement& statement, std::initializer_list<int64_t>
   for (int64_t value : values) statement.BindInt64(index++, value);
   statement.Step();
   statement.Reset();
+}
+
+// A store at path with AddClientsAndTasks' accounts and items and records
+// 1..records, made in one transaction: recordSql inserts a record, whose
+// columns bind binds for its id; each record has spans spans starting at
+// 8:00, 10:00... of firstMinutes, firstMinutes + 20... minutes.
+inline void MakeRecordStore(const std::string& path, int records, const char* recordSql,
+                            const std::function<void(SqliteStatement&, int)>& bind, int spans,
+                            int firstMinutes) {
+  SqliteConnection db;
+  MakeEmptyStore(path, &db);
+  SqliteTransaction transaction(db);
+  AddClientsAndTasks(db);
+  SqliteStatement record, span;
+  record.Prepare(db, recordSql);
+  span.Prepare(db, "INSERT INTO hltime VALUES (?, ?, ?)");
+  for (int id = 1; id <= records; ++id) {
+    bind(record, id);
+    record.Step();
+    record.Reset();
+    for (int k = 0; k < spans; ++k) {
+      InsertRow(span, {id, 3600 * (8 + 2 * k), firstMinutes + k * 20});
+    }
+  }
+  transaction.Commit();
 }
 
 // Seconds one call of body takes; best of runs, so a busy moment of the

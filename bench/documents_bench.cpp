@@ -12,7 +12,6 @@
 #include "documents/invoice.h"
 #include "documents/time_report.h"
 #include "platform/sqlite_statement.h"
-#include "platform/sqlite_transaction.h"
 #include "reporting/reporting_model.h"
 #include "store/records.h"
 
@@ -27,25 +26,17 @@ namespace {
 // A store of records in January 2026: over ten accounts of five items each,
 // or all for the first account when oneAccount; three spans each.
 void MakeStore(const std::string& path, int records, bool oneAccount) {
-  SqliteConnection db;
-  bench::MakeEmptyStore(path, &db);
-  SqliteTransaction transaction(db);
-  bench::AddClientsAndTasks(db);
-  SqliteStatement record, span;
-  record.Prepare(db, "INSERT INTO hlgroup VALUES (?, ?, ?, ?, ?, 0, 2.0, 0)");
-  span.Prepare(db, "INSERT INTO hltime VALUES (?, ?, ?)");
-  for (int id = 1; id <= records; ++id) {
-    const int account = oneAccount ? 1 : 1 + id % 10;
-    record.BindInt64(1, id);
-    record.BindInt64(2, PackDate(2026, 1, 1 + id % 31));
-    record.BindInt64(3, account);
-    record.BindInt64(4, account * 10 + id % 5);
-    record.BindText(5, "Drafted the {annual} report \\ section " + std::to_string(id));
-    record.Step();
-    record.Reset();
-    for (int k = 0; k < 3; ++k) bench::InsertRow(span, {id, 3600 * (8 + 2 * k), 17 + k * 20});
-  }
-  transaction.Commit();
+  bench::MakeRecordStore(
+      path, records, "INSERT INTO hlgroup VALUES (?, ?, ?, ?, ?, 0, 2.0, 0)",
+      [oneAccount](SqliteStatement& record, int id) {
+        const int account = oneAccount ? 1 : 1 + id % 10;
+        record.BindInt64(1, id);
+        record.BindInt64(2, PackDate(2026, 1, 1 + id % 31));
+        record.BindInt64(3, account);
+        record.BindInt64(4, account * 10 + id % 5);
+        record.BindText(5, "Drafted the {annual} report \\ section " + std::to_string(id));
+      },
+      3, 17);
 }
 
 double ReportSeconds(const std::string& device, bool pdf) {

@@ -12,7 +12,6 @@
 
 #include "bench/bench_support.h"
 #include "platform/sqlite_statement.h"
-#include "platform/sqlite_transaction.h"
 #include "store/record_store.h"
 #include "store/records.h"
 #include "store/table_command.h"
@@ -24,32 +23,22 @@ constexpr int kSpansPerRecord = 3;
 
 // Ten accounts of five items each; records spread over four years.
 void MakeStore(const std::string& path) {
-  SqliteConnection db;
-  bench::MakeEmptyStore(path, &db);
-  SqliteTransaction transaction(db);
-  bench::AddClientsAndTasks(db);
-  SqliteStatement record, span;
-  record.Prepare(db, "INSERT INTO hlgroup VALUES (?, ?, ?, ?, ?, ?, 2.0, ?)");
-  span.Prepare(db, "INSERT INTO hltime VALUES (?, ?, ?)");
-  for (int id = 1; id <= kRecords; ++id) {
-    const int day = id % 1400;
-    const int account = 1 + id % 10;
-    record.BindInt64(1, id);
-    record.BindInt64(2, PackDate(2023 + day / 350, 1 + (day / 28) % 12, 1 + day % 28));
-    record.BindInt64(3, account);
-    record.BindInt64(4, account * 10 + id % 5);
-    record.BindText(5,
-                    "Worked on the quarterly figures, call with the client " + std::to_string(id));
-    const bool invoiced = id % 3 != 0;
-    record.BindInt64(6, invoiced);
-    record.BindInt64(7, invoiced);
-    record.Step();
-    record.Reset();
-    for (int k = 0; k < kSpansPerRecord; ++k) {
-      bench::InsertRow(span, {id, 3600 * (8 + 2 * k), 15 + k * 20});
-    }
-  }
-  transaction.Commit();
+  bench::MakeRecordStore(
+      path, kRecords, "INSERT INTO hlgroup VALUES (?, ?, ?, ?, ?, ?, 2.0, ?)",
+      [](SqliteStatement& record, int id) {
+        const int day = id % 1400;
+        const int account = 1 + id % 10;
+        record.BindInt64(1, id);
+        record.BindInt64(2, PackDate(2023 + day / 350, 1 + (day / 28) % 12, 1 + day % 28));
+        record.BindInt64(3, account);
+        record.BindInt64(4, account * 10 + id % 5);
+        record.BindText(
+            5, "Worked on the quarterly figures, call with the client " + std::to_string(id));
+        const bool invoiced = id % 3 != 0;
+        record.BindInt64(6, invoiced);
+        record.BindInt64(7, invoiced);
+      },
+      kSpansPerRecord, 15);
 }
 
 volatile uint64_t gSink;

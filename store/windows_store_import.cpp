@@ -89,22 +89,23 @@ Status WriteImportedRows(const std::string& path, const WindowsStoreRows& rows) 
             record.Prepare(connection, "INSERT INTO hlgroup VALUES (?, ?, ?, ?, ?, ?, ?, ?)") ==
                 SQLITE_OK &&
             span.Prepare(connection, "INSERT INTO hltime VALUES (?, ?, ?)") == SQLITE_OK;
-  auto done = [&ok](SqliteStatement& statement) {
-    ok = ok && statement.Step() == SQLITE_DONE && statement.Reset() == SQLITE_OK;
+  // Each row bound by bind and inserted by statement, until one fails.
+  auto insertEach = [&ok](SqliteStatement& statement, const auto& list, auto bind) {
+    for (size_t i = 0; ok && i < list.size(); ++i) {
+      bind(list[i]);
+      ok = ok && statement.Step() == SQLITE_DONE && statement.Reset() == SQLITE_OK;
+    }
   };
-  for (size_t i = 0; ok && i < rows.accounts.size(); ++i) {
-    account.BindInt64(1, rows.accounts[i].id);
-    account.BindText(2, rows.accounts[i].name);
-    done(account);
-  }
-  for (size_t i = 0; ok && i < rows.items.size(); ++i) {
-    item.BindInt64(1, rows.items[i].id);
-    item.BindInt64(2, rows.items[i].parent);
-    item.BindText(3, rows.items[i].name);
-    done(item);
-  }
-  for (size_t i = 0; ok && i < rows.records.size(); ++i) {
-    const WindowsTimeRecord& r = rows.records[i];
+  insertEach(account, rows.accounts, [&](const auto& row) {
+    account.BindInt64(1, row.id);
+    account.BindText(2, row.name);
+  });
+  insertEach(item, rows.items, [&](const auto& row) {
+    item.BindInt64(1, row.id);
+    item.BindInt64(2, row.parent);
+    item.BindText(3, row.name);
+  });
+  insertEach(record, rows.records, [&](const WindowsTimeRecord& r) {
     record.BindInt64(1, r.id);
     record.BindInt64(2, r.grpdate);
     record.BindInt64(3, r.acct);
@@ -113,14 +114,12 @@ Status WriteImportedRows(const std::string& path, const WindowsStoreRows& rows) 
     record.BindInt64(6, r.invoiced ? 1 : 0);
     record.BindDouble(7, r.invoicedate);
     record.BindInt64(8, r.deleted ? 1 : 0);
-    done(record);
-  }
-  for (size_t i = 0; ok && i < rows.spans.size(); ++i) {
-    span.BindInt64(1, rows.spans[i].parent);
-    span.BindInt64(2, rows.spans[i].starttime);
-    span.BindInt64(3, rows.spans[i].duration);
-    done(span);
-  }
+  });
+  insertEach(span, rows.spans, [&](const auto& row) {
+    span.BindInt64(1, row.parent);
+    span.BindInt64(2, row.starttime);
+    span.BindInt64(3, row.duration);
+  });
   account.Finalize();
   item.Finalize();
   record.Finalize();

@@ -2,6 +2,7 @@
 #include "sync/synchronizer.h"
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "platform/locale_format.h"
@@ -206,10 +207,12 @@ void Synchronizer::Synchronize() {
   view_.PumpMessages();
 }
 
-void Synchronizer::SyncAccounts(const RecordStore& store) {
-  DeviceDatabase accounts(platform_, "HLAccountName");
+void Synchronizer::SyncNames(const char* database, size_t minProperties,
+                             const std::function<bool(const std::vector<CeValue>&)>& apply,
+                             const std::string& error) {
+  DeviceDatabase names(platform_, database);
   uint16_t count = 0;
-  if (accounts.Open() == 0 || !accounts.RecordCount(&count)) {
+  if (names.Open() == 0 || !names.RecordCount(&count)) {
     LinkLost();
     return;
   }
@@ -217,52 +220,48 @@ void Synchronizer::SyncAccounts(const RecordStore& store) {
   BeginStep();
   std::vector<CeValue> values;  // reused from record to record
   for (uint32_t i = 0; i < count; ++i) {
-    const DeviceDatabase::ReadResult read = accounts.ReadRecord(i, kAccountProperties, &values);
+    const DeviceDatabase::ReadResult read = names.ReadRecord(i, minProperties, &values);
     if (read == DeviceDatabase::ReadResult::LinkLost) return LoseStep();
     if (read != DeviceDatabase::ReadResult::Ok) continue;
-    const int32_t id = values[0].integer;
-    const std::string name = ConvertName(values[1].text);
-    // Known or not is told by the id, not by the name: an account stored
-    // with an empty name is known, and its insert would be refused.
-    auto known = std::find_if(store.accounts().begin(), store.accounts().end(),
-                              [id](const AccountEntry& account) { return account.id == id; });
-    if (known == store.accounts().end()) {
-      failed |= !Execute(InsertAccountStatement(id, name));
-    } else if (known->name != name) {
-      failed |= !Execute(RenameAccountStatement(name, id));
-    }
+    failed |= !apply(values);
   }
   failed |= !EndStep();
-  if (failed) SyncError("Unable to add account to database");
+  if (failed) SyncError(error);
+}
+
+void Synchronizer::SyncAccounts(const RecordStore& store) {
+  SyncNames(
+      "HLAccountName", kAccountProperties,
+      [&](const std::vector<CeValue>& values) {
+        const int32_t id = values[0].integer;
+        const std::string name = ConvertName(values[1].text);
+        // Known or not is told by the id, not by the name: an account stored
+        // with an empty name is known, and its insert would be refused.
+        auto known = std::find_if(store.accounts().begin(), store.accounts().end(),
+                                  [id](const AccountEntry& account) { return account.id == id; });
+        if (known == store.accounts().end()) return Execute(InsertAccountStatement(id, name));
+        if (known->name != name) return Execute(RenameAccountStatement(name, id));
+        return true;
+      },
+      "Unable to add account to database");
 }
 
 void Synchronizer::SyncItems(const RecordStore& store) {
-  DeviceDatabase items(platform_, "HLItemName");
-  uint16_t count = 0;
-  if (items.Open() == 0 || !items.RecordCount(&count)) {
-    LinkLost();
-    return;
-  }
-  bool failed = false;
-  BeginStep();
-  std::vector<CeValue> values;  // reused from record to record
-  for (uint32_t i = 0; i < count; ++i) {
-    const DeviceDatabase::ReadResult read = items.ReadRecord(i, kItemProperties, &values);
-    if (read == DeviceDatabase::ReadResult::LinkLost) return LoseStep();
-    if (read != DeviceDatabase::ReadResult::Ok) continue;
-    const int32_t id = values[0].integer;
-    const int32_t account = values[1].integer;
-    const std::string name = ConvertName(values[2].text);
-    auto known = std::find_if(store.items().begin(), store.items().end(),
-                              [id](const ItemEntry& item) { return item.id == id; });
-    if (known == store.items().end()) {
-      failed |= !Execute(InsertItemStatement(id, account, name));
-    } else if (known->parent != account || known->name != name) {
-      failed |= !Execute(UpdateItemStatement(account, name, id));
-    }
-  }
-  failed |= !EndStep();
-  if (failed) SyncError("Unable to add item to database");
+  SyncNames(
+      "HLItemName", kItemProperties,
+      [&](const std::vector<CeValue>& values) {
+        const int32_t id = values[0].integer;
+        const int32_t account = values[1].integer;
+        const std::string name = ConvertName(values[2].text);
+        auto known = std::find_if(store.items().begin(), store.items().end(),
+                                  [id](const ItemEntry& item) { return item.id == id; });
+        if (known == store.items().end()) return Execute(InsertItemStatement(id, account, name));
+        if (known->parent != account || known->name != name) {
+          return Execute(UpdateItemStatement(account, name, id));
+        }
+        return true;
+      },
+      "Unable to add item to database");
 }
 
 void Synchronizer::SyncTimeRecords(const RecordStore& store) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "store/statements.h"
 #include "store/store_session.h"
 #include "sync/ce_platform.h"
+#include "sync/property_buffer.h"
 #include "sync/sync_view.h"
 
 // Outcomes of the text conversions of handheld strings.
@@ -83,6 +85,13 @@ class Synchronizer {
   bool LinkLost();
   // After the link failed: the step keeps nothing and says nothing.
   void LoseStep();
+  // One step over a names database of the handheld (accounts, items): each
+  // record read with at least minProperties goes to apply, which says whether
+  // the store took what it sent; error is said once after the step when any
+  // did not. A lost link ends the step keeping nothing.
+  void SyncNames(const char* database, size_t minProperties,
+                 const std::function<bool(const std::vector<CeValue>&)>& apply,
+                 const std::string& error);
 
   // A step's statements run in one transaction on one connection; its
   // messages wait until the step has ended, so no message box keeps the

@@ -30,14 +30,16 @@ QSpinBox* DateSpin(QWidget* parent, const char* spinId, const char* editId) {
   return spin;
 }
 
-struct PeriodRadio {
+// A radio of a choice: its id, its text, the value it stands for and its row.
+template <typename Value>
+struct Radio {
   const char* id;
   const char* text;
-  PeriodKind period;
+  Value value;
   int y;
 };
 
-constexpr PeriodRadio kPeriodRadios[] = {
+constexpr Radio<PeriodKind> kPeriodRadios[] = {
     {"1007", "All", PeriodKind::All, 19},
     {"1008", "1 Week", PeriodKind::OneWeek, 31},
     {"1009", "2 Weeks", PeriodKind::TwoWeeks, 43},
@@ -45,18 +47,23 @@ constexpr PeriodRadio kPeriodRadios[] = {
     {"1010", "1/2 Month", PeriodKind::HalfMonth, 67},
 };
 
-struct RoundRadio {
-  const char* id;
-  const char* text;
-  RoundMode round;
-  int y;
-};
-
-constexpr RoundRadio kRoundRadios[] = {
+constexpr Radio<RoundMode> kRoundRadios[] = {
     {"1019", "Down", RoundMode::Down, 31},
     {"1020", "To Nearest", RoundMode::Nearest, 43},
     {"1021", "Up", RoundMode::Up, 55},
 };
+
+// The radios in a column at x, each width wide, in one group that knows each
+// by its value.
+template <typename Value, size_t N>
+QButtonGroup* RadioColumn(QWidget* parent, const Radio<Value> (&radios)[N], int x, int width) {
+  auto* group = new QButtonGroup(parent);
+  for (const Radio<Value>& radio : radios) {
+    auto* button = Place(new QRadioButton(radio.text, parent), radio.id, x, radio.y, width, 10);
+    group->addButton(button, static_cast<int>(radio.value));
+  }
+  return group;
+}
 
 }  // namespace
 
@@ -91,11 +98,7 @@ AccountPrefsDialog::AccountPrefsDialog(const std::string& account, QWidget* pare
 // The period radios, its start day and dates, and its Make Default button.
 QPushButton* AccountPrefsDialog::MakeDurationGroup() {
   Place(new QGroupBox("Duration", this), nullptr, 7, 7, 140, 94);
-  periods_ = new QButtonGroup(this);
-  for (const PeriodRadio& radio : kPeriodRadios) {
-    auto* button = Place(new QRadioButton(radio.text, this), radio.id, 14, radio.y, 55, 10);
-    periods_->addButton(button, static_cast<int>(radio.period));
-  }
+  periods_ = RadioColumn(this, kPeriodRadios, 14, 55);
   Place(new QLabel("Starting", this), nullptr, 76, 19, 60, 8);
   day_ = Place(new QComboBox(this), "1013", 76, 29, 64, 12);
   for (int day = 0; day < 7; ++day) day_->addItem(DayText(day));
@@ -113,11 +116,7 @@ QPushButton* AccountPrefsDialog::MakeTimePeriodsGroup() {
     increments_->addItem(increment.listText);
   }
   Place(new QLabel("Round", this), nullptr, 248, 19, 58, 8);
-  rounds_ = new QButtonGroup(this);
-  for (const RoundRadio& radio : kRoundRadios) {
-    auto* button = Place(new QRadioButton(radio.text, this), radio.id, 248, radio.y, 60, 10);
-    rounds_->addButton(button, static_cast<int>(radio.round));
-  }
+  rounds_ = RadioColumn(this, kRoundRadios, 248, 60);
   return Place(new QPushButton("Make Default", this), "1059", 248, 81, 58, 14);
 }
 

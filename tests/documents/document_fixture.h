@@ -18,7 +18,6 @@
 
 #include "documents/rtf_document.h"
 #include "emulator/emulated_handheld.h"
-#include "settings/registry_key_stack.h"
 #include "store/record_store.h"
 #include "support/handheld_fixture.h"
 #include "support/recording_sync_view.h"
@@ -36,30 +35,6 @@ inline std::string ReadFile(const std::string& path) {
 inline void WriteFile(const std::string& path, const std::string& text, mode_t mode = 0644) {
   std::ofstream(path, std::ios::binary) << text;
   ::chmod(path.c_str(), mode);
-}
-
-// Writes a DWORD below the Setup key, or below Accts\account[\item].
-inline void SetDword(const std::string& account, const std::string& item, const std::string& name,
-                     uint32_t value) {
-  RegistryKeyStack keys;
-  if (account.empty()) {
-    keys.CreatePath(kSetupKeyPath);
-  } else {
-    keys.CreatePath(kAcctsKeyPath);
-    keys.CreateChild(account);
-    if (!item.empty()) keys.CreateChild(item);
-  }
-  keys.SetDword(name, value);
-  keys.CloseAll();
-}
-
-inline void SetAccountString(const std::string& account, const std::string& name,
-                             const std::string& value) {
-  RegistryKeyStack keys;
-  keys.CreatePath(kAcctsKeyPath);
-  keys.CreateChild(account);
-  keys.SetString(name, value);
-  keys.CloseAll();
 }
 
 inline std::vector<std::string> FilesIn(const std::string& folder) {

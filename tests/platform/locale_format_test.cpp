@@ -10,17 +10,6 @@
 
 namespace {
 
-std::time_t Utc(int year, int month, int day, int hour, int minute, int second) {
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  return timegm(&tm);
-}
-
 constexpr int32_t Packed(int year, int month, int day) { return year * 65536 + month * 256 + day; }
 
 }  // namespace
@@ -107,18 +96,18 @@ TEST(FormatDate, LocalDateAcrossDaylightSavingChanges) {
       // Local midnights just after New York's changes (EST to EDT on 7 April
       // 2002, back on 27 October) and Sydney's (AEDT to AEST on 31 March, back
       // on 27 October).
-      {kNewYork, Utc(2002, 4, 8, 3, 59, 59), "4/7/02"},
-      {kNewYork, Utc(2002, 4, 8, 4, 0, 0), "4/8/02"},
-      {kNewYork, Utc(2002, 10, 28, 4, 59, 59), "10/27/02"},
-      {kNewYork, Utc(2002, 10, 28, 5, 0, 0), "10/28/02"},
-      {kNewYork, Utc(2040, 3, 11, 5, 0, 0), "3/11/40"},
-      {kSydney, Utc(2002, 3, 31, 13, 59, 59), "3/31/02"},
-      {kSydney, Utc(2002, 3, 31, 14, 0, 0), "4/1/02"},
-      {kSydney, Utc(2002, 10, 27, 12, 59, 59), "10/27/02"},
-      {kSydney, Utc(2002, 10, 27, 13, 0, 0), "10/28/02"},
-      {kSydney, Utc(2040, 3, 31, 13, 0, 0), "4/1/40"},
-      {"UTC", Utc(2040, 3, 31, 13, 0, 0), "3/31/40"},
-      {"UTC", Utc(30828, 1, 1, 0, 0, 0), ""},
+      {kNewYork, UtcTime(2002, 4, 8, 3, 59, 59), "4/7/02"},
+      {kNewYork, UtcTime(2002, 4, 8, 4, 0, 0), "4/8/02"},
+      {kNewYork, UtcTime(2002, 10, 28, 4, 59, 59), "10/27/02"},
+      {kNewYork, UtcTime(2002, 10, 28, 5, 0, 0), "10/28/02"},
+      {kNewYork, UtcTime(2040, 3, 11, 5, 0, 0), "3/11/40"},
+      {kSydney, UtcTime(2002, 3, 31, 13, 59, 59), "3/31/02"},
+      {kSydney, UtcTime(2002, 3, 31, 14, 0, 0), "4/1/02"},
+      {kSydney, UtcTime(2002, 10, 27, 12, 59, 59), "10/27/02"},
+      {kSydney, UtcTime(2002, 10, 27, 13, 0, 0), "10/28/02"},
+      {kSydney, UtcTime(2040, 3, 31, 13, 0, 0), "4/1/40"},
+      {"UTC", UtcTime(2040, 3, 31, 13, 0, 0), "3/31/40"},
+      {"UTC", UtcTime(30828, 1, 1, 0, 0, 0), ""},
   };
   // clang-format on
   TestEnvironment env;
@@ -128,10 +117,10 @@ TEST(FormatDate, LocalDateAcrossDaylightSavingChanges) {
         << row.zone << ", " << row.value;
   }
   ScopedTimeZone inZone(kSydney);
-  EXPECT_EQ(FormatDate(Utc(2040, 3, 31, 13, 0, 0), DateForm::Long), "Sunday, April 1, 2040");
+  EXPECT_EQ(FormatDate(UtcTime(2040, 3, 31, 13, 0, 0), DateForm::Long), "Sunday, April 1, 2040");
   EXPECT_EQ(FormatDate(LocalTime(1900, 1, 1), DateForm::Short), "1/1/00");
   ScopedEnv locale("LC_ALL", "de_DE.UTF-8");
-  EXPECT_EQ(FormatDate(Utc(2040, 3, 31, 13, 0, 0), DateForm::Long), "Sonntag, 1. April 2040");
+  EXPECT_EQ(FormatDate(UtcTime(2040, 3, 31, 13, 0, 0), DateForm::Long), "Sonntag, 1. April 2040");
 }
 
 TEST(FormatTimeOfDay, ShortTimePictures) {

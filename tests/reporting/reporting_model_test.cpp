@@ -3,37 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/registry_key_stack.h"
 #include "store/statements.h"
 #include "support/store_fixture.h"
 
 namespace {
-
-void SetAccountValue(const std::string& account, const std::string& name, uint32_t value) {
-  RegistryKeyStack keys;
-  keys.CreatePath(kAcctsKeyPath);
-  keys.CreatePath(account);
-  keys.SetDword(name, value);
-  keys.CloseAll();
-}
-
-void SetRate(const std::string& account, const std::string& item, uint32_t rate) {
-  RegistryKeyStack keys;
-  keys.CreatePath(kAcctsKeyPath);
-  keys.CreateChild(account);
-  keys.CreateChild(item);
-  keys.SetDword("Rate", rate);
-  keys.CloseAll();
-}
-
-void SetAccountString(const std::string& account, const std::string& name,
-                      const std::string& value) {
-  RegistryKeyStack keys;
-  keys.CreatePath(kAcctsKeyPath);
-  keys.CreateChild(account);
-  keys.SetString(name, value);
-  keys.CloseAll();
-}
 
 std::vector<std::string> Column(const ReportingModel& model, std::string RecordRow::*column) {
   std::vector<std::string> texts;
@@ -57,8 +30,8 @@ class ReportingTest : public ::testing::Test {
                    InsertTimeRecordStatement(103, PackDate(2002, 3, 7), 2, 0, "d"),
                    InsertSpanStatement(100, 3600, 12), InsertSpanStatement(101, 7200, 18),
                    InsertSpanStatement(102, 0, 60)});
-    SetRate("Acme", "All", 4500);
-    SetRate("Acme", "Design", 6000);
+    SetDword("Acme", "All", "Rate", 4500);
+    SetDword("Acme", "Design", "Rate", 6000);
   }
 
   void Open(ReportingModel& model, const std::string& preferred = "Smith_PC") {
@@ -194,7 +167,7 @@ TEST_F(ReportingTest, InvoicedRowsShowOnlyWithShowAllAndAreNotCounted) {
 }
 
 TEST_F(ReportingTest, IncrementsRatesAndDialogsAfterwards) {
-  SetAccountValue("Acme", "Atom", 20);
+  SetDword("Acme", "", "Atom", 20);
   ReportingModel model;
   Open(model);
   model.SelectItem(1);
@@ -203,13 +176,13 @@ TEST_F(ReportingTest, IncrementsRatesAndDialogsAfterwards) {
   EXPECT_EQ(model.totalTimeText(), "1 2/3");
 
   // The rate dialog changed Design's rate: OK shows it in the field too.
-  SetRate("Acme", "All", 1000);
-  SetRate("Acme", "Design", 3000);
+  SetDword("Acme", "All", "Rate", 1000);
+  SetDword("Acme", "Design", "Rate", 3000);
   model.AfterRate(true);
   EXPECT_EQ(model.rateText(), "10.00");
   EXPECT_EQ(Column(model, &RecordRow::rate), (std::vector<std::string>{"30.00", "10.00", "30.00"}));
   // Cancel leaves the field but still refreshes the rows.
-  SetRate("Acme", "All", 2000);
+  SetDword("Acme", "All", "Rate", 2000);
   model.AfterRate(false);
   EXPECT_EQ(model.rateText(), "10.00");
   EXPECT_EQ(model.rows()[1].rate, "20.00");
@@ -238,9 +211,9 @@ TEST_P(NestedAccountName, BillsWithTheDefaultIncrementAndMode) {
           {InsertAccountStatement(1, GetParam()), InsertItemStatement(10, 1, "Design"),
            InsertTimeRecordStatement(100, PackDate(2002, 3, 6), 1, 10, "a"),
            InsertSpanStatement(100, 3600, 95)});
-  SetAccountValue("Default", "Atom", 15);
+  SetDword("Default", "", "Atom", 15);
   SetAccountString("Default", "Round", "Up");
-  SetRate(GetParam(), "All", 4000);
+  SetDword(GetParam(), "All", "Rate", 4000);
   ReportingModel model;
   model.LoadDefaults();
   model.FillDeviceList("Pocket");

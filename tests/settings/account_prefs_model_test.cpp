@@ -21,15 +21,8 @@ void Put(const std::string& key, const std::string& name, uint32_t value) {
 
 // A value of an Accts key as text: "#n" for a DWORD, "(missing)" when absent.
 std::string Value(const std::string& key, const std::string& name) {
-  RegistryKeyStack stack;
-  if (!stack.OpenPath(kAcctsKeyPath + key)) return "no key";
-  uint32_t value = 0;
-  std::string text = "(missing)";
-  if (name == "Atom" || name.starts_with("StartDate")) {
-    return stack.QueryDword(name, &value) ? "#" + std::to_string(value) : text;
-  }
-  stack.QueryString(name, &text, 0);
-  return text;
+  return RegistryValueText(kAcctsKeyPath + key, name,
+                           name == "Atom" || name.starts_with("StartDate"), "no key");
 }
 
 }  // namespace

@@ -11,14 +11,7 @@ namespace {
 
 // A Setup value as text: "#n" for a DWORD, "(missing)" when absent.
 std::string Stored(const std::string& name) {
-  RegistryKeyStack stack;
-  std::string text = "(missing)";
-  uint32_t value = 0;
-  if (!stack.OpenPath(kSetupKeyPath)) return text;
-  if (name == "DefaultRate" || name == "SavePdf")
-    return stack.QueryDword(name, &value) ? "#" + std::to_string(value) : text;
-  stack.QueryString(name, &text, 0);
-  return text;
+  return RegistryValueText(kSetupKeyPath, name, name == "DefaultRate" || name == "SavePdf");
 }
 
 }  // namespace

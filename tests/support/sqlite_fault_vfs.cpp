@@ -95,19 +95,34 @@ int Close(sqlite3_file* file) { return Real(file)->pMethods->xClose(Real(file));
 int Read(sqlite3_file* file, void* buffer, int amount, sqlite3_int64 offset) {
   return Real(file)->pMethods->xRead(Real(file), buffer, amount, offset);
 }
+// True when the power cut watches the file.
+bool CutWatches(sqlite3_file* file) {
+  const auto* own = reinterpret_cast<FaultFile*>(file);
+  return own->watched && gCut && own->path >= 0;
+}
+
+// A change to a file the power cut watches: counted (refused once the power
+// is gone), passed on by call, and when it succeeded written down by keep in
+// the file's history, if the file has one.
+template <typename Call, typename Keep>
+int ThroughCut(sqlite3_file* file, Call call, Keep keep) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  if (!PowerOn()) return SQLITE_IOERR;
+  const int rc = call();
+  const std::string& path = gPaths[reinterpret_cast<FaultFile*>(file)->path];
+  if (auto history = History(path); history && rc == SQLITE_OK) keep(*history, path);
+  return rc;
+}
+
 int Write(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offset) {
-  auto* own = reinterpret_cast<FaultFile*>(file);
-  if (own->watched && gCut && own->path >= 0) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    if (!PowerOn()) return SQLITE_IOERR;
-    const int rc = Real(file)->pMethods->xWrite(Real(file), buffer, amount, offset);
-    if (auto history = History(gPaths[own->path]); history && rc == SQLITE_OK) {
-      history->changes.push_back(
+  auto call = [&] { return Real(file)->pMethods->xWrite(Real(file), buffer, amount, offset); };
+  if (CutWatches(file)) {
+    return ThroughCut(file, call, [&](FileHistory& history, const std::string&) {
+      history.changes.push_back(
           {false, offset, std::string(static_cast<const char*>(buffer), amount), gCut->sequence++});
-    }
-    return rc;
+    });
   }
-  if (own->watched) {
+  if (reinterpret_cast<FaultFile*>(file)->watched) {
     int64_t remaining = gRemaining.load();
     // A negative count has no limit; otherwise take one write off it.
     while (remaining > 0 && !gRemaining.compare_exchange_weak(remaining, remaining - 1)) {
@@ -118,39 +133,27 @@ int Write(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offs
     }
     ++gWrites;
   }
-  return Real(file)->pMethods->xWrite(Real(file), buffer, amount, offset);
+  return call();
 }
 int Truncate(sqlite3_file* file, sqlite3_int64 size) {
-  auto* own = reinterpret_cast<FaultFile*>(file);
-  if (own->watched && gCut && own->path >= 0) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    if (!PowerOn()) return SQLITE_IOERR;
-    const int rc = Real(file)->pMethods->xTruncate(Real(file), size);
-    if (auto history = History(gPaths[own->path]); history && rc == SQLITE_OK) {
-      history->changes.push_back({true, size, {}, gCut->sequence++});
-    }
-    return rc;
-  }
-  return Real(file)->pMethods->xTruncate(Real(file), size);
+  auto call = [&] { return Real(file)->pMethods->xTruncate(Real(file), size); };
+  if (!CutWatches(file)) return call();
+  return ThroughCut(file, call, [&](FileHistory& history, const std::string&) {
+    history.changes.push_back({true, size, {}, gCut->sequence++});
+  });
 }
 int Sync(sqlite3_file* file, int flags) {
-  auto* own = reinterpret_cast<FaultFile*>(file);
-  if (own->watched && gCut && own->path >= 0) {
-    std::lock_guard<std::mutex> lock(gMutex);
-    if (!PowerOn()) return SQLITE_IOERR;
-    const int rc = Real(file)->pMethods->xSync(Real(file), flags);
-    if (auto history = History(gPaths[own->path]); history && rc == SQLITE_OK) {
-      history->synced = ReadWhole(gPaths[own->path]);
-      history->changes.clear();
-      if (history->syncsFolder) {
-        // The system layer syncs the folder of a journal it created.
-        gCut->folder.clear();
-        history->syncsFolder = false;
-      }
+  auto call = [&] { return Real(file)->pMethods->xSync(Real(file), flags); };
+  if (!CutWatches(file)) return call();
+  return ThroughCut(file, call, [](FileHistory& history, const std::string& path) {
+    history.synced = ReadWhole(path);
+    history.changes.clear();
+    if (history.syncsFolder) {
+      // The system layer syncs the folder of a journal it created.
+      gCut->folder.clear();
+      history.syncsFolder = false;
     }
-    return rc;
-  }
-  return Real(file)->pMethods->xSync(Real(file), flags);
+  });
 }
 int FileSize(sqlite3_file* file, sqlite3_int64* size) {
   return Real(file)->pMethods->xFileSize(Real(file), size);

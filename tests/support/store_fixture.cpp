@@ -15,6 +15,29 @@ void WriteSetupString(const std::string& name, const std::string& value) {
   keys.CloseAll();
 }
 
+void SetDword(const std::string& account, const std::string& item, const std::string& name,
+              uint32_t value) {
+  RegistryKeyStack keys;
+  if (account.empty()) {
+    keys.CreatePath(kSetupKeyPath);
+  } else {
+    keys.CreatePath(kAcctsKeyPath);
+    keys.CreateChild(account);
+    if (!item.empty()) keys.CreateChild(item);
+  }
+  keys.SetDword(name, value);
+  keys.CloseAll();
+}
+
+void SetAccountString(const std::string& account, const std::string& name,
+                      const std::string& value) {
+  RegistryKeyStack keys;
+  keys.CreatePath(kAcctsKeyPath);
+  keys.CreateChild(account);
+  keys.SetString(name, value);
+  keys.CloseAll();
+}
+
 StoreFixture::StoreFixture() {
   ::mkdir(dataPath().c_str(), 0755);
   WriteSetupString("DataPath", dataPath());

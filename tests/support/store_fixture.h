@@ -2,6 +2,7 @@
 // a store created from the built template.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,12 @@
 
 // Writes a string value of the Setup key.
 void WriteSetupString(const std::string& name, const std::string& value);
+// Writes a DWORD below the Setup key (account ""), or below Accts\account[\item].
+void SetDword(const std::string& account, const std::string& item, const std::string& name,
+              uint32_t value);
+// Writes a string value of the key Accts\account.
+void SetAccountString(const std::string& account, const std::string& name,
+                      const std::string& value);
 
 // A TestEnvironment whose DataPath is a "stores" folder in its temporary
 // folder and whose ExecPath is the build's template folder.

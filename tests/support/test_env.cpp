@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "settings/registry_key_stack.h"
 #include "support/run_tool.h"
 
 TempDir::TempDir() {
@@ -142,7 +143,9 @@ TestEnvironment::TestEnvironment()
 
 std::string TestEnvironment::TemplateDir() { return HORALOG_TEMPLATE_DIR; }
 
-std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+namespace {
+
+std::tm Civil(int year, int month, int day, int hour, int minute, int second) {
   std::tm tm{};
   tm.tm_year = year - 1900;
   tm.tm_mon = month - 1;
@@ -150,6 +153,29 @@ std::time_t LocalTime(int year, int month, int day, int hour, int minute, int se
   tm.tm_hour = hour;
   tm.tm_min = minute;
   tm.tm_sec = second;
+  return tm;
+}
+
+}  // namespace
+
+std::string RegistryValueText(const std::string& keyPath, const std::string& name, bool dword,
+                              const std::string& noKey) {
+  RegistryKeyStack stack;
+  if (!stack.OpenPath(keyPath)) return noKey;
+  std::string text = "(missing)";
+  uint32_t value = 0;
+  if (dword) return stack.QueryDword(name, &value) ? "#" + std::to_string(value) : text;
+  stack.QueryString(name, &text, 0);
+  return text;
+}
+
+std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm tm = Civil(year, month, day, hour, minute, second);
   tm.tm_isdst = -1;
   return std::mktime(&tm);
+}
+
+std::time_t UtcTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm tm = Civil(year, month, day, hour, minute, second);
+  return timegm(&tm);
 }

@@ -127,5 +127,13 @@ class TestEnvironment {
 inline constexpr const char* kNestedAccountNames[] = {"Plain", "Dept\\Sales", "A\\B\\C",
                                                       "a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k"};
 
+// A value of the registry key at keyPath as text: "#n" for a DWORD (read as
+// one when dword), the string otherwise, "(missing)" when absent, and noKey
+// when the key itself is.
+std::string RegistryValueText(const std::string& keyPath, const std::string& name, bool dword,
+                              const std::string& noKey = "(missing)");
+
 // Local time value of y-m-d h:mi:s, DST decided by the C library.
 std::time_t LocalTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+// Time value of y-m-d h:mi:s UTC, whatever the zone.
+std::time_t UtcTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
