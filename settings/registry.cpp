@@ -171,6 +171,12 @@ bool Registry::KeyExists(RegistryKey key, bool* exists) {
   return true;
 }
 
+bool Registry::CheckKey(RegistryKey key, const char* gone) {
+  bool exists = false;
+  if (!KeyExists(key, &exists)) return false;
+  return exists || Fail(gone, true);
+}
+
 bool Registry::FindKey(RegistryKey parent, const std::string& folded, RegistryKey* out) {
   SqliteStatement statement;
   if (statement.Prepare(connection_, "SELECT id FROM reg_keys WHERE parent = ?1 AND folded = ?2") !=
@@ -207,10 +213,7 @@ bool Registry::CreateKey(RegistryKey parent, const std::string& name, RegistryKe
   // Only a missing key costs a write lock; the insert is repeated under the
   // lock because another process may have created the key meanwhile.
   std::optional<SqliteTransaction> transaction;
-  if (!Begin(&transaction)) return false;
-  bool exists = false;
-  if (!KeyExists(parent, &exists)) return false;
-  if (!exists) return Fail("parent key no longer exists", true);
+  if (!Begin(&transaction) || !CheckKey(parent, "parent key no longer exists")) return false;
   SqliteStatement insert;
   if (insert.Prepare(connection_,
                      "INSERT OR IGNORE INTO reg_keys (parent, name, folded) VALUES (?1, ?2, ?3)") !=
@@ -293,10 +296,7 @@ bool Registry::SetValue(RegistryKey key, const std::string& name, uint32_t type,
                         const std::vector<uint8_t>& data) {
   if (!Start()) return false;
   std::optional<SqliteTransaction> transaction;
-  if (!Begin(&transaction)) return false;
-  bool exists = false;
-  if (!KeyExists(key, &exists)) return false;
-  if (!exists) return Fail("key no longer exists", true);
+  if (!Begin(&transaction) || !CheckKey(key, "key no longer exists")) return false;
   SqliteStatement statement;
   if (statement.Prepare(connection_,
                         "INSERT INTO reg_values (key_id, name, folded, type, data) "
@@ -327,10 +327,7 @@ bool Registry::DeleteValue(RegistryKey key, const std::string& name) {
 }
 
 bool Registry::ListValues(RegistryKey key, std::vector<RegistryValue>* out) {
-  if (!Start()) return false;
-  bool exists = false;
-  if (!KeyExists(key, &exists)) return false;
-  if (!exists) return Fail("key not found", true);
+  if (!Start() || !CheckKey(key, "key not found")) return false;
   SqliteStatement statement;
   if (statement.Prepare(connection_,
                         "SELECT name, type, data FROM reg_values WHERE key_id = ?1 "
@@ -350,10 +347,7 @@ bool Registry::ListValues(RegistryKey key, std::vector<RegistryValue>* out) {
 }
 
 bool Registry::ListSubKeys(RegistryKey key, std::vector<std::string>* out) {
-  if (!Start()) return false;
-  bool exists = false;
-  if (!KeyExists(key, &exists)) return false;
-  if (!exists) return Fail("key not found", true);
+  if (!Start() || !CheckKey(key, "key not found")) return false;
   SqliteStatement statement;
   if (statement.Prepare(connection_,
                         "SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY folded") !=

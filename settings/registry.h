@@ -92,6 +92,9 @@ class Registry {
   bool Begin(std::optional<SqliteTransaction>* transaction);
   bool Commit(std::optional<SqliteTransaction>* transaction);
   bool KeyExists(RegistryKey key, bool* exists);
+  // True when key is there; else fails with gone as not found (another
+  // program may have deleted it meanwhile).
+  bool CheckKey(RegistryKey key, const char* gone);
   bool FindKey(RegistryKey parent, const std::string& folded, RegistryKey* out);
 
   std::string path_;
