@@ -50,11 +50,12 @@ class ScratchRegistry {
   void Clear() {
     std::vector<std::string> keys;
     std::vector<RegistryValue> values;
-    FUZZ_CHECK(registry_->ListSubKeys(kHkeyCurrentUser, &keys));
-    FUZZ_CHECK(registry_->ListValues(kHkeyCurrentUser, &values));
-    for (const std::string& key : keys) FUZZ_CHECK(registry_->DeleteKey(kHkeyCurrentUser, key));
+    FUZZ_CHECK(registry_->ListSubKeys(kHkeyCurrentUser, &keys).ok());
+    FUZZ_CHECK(registry_->ListValues(kHkeyCurrentUser, &values).ok());
+    for (const std::string& key : keys)
+      FUZZ_CHECK(registry_->DeleteKey(kHkeyCurrentUser, key).ok());
     for (const RegistryValue& value : values) {
-      FUZZ_CHECK(registry_->DeleteValue(kHkeyCurrentUser, value.name));
+      FUZZ_CHECK(registry_->DeleteValue(kHkeyCurrentUser, value.name).ok());
     }
   }
 
@@ -101,8 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // All or nothing: a failed file leaves no trace.
     std::vector<std::string> keys;
     std::vector<RegistryValue> values;
-    FUZZ_CHECK(registry->ListSubKeys(kHkeyCurrentUser, &keys) && keys.empty());
-    FUZZ_CHECK(registry->ListValues(kHkeyCurrentUser, &values) && values.empty());
+    FUZZ_CHECK(registry->ListSubKeys(kHkeyCurrentUser, &keys).ok() && keys.empty());
+    FUZZ_CHECK(registry->ListValues(kHkeyCurrentUser, &values).ok() && values.empty());
     return 0;
   }
   const std::string exported = ExportAll(registry);

@@ -50,15 +50,15 @@ ProvisionResult ProvisionSetup(const std::string& registryPath, const std::strin
   ProvisionResult result;
   Registry registry(registryPath);
   RegistryKey setup = 0;
-  if (!registry.CreateKeyPath(kHkeyCurrentUser, kSetupNames, &setup)) {
-    result.errors.push_back(registry.lastError());
+  if (Status opened = registry.CreateKeyPath(kHkeyCurrentUser, kSetupNames, &setup); !opened.ok()) {
+    result.errors.push_back(opened.message());
     return result;
   }
 
   // The stored text, read whole and up to its first zero as every reader does.
   auto current = [&](const char* name) {
     RegistryValue value;
-    if (!registry.QueryValue(setup, name, &value)) return std::string();
+    if (!registry.QueryValue(setup, name, &value).ok()) return std::string();
     const std::string text(value.data.begin(), value.data.end());
     return std::string(text.c_str());
   };
@@ -74,8 +74,8 @@ ProvisionResult ProvisionSetup(const std::string& registryPath, const std::strin
     }
     std::vector<uint8_t> data(folder.begin(), folder.end());
     data.push_back(0);
-    if (!registry.SetValue(setup, name, kRegSz, data)) {
-      result.errors.push_back(std::string(name) + ": " + registry.lastError());
+    if (Status written = registry.SetValue(setup, name, kRegSz, data); !written.ok()) {
+      result.errors.push_back(std::string(name) + ": " + written.message());
       return;
     }
     result.set.emplace_back(name, folder);

@@ -205,9 +205,8 @@ Status ExportKey(Registry* registry, RegistryKey key, std::vector<std::string>* 
                  std::string* text) {
   std::vector<RegistryValue> values;
   std::vector<std::string> subKeys;
-  if (!registry->ListValues(key, &values) || !registry->ListSubKeys(key, &subKeys)) {
-    return Status::Failure(registry->lastError());
-  }
+  if (Status listed = registry->ListValues(key, &values); !listed.ok()) return listed;
+  if (Status listed = registry->ListSubKeys(key, &subKeys); !listed.ok()) return listed;
   // Appended piece by piece: "[" + text makes g++ 12 at -O3 warn falsely
   // about overlapping copies.
   text->append("[").append(RootedKeyPathText(*names)).append("]\n");
@@ -215,7 +214,7 @@ Status ExportKey(Registry* registry, RegistryKey key, std::vector<std::string>* 
   *text += "\n";
   for (const std::string& name : subKeys) {
     RegistryKey child = 0;
-    if (!registry->OpenKey(key, name, &child)) return Status::Failure(registry->lastError());
+    if (Status opened = registry->OpenKey(key, name, &child); !opened.ok()) return opened;
     names->push_back(name);
     if (Status exported = ExportKey(registry, child, names, text); !exported.ok()) {
       return exported;
@@ -561,40 +560,40 @@ Status RegFile::Parse(const std::string& bytes) {
 
 Status RegFile::Apply(Registry* registry) {
   std::string error;
-  const bool ok = registry->RunInTransaction([this, registry, &error] {
+  const Status applied = registry->RunInTransaction([this, registry, &error] {
     for (const RegFileEdit& edit : edits_) {
       RegistryKey key = 0;
-      bool done = false;
+      Status done = Status::Ok();
       switch (edit.kind) {
         case RegFileEdit::Kind::CreateKey:
           done = registry->CreateKeyPath(kHkeyCurrentUser, edit.keyPath, &key);
           break;
         case RegFileEdit::Kind::DeleteKey: {
           const std::vector<std::string> parent(edit.keyPath.begin(), edit.keyPath.end() - 1);
-          done = registry->OpenKeyPath(kHkeyCurrentUser, parent, &key) &&
-                 registry->DeleteKey(key, edit.keyPath.back());
-          if (!done && registry->notFound()) done = true;
+          done = registry->OpenKeyPath(kHkeyCurrentUser, parent, &key);
+          if (done.ok()) done = registry->DeleteKey(key, edit.keyPath.back());
+          if (done.code() == Registry::kNotFound) done = Status::Ok();
           break;
         }
         case RegFileEdit::Kind::SetValue:
-          done = registry->CreateKeyPath(kHkeyCurrentUser, edit.keyPath, &key) &&
-                 registry->SetValue(key, edit.valueName, edit.type, edit.data);
+          done = registry->CreateKeyPath(kHkeyCurrentUser, edit.keyPath, &key);
+          if (done.ok()) done = registry->SetValue(key, edit.valueName, edit.type, edit.data);
           break;
         case RegFileEdit::Kind::DeleteValue:
-          done = registry->OpenKeyPath(kHkeyCurrentUser, edit.keyPath, &key) &&
-                 registry->DeleteValue(key, edit.valueName);
-          if (!done && registry->notFound()) done = true;
+          done = registry->OpenKeyPath(kHkeyCurrentUser, edit.keyPath, &key);
+          if (done.ok()) done = registry->DeleteValue(key, edit.valueName);
+          if (done.code() == Registry::kNotFound) done = Status::Ok();
           break;
       }
-      if (!done) {
-        error = "line " + std::to_string(edit.line) + ": " + registry->lastError();
+      if (!done.ok()) {
+        error = "line " + std::to_string(edit.line) + ": " + done.message();
         return false;
       }
     }
     return true;
   });
-  if (ok) return Status::Ok();
-  return Status::Failure(error.empty() ? registry->lastError() : error);
+  if (applied.ok()) return Status::Ok();
+  return Status::Failure(error.empty() ? applied.message() : error);
 }
 
 Status RegFile::Export(Registry* registry, const std::vector<std::string>& keyPath,
@@ -604,8 +603,10 @@ Status RegFile::Export(Registry* registry, const std::vector<std::string>& keyPa
   std::vector<std::string> names;
   for (const std::string& name : keyPath) {
     names.emplace_back();
-    if (!registry->OpenKey(key, name, &key) || !registry->KeyName(key, &names.back())) {
-      return Status::Failure(RootedKeyPathText(keyPath) + ": " + registry->lastError());
+    Status found = registry->OpenKey(key, name, &key);
+    if (found.ok()) found = registry->KeyName(key, &names.back());
+    if (!found.ok()) {
+      return Status::Failure(found.code(), RootedKeyPathText(keyPath) + ": " + found.message());
     }
   }
   std::string out = std::string(kHeader5) + "\n\n";

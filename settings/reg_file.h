@@ -53,7 +53,7 @@ class RegFile {
   // breaks, zeros inside, no terminating zero) is written as hex(1); text
   // types given as hex are written as UTF-16LE, as Windows writes them. Fails
   // when the key is missing or the registry cannot be read
-  // (registry->notFound() tells the two apart).
+  // (a missing key fails with Registry::kNotFound).
   static Status Export(Registry* registry, const std::vector<std::string>& keyPath,
                        std::string* text);
 

@@ -51,24 +51,22 @@ std::string Registry::DefaultPath() {
 
 Registry::Registry(std::string path) : path_(std::move(path)) {}
 
-bool Registry::Fail(const std::string& message, bool notFound) {
-  error_ = message;
-  notFound_ = notFound;
-  return false;
+Status Registry::Fail(const std::string& message, bool notFound) {
+  failure_ = Status::Failure(notFound ? kNotFound : Status::kFailed, message);
+  return failure_;
 }
 
-bool Registry::SqlFail(const std::string& what) {
+Status Registry::SqlFail(const std::string& what) {
   return Fail(what + ": " + connection_.errorMessage());
 }
 
-bool Registry::Start() {
-  error_.clear();
-  notFound_ = false;
+Status Registry::Start() {
+  failure_ = Status::Ok();
   return Connect();
 }
 
-bool Registry::Connect() {
-  if (connection_.isOpen()) return true;
+Status Registry::Connect() {
+  if (connection_.isOpen()) return Status::Ok();
   const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
   if (!folder.empty()) {
     std::error_code ec;
@@ -82,18 +80,14 @@ bool Registry::Connect() {
   if (ok && busyTimeoutMs_ != SqliteConnection::kBusyTimeoutMs) {
     ok = connection_.Exec("PRAGMA busy_timeout = " + std::to_string(busyTimeoutMs_)) == SQLITE_OK;
   }
-  if (!ok) {
-    SqlFail(path_);
-  } else {
-    ok = Initialize();
-  }
+  Status status = ok ? Initialize() : SqlFail(path_);
   // A failed connection is not kept: the next operation tries again, so a
   // lock that has gone by then does not leave this object broken.
-  if (!ok) connection_.Close();
-  return ok;
+  if (!status.ok()) connection_.Close();
+  return status;
 }
 
-bool Registry::Initialize() {
+Status Registry::Initialize() {
   // Reading first keeps the common case (an existing registry) free of any
   // write lock, so readers in two processes never wait for each other here.
   auto state = [this](int64_t* applicationId, int64_t* objects) {
@@ -108,23 +102,23 @@ bool Registry::Initialize() {
       return SqlFail(path_);
     }
     *objects = count.ColumnInt64(0);
-    return true;
+    return Status::Ok();
   };
   int64_t applicationId = 0;
   int64_t objects = 0;
-  if (!state(&applicationId, &objects)) return false;
-  if (applicationId == kApplicationId) return true;
+  if (Status read = state(&applicationId, &objects); !read.ok()) return read;
+  if (applicationId == kApplicationId) return Status::Ok();
   if (applicationId != 0 || objects != 0) return Fail(path_ + " is not a registry file");
 
   SqliteTransaction transaction(connection_);
   if (transaction.status() != SQLITE_OK) return SqlFail(path_);
   // Another process may have made the file between the check and the lock.
-  if (!state(&applicationId, &objects)) return false;
-  if (applicationId == kApplicationId) return true;
+  if (Status read = state(&applicationId, &objects); !read.ok()) return read;
+  if (applicationId == kApplicationId) return Status::Ok();
   if (applicationId != 0 || objects != 0) return Fail(path_ + " is not a registry file");
   if (connection_.Exec(kSchema) != SQLITE_OK) return SqlFail(path_);
   if (transaction.Commit() != SQLITE_OK) return SqlFail(path_);
-  return true;
+  return Status::Ok();
 }
 
 void Registry::SetBusyTimeout(int milliseconds) {
@@ -134,32 +128,37 @@ void Registry::SetBusyTimeout(int milliseconds) {
   }
 }
 
-bool Registry::Begin(std::optional<SqliteTransaction>* transaction) {
-  if (inTransaction_) return true;
+Status Registry::Begin(std::optional<SqliteTransaction>* transaction) {
+  if (inTransaction_) return Status::Ok();
   transaction->emplace(connection_);
   if ((*transaction)->status() != SQLITE_OK) return SqlFail("cannot begin a change");
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::Commit(std::optional<SqliteTransaction>* transaction) {
-  if (!transaction->has_value()) return true;
+Status Registry::Commit(std::optional<SqliteTransaction>* transaction) {
+  if (!transaction->has_value()) return Status::Ok();
   if ((*transaction)->Commit() != SQLITE_OK) return SqlFail("cannot commit a change");
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::RunInTransaction(const std::function<bool()>& work) {
-  if (!Start()) return false;
-  if (inTransaction_) return work();
+Status Registry::WorkFailure() const {
+  // The last operation's failure; work that failed on its own has no words.
+  return failure_.ok() ? Status::Failure(std::string()) : failure_;
+}
+
+Status Registry::RunInTransaction(const std::function<bool()>& work) {
+  if (Status started = Start(); !started.ok()) return started;
+  if (inTransaction_) return work() ? Status::Ok() : WorkFailure();
   std::optional<SqliteTransaction> transaction;
-  if (!Begin(&transaction)) return false;
+  if (Status begun = Begin(&transaction); !begun.ok()) return begun;
   inTransaction_ = true;
   const bool ok = work();
   inTransaction_ = false;
-  if (!ok) return false;
+  if (!ok) return WorkFailure();
   return Commit(&transaction);
 }
 
-bool Registry::KeyExists(RegistryKey key, bool* exists) {
+Status Registry::KeyExists(RegistryKey key, bool* exists) {
   SqliteStatement statement;
   if (statement.Prepare(connection_, "SELECT 1 FROM reg_keys WHERE id = ?1") != SQLITE_OK ||
       statement.BindInt64(1, key) != SQLITE_OK) {
@@ -168,16 +167,16 @@ bool Registry::KeyExists(RegistryKey key, bool* exists) {
   const int rc = statement.Step();
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) return SqlFail("cannot read key");
   *exists = rc == SQLITE_ROW;
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::CheckKey(RegistryKey key, const char* gone) {
+Status Registry::CheckKey(RegistryKey key, const char* gone) {
   bool exists = false;
-  if (!KeyExists(key, &exists)) return false;
-  return exists || Fail(gone, true);
+  if (Status read = KeyExists(key, &exists); !read.ok()) return read;
+  return exists ? Status::Ok() : Fail(gone, true);
 }
 
-bool Registry::FindKey(RegistryKey parent, const std::string& folded, RegistryKey* out) {
+Status Registry::FindKey(RegistryKey parent, const std::string& folded, RegistryKey* out) {
   SqliteStatement statement;
   if (statement.Prepare(connection_, "SELECT id FROM reg_keys WHERE parent = ?1 AND folded = ?2") !=
           SQLITE_OK ||
@@ -187,33 +186,34 @@ bool Registry::FindKey(RegistryKey parent, const std::string& folded, RegistryKe
   const int rc = statement.Step();
   if (rc != SQLITE_ROW && rc != SQLITE_DONE) return SqlFail("cannot read key");
   *out = rc == SQLITE_ROW ? statement.ColumnInt64(0) : 0;
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::OpenKey(RegistryKey parent, const std::string& name, RegistryKey* out) {
+Status Registry::OpenKey(RegistryKey parent, const std::string& name, RegistryKey* out) {
   if (!ValidKeyName(name)) return Fail("invalid key name \"" + name + "\"");
-  if (!Start()) return false;
+  if (Status started = Start(); !started.ok()) return started;
   RegistryKey key = 0;
-  if (!FindKey(parent, FoldCase(name), &key)) return false;
+  if (Status found = FindKey(parent, FoldCase(name), &key); !found.ok()) return found;
   if (key == 0) return Fail("key not found: " + name, true);
   *out = key;
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::CreateKey(RegistryKey parent, const std::string& name, RegistryKey* out) {
+Status Registry::CreateKey(RegistryKey parent, const std::string& name, RegistryKey* out) {
   if (!ValidKeyName(name)) return Fail("invalid key name \"" + name + "\"");
-  if (!Start()) return false;
+  if (Status started = Start(); !started.ok()) return started;
   const std::string folded = FoldCase(name);
   RegistryKey key = 0;
-  if (!FindKey(parent, folded, &key)) return false;
+  if (Status found = FindKey(parent, folded, &key); !found.ok()) return found;
   if (key != 0) {
     *out = key;
-    return true;
+    return Status::Ok();
   }
   // Only a missing key costs a write lock; the insert is repeated under the
   // lock because another process may have created the key meanwhile.
   std::optional<SqliteTransaction> transaction;
-  if (!Begin(&transaction) || !CheckKey(parent, "parent key no longer exists")) return false;
+  if (Status begun = Begin(&transaction); !begun.ok()) return begun;
+  if (Status there = CheckKey(parent, "parent key no longer exists"); !there.ok()) return there;
   SqliteStatement insert;
   if (insert.Prepare(connection_,
                      "INSERT OR IGNORE INTO reg_keys (parent, name, folded) VALUES (?1, ?2, ?3)") !=
@@ -222,20 +222,20 @@ bool Registry::CreateKey(RegistryKey parent, const std::string& name, RegistryKe
       insert.BindText(3, folded) != SQLITE_OK || insert.Step() != SQLITE_DONE) {
     return SqlFail("cannot create key " + name);
   }
-  if (!FindKey(parent, folded, &key)) return false;
+  if (Status found = FindKey(parent, folded, &key); !found.ok()) return found;
   if (key == 0) return Fail("cannot create key " + name);
-  if (!Commit(&transaction)) return false;
+  if (Status committed = Commit(&transaction); !committed.ok()) return committed;
   *out = key;
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::DeleteKey(RegistryKey parent, const std::string& name) {
+Status Registry::DeleteKey(RegistryKey parent, const std::string& name) {
   if (!ValidKeyName(name)) return Fail("invalid key name \"" + name + "\"");
-  if (!Start()) return false;
+  if (Status started = Start(); !started.ok()) return started;
   std::optional<SqliteTransaction> transaction;
-  if (!Begin(&transaction)) return false;
+  if (Status begun = Begin(&transaction); !begun.ok()) return begun;
   RegistryKey key = 0;
-  if (!FindKey(parent, FoldCase(name), &key)) return false;
+  if (Status found = FindKey(parent, FoldCase(name), &key); !found.ok()) return found;
   if (key == 0) return Fail("key not found: " + name, true);
   // Sub-keys and values go with the key through ON DELETE CASCADE.
   SqliteStatement statement;
@@ -246,35 +246,35 @@ bool Registry::DeleteKey(RegistryKey parent, const std::string& name) {
   return Commit(&transaction);
 }
 
-bool Registry::OpenKeyPath(RegistryKey parent, const std::vector<std::string>& names,
-                           RegistryKey* out) {
+Status Registry::OpenKeyPath(RegistryKey parent, const std::vector<std::string>& names,
+                             RegistryKey* out) {
   RegistryKey key = parent;
   for (const std::string& name : names) {
-    if (!OpenKey(key, name, &key)) return false;
+    if (Status opened = OpenKey(key, name, &key); !opened.ok()) return opened;
   }
   if (names.empty()) {
-    if (!Start()) return false;
+    if (Status started = Start(); !started.ok()) return started;
     bool exists = false;
-    if (!KeyExists(key, &exists)) return false;
+    if (Status read = KeyExists(key, &exists); !read.ok()) return read;
     if (!exists) return Fail("key not found", true);
   }
   *out = key;
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::CreateKeyPath(RegistryKey parent, const std::vector<std::string>& names,
-                             RegistryKey* out) {
+Status Registry::CreateKeyPath(RegistryKey parent, const std::vector<std::string>& names,
+                               RegistryKey* out) {
   if (names.empty()) return OpenKeyPath(parent, names, out);
   RegistryKey key = parent;
   for (const std::string& name : names) {
-    if (!CreateKey(key, name, &key)) return false;
+    if (Status created = CreateKey(key, name, &key); !created.ok()) return created;
   }
   *out = key;
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::QueryValue(RegistryKey key, const std::string& name, RegistryValue* out) {
-  if (!Start()) return false;
+Status Registry::QueryValue(RegistryKey key, const std::string& name, RegistryValue* out) {
+  if (Status started = Start(); !started.ok()) return started;
   SqliteStatement statement;
   if (statement.Prepare(connection_,
                         "SELECT name, type, data FROM reg_values "
@@ -289,14 +289,15 @@ bool Registry::QueryValue(RegistryKey key, const std::string& name, RegistryValu
   out->name = statement.ColumnText(0);
   out->type = static_cast<uint32_t>(statement.ColumnInt64(1));
   out->data = statement.ColumnBlob(2);
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::SetValue(RegistryKey key, const std::string& name, uint32_t type,
-                        const std::vector<uint8_t>& data) {
-  if (!Start()) return false;
+Status Registry::SetValue(RegistryKey key, const std::string& name, uint32_t type,
+                          const std::vector<uint8_t>& data) {
+  if (Status started = Start(); !started.ok()) return started;
   std::optional<SqliteTransaction> transaction;
-  if (!Begin(&transaction) || !CheckKey(key, "key no longer exists")) return false;
+  if (Status begun = Begin(&transaction); !begun.ok()) return begun;
+  if (Status there = CheckKey(key, "key no longer exists"); !there.ok()) return there;
   SqliteStatement statement;
   if (statement.Prepare(connection_,
                         "INSERT INTO reg_values (key_id, name, folded, type, data) "
@@ -311,10 +312,10 @@ bool Registry::SetValue(RegistryKey key, const std::string& name, uint32_t type,
   return Commit(&transaction);
 }
 
-bool Registry::DeleteValue(RegistryKey key, const std::string& name) {
-  if (!Start()) return false;
+Status Registry::DeleteValue(RegistryKey key, const std::string& name) {
+  if (Status started = Start(); !started.ok()) return started;
   std::optional<SqliteTransaction> transaction;
-  if (!Begin(&transaction)) return false;
+  if (Status begun = Begin(&transaction); !begun.ok()) return begun;
   SqliteStatement statement;
   if (statement.Prepare(connection_, "DELETE FROM reg_values WHERE key_id = ?1 AND folded = ?2") !=
           SQLITE_OK ||
@@ -326,8 +327,13 @@ bool Registry::DeleteValue(RegistryKey key, const std::string& name) {
   return Commit(&transaction);
 }
 
-bool Registry::ListValues(RegistryKey key, std::vector<RegistryValue>* out) {
-  if (!Start() || !CheckKey(key, "key not found")) return false;
+Status Registry::StartList(RegistryKey key) {
+  if (Status started = Start(); !started.ok()) return started;
+  return CheckKey(key, "key not found");
+}
+
+Status Registry::ListValues(RegistryKey key, std::vector<RegistryValue>* out) {
+  if (Status started = StartList(key); !started.ok()) return started;
   SqliteStatement statement;
   if (statement.Prepare(connection_,
                         "SELECT name, type, data FROM reg_values WHERE key_id = ?1 "
@@ -343,11 +349,11 @@ bool Registry::ListValues(RegistryKey key, std::vector<RegistryValue>* out) {
   }
   if (rc != SQLITE_DONE) return SqlFail("cannot list values");
   *out = std::move(values);
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::ListSubKeys(RegistryKey key, std::vector<std::string>* out) {
-  if (!Start() || !CheckKey(key, "key not found")) return false;
+Status Registry::ListSubKeys(RegistryKey key, std::vector<std::string>* out) {
+  if (Status started = StartList(key); !started.ok()) return started;
   SqliteStatement statement;
   if (statement.Prepare(connection_,
                         "SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY folded") !=
@@ -360,11 +366,11 @@ bool Registry::ListSubKeys(RegistryKey key, std::vector<std::string>* out) {
   while ((rc = statement.Step()) == SQLITE_ROW) names.push_back(statement.ColumnText(0));
   if (rc != SQLITE_DONE) return SqlFail("cannot list keys");
   *out = std::move(names);
-  return true;
+  return Status::Ok();
 }
 
-bool Registry::KeyName(RegistryKey key, std::string* out) {
-  if (!Start()) return false;
+Status Registry::KeyName(RegistryKey key, std::string* out) {
+  if (Status started = Start(); !started.ok()) return started;
   SqliteStatement statement;
   if (statement.Prepare(connection_, "SELECT name FROM reg_keys WHERE id = ?1") != SQLITE_OK ||
       statement.BindInt64(1, key) != SQLITE_OK) {
@@ -374,5 +380,5 @@ bool Registry::KeyName(RegistryKey key, std::string* out) {
   if (rc == SQLITE_DONE) return Fail("key not found", true);
   if (rc != SQLITE_ROW) return SqlFail("cannot read key");
   *out = statement.ColumnText(0);
-  return true;
+  return Status::Ok();
 }

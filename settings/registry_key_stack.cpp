@@ -52,9 +52,9 @@ bool RegistryKeyStack::Push(const std::string& name, bool create) {
   const std::vector<std::string> components = SplitPath(name);
   if (components.empty()) return false;
   RegistryKey child = 0;
-  const bool ok = create ? registry_.CreateKeyPath(top, components, &child)
-                         : registry_.OpenKeyPath(top, components, &child);
-  if (!ok) return false;
+  const Status opened = create ? registry_.CreateKeyPath(top, components, &child)
+                               : registry_.OpenKeyPath(top, components, &child);
+  if (!opened.ok()) return false;
   ++depth_;
   handles_[depth_] = child;
   valid_[depth_] = true;
@@ -94,7 +94,7 @@ void RegistryKeyStack::CloseAll() {
 bool RegistryKeyStack::QueryDword(const std::string& name, uint32_t* out) {
   const RegistryKey top = Top();
   RegistryValue value;
-  if (top == 0 || !registry_.QueryValue(top, name, &value)) return false;
+  if (top == 0 || !registry_.QueryValue(top, name, &value).ok()) return false;
   if (value.data.size() > sizeof(uint32_t)) return false;
   uint32_t result = 0;
   for (size_t i = 0; i < value.data.size(); ++i) result |= uint32_t{value.data[i]} << (8 * i);
@@ -105,7 +105,7 @@ bool RegistryKeyStack::QueryDword(const std::string& name, uint32_t* out) {
 bool RegistryKeyStack::QueryString(const std::string& name, std::string* out, size_t capacity) {
   const RegistryKey top = Top();
   RegistryValue value;
-  if (top == 0 || !registry_.QueryValue(top, name, &value)) return false;
+  if (top == 0 || !registry_.QueryValue(top, name, &value).ok()) return false;
   std::string stored(value.data.begin(), value.data.end());
   // The terminating zero is counted by the capacity, not as a character; a
   // value written without one gets one, as the Windows readers' buffers did.
@@ -121,7 +121,7 @@ bool RegistryKeyStack::SetDword(const std::string& name, uint32_t value) {
   const std::vector<uint8_t> data = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                                      static_cast<uint8_t>(value >> 16),
                                      static_cast<uint8_t>(value >> 24)};
-  return registry_.SetValue(top, name, kRegDword, data);
+  return registry_.SetValue(top, name, kRegDword, data).ok();
 }
 
 bool RegistryKeyStack::SetString(const std::string& name, const std::string& text) {
@@ -129,11 +129,11 @@ bool RegistryKeyStack::SetString(const std::string& name, const std::string& tex
   if (top == 0) return false;
   std::vector<uint8_t> data(text.begin(), text.end());
   data.push_back(0);
-  return registry_.SetValue(top, name, kRegSz, data);
+  return registry_.SetValue(top, name, kRegSz, data).ok();
 }
 
 bool RegistryKeyStack::DeleteValue(const std::string& name) {
   const RegistryKey top = Top();
   if (top == 0) return false;
-  return registry_.DeleteValue(top, name);
+  return registry_.DeleteValue(top, name).ok();
 }

@@ -62,25 +62,28 @@ void FillRegistry() {
   keys.SetDword("DefaultRate", 9000);
   keys.CloseAll();
   Registry registry;
-  ASSERT_TRUE(registry.RunInTransaction([&] {
+  const Status filled = registry.RunInTransaction([&] {
     RegistryKey accts = 0;
-    if (!registry.CreateKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Brackwell", "Horalog", "Accts"},
-                                &accts)) {
+    if (!registry
+             .CreateKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Brackwell", "Horalog", "Accts"}, &accts)
+             .ok()) {
       return false;
     }
     for (int i = 0; i < 800; ++i) {
       RegistryKey account = 0;
       const std::vector<uint8_t> atom = {15, 0, 0, 0};
       const std::string up = "Up";
-      if (!registry.CreateKey(accts, "Account " + std::to_string(i), &account) ||
-          !registry.SetValue(account, "Atom", kRegDword, atom) ||
-          !registry.SetValue(account, "Round", kRegSz,
-                             std::vector<uint8_t>(up.begin(), up.end() + 1))) {
+      if (!registry.CreateKey(accts, "Account " + std::to_string(i), &account).ok() ||
+          !registry.SetValue(account, "Atom", kRegDword, atom).ok() ||
+          !registry
+               .SetValue(account, "Round", kRegSz, std::vector<uint8_t>(up.begin(), up.end() + 1))
+               .ok()) {
         return false;
       }
     }
     return true;
-  })) << registry.lastError();
+  });
+  ASSERT_TRUE(filled.ok()) << filled.message();
 }
 
 }  // namespace
@@ -180,10 +183,11 @@ TEST(HostileRegistryFile, RegFileWithTenThousandKeysImportsEveryKey) {
 
   Registry registry;
   RegistryKey accts = 0;
-  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Brackwell", "Horalog", "Accts"},
-                                   &accts));
+  ASSERT_TRUE(
+      registry.OpenKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Brackwell", "Horalog", "Accts"}, &accts)
+          .ok());
   std::vector<std::string> names;
-  ASSERT_TRUE(registry.ListSubKeys(accts, &names));
+  ASSERT_TRUE(registry.ListSubKeys(accts, &names).ok());
   EXPECT_EQ(names.size(), 10000u);
   EXPECT_EQ(GetAccountAtom("Client 9999"), 15);
   EXPECT_EQ(GetAccountRound("Client 0"), RoundMode::Up);

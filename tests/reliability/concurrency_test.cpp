@@ -96,7 +96,8 @@ TEST(Concurrency, SynchronizationAndAccountDeletionOnOneStore) {
   for (int run = 0; run < runs; ++run) {
     Restore({{env.dir.File("store.saved"), store}, {env.dir.File("image.saved"), env.imagePath()}});
     const pid_t sync = Start("horalog", {"sync"}, env.dir.File("sync.log"));
-    std::this_thread::sleep_for(std::chrono::microseconds(static_cast<int64_t>(moment(random) * 1e6)));
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(static_cast<int64_t>(moment(random) * 1e6)));
     const pid_t deletion = fork();
     if (deletion == 0) DeleteFirstAccount(env.ui, env.dir.File("delete.log"));
     const int syncStatus = Wait(sync);
@@ -114,11 +115,13 @@ TEST(Concurrency, SynchronizationAndAccountDeletionOnOneStore) {
     EXPECT_EQ(syncStatus, 0) << ReadFile(env.dir.File("sync.log"));
     // The synchronization's writes to the other accounts are all there, and
     // the deletion touched nothing of theirs.
-    EXPECT_TRUE(nowOthers == expectedOthers && nowOtherSpans == expectedOtherSpans) << "run " << run;
+    EXPECT_TRUE(nowOthers == expectedOthers && nowOtherSpans == expectedOtherSpans)
+        << "run " << run;
     // A deletion reported done removed the records only the store had; one
     // that could not be done said so and removed nothing.
-    const bool deletionKept = deleteStatus == 0 ? nowLocalOnly.empty()
-                                                : !deleteLog.empty() && nowLocalOnly == expectedLocalOnly;
+    const bool deletionKept = deleteStatus == 0
+                                  ? nowLocalOnly.empty()
+                                  : !deleteLog.empty() && nowLocalOnly == expectedLocalOnly;
     EXPECT_TRUE(deletionKept) << "run " << run << ": deletion status " << deleteStatus << " "
                               << deleteLog;
     deleted += deleteStatus == 0;
@@ -151,24 +154,32 @@ TEST(Concurrency, TwoProgramsWritingTheRegistry) {
         for (int k = 0; k < kWrites; ++k) {
           RegistryKey key = 0;
           const std::string text = std::to_string(child) + "-" + std::to_string(k);
-          const bool set =
-              registry.CreateKeyPath(kHkeyCurrentUser, {"Concurrency", "P" + std::to_string(child)},
-                                     &key) &&
-              registry.SetValue(key, "v" + std::to_string(k), kRegSz,
-                                std::vector<uint8_t>(text.begin(), text.end()));
-          const bool counted = registry.RunInTransaction([&] {
-            RegistryKey shared = 0;
-            RegistryValue value;
-            if (!registry.CreateKeyPath(kHkeyCurrentUser, {"Concurrency"}, &shared)) return false;
-            uint32_t count = 0;
-            if (registry.QueryValue(shared, "count", &value) && value.data.size() == 4) {
-              std::memcpy(&count, value.data.data(), 4);
-            }
-            ++count;
-            std::vector<uint8_t> bytes(4);
-            std::memcpy(bytes.data(), &count, 4);
-            return registry.SetValue(shared, "count", kRegDword, bytes);
-          });
+          const bool set = registry
+                               .CreateKeyPath(kHkeyCurrentUser,
+                                              {"Concurrency", "P" + std::to_string(child)}, &key)
+                               .ok() &&
+                           registry
+                               .SetValue(key, "v" + std::to_string(k), kRegSz,
+                                         std::vector<uint8_t>(text.begin(), text.end()))
+                               .ok();
+          const bool counted =
+              registry
+                  .RunInTransaction([&] {
+                    RegistryKey shared = 0;
+                    RegistryValue value;
+                    if (!registry.CreateKeyPath(kHkeyCurrentUser, {"Concurrency"}, &shared).ok())
+                      return false;
+                    uint32_t count = 0;
+                    if (registry.QueryValue(shared, "count", &value).ok() &&
+                        value.data.size() == 4) {
+                      std::memcpy(&count, value.data.data(), 4);
+                    }
+                    ++count;
+                    std::vector<uint8_t> bytes(4);
+                    std::memcpy(bytes.data(), &count, 4);
+                    return registry.SetValue(shared, "count", kRegDword, bytes).ok();
+                  })
+                  .ok();
           done << set << counted << "\n";
         }
         done.close();
@@ -190,18 +201,20 @@ TEST(Concurrency, TwoProgramsWritingTheRegistry) {
         RegistryKey key = 0;
         RegistryValue value;
         const std::string text = std::to_string(child) + "-" + std::to_string(k);
-        allThere = allThere &&
-                   registry.OpenKeyPath(kHkeyCurrentUser, {"Concurrency", "P" + std::to_string(child)},
-                                        &key) &&
-                   registry.QueryValue(key, "v" + std::to_string(k), &value) &&
-                   std::string(value.data.begin(), value.data.end()).rfind(text, 0) == 0;
+        allThere =
+            allThere &&
+            registry
+                .OpenKeyPath(kHkeyCurrentUser, {"Concurrency", "P" + std::to_string(child)}, &key)
+                .ok() &&
+            registry.QueryValue(key, "v" + std::to_string(k), &value).ok() &&
+            std::string(value.data.begin(), value.data.end()).rfind(text, 0) == 0;
       }
     }
     RegistryKey shared = 0;
     RegistryValue count;
     uint32_t counted = 0;
-    if (registry.OpenKeyPath(kHkeyCurrentUser, {"Concurrency"}, &shared) &&
-        registry.QueryValue(shared, "count", &count) && count.data.size() == 4) {
+    if (registry.OpenKeyPath(kHkeyCurrentUser, {"Concurrency"}, &shared).ok() &&
+        registry.QueryValue(shared, "count", &count).ok() && count.data.size() == 4) {
       std::memcpy(&counted, count.data.data(), 4);
     }
     const std::string integrity = Integrity(env.registryPath());

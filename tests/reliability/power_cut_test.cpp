@@ -88,12 +88,14 @@ struct Operation {
 std::string RegistryState(PowerCutFixture& env) {
   Registry registry(env.registryPath());
   RegistryKey key = 0;
-  if (!registry.OpenKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Brackwell", "Horalog", "Accts", "Acme"},
-                            &key)) {
+  if (!registry
+           .OpenKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Brackwell", "Horalog", "Accts", "Acme"},
+                        &key)
+           .ok()) {
     return "no key";
   }
   std::vector<RegistryValue> values;
-  registry.ListValues(key, &values);
+  if (!registry.ListValues(key, &values).ok()) return "";
   std::string text;
   for (const RegistryValue& v : values)
     text += v.name + "=" + std::string(v.data.begin(), v.data.end()) + "\n";
@@ -123,15 +125,18 @@ const Operation kOperations[] = {
     {"registry writes", "registry.db",
      [](PowerCutFixture& env) {
        Registry registry(env.registryPath());
-       registry.RunInTransaction([&] {
-         RegistryKey key = 0;
-         return registry.CreateKeyPath(kHkeyCurrentUser,
-                                       {"SOFTWARE", "Brackwell", "Horalog", "Accts", "Acme"},
-                                       &key) &&
-                registry.SetValue(key, "Rate", kRegSz, {'4', '5'}) &&
-                registry.SetValue(key, "Atom", kRegSz, {'1', '5'}) &&
-                registry.SetValue(key, "Round", kRegSz, {'1'});
-       });
+       registry
+           .RunInTransaction([&] {
+             RegistryKey key = 0;
+             return registry
+                        .CreateKeyPath(kHkeyCurrentUser,
+                                       {"SOFTWARE", "Brackwell", "Horalog", "Accts", "Acme"}, &key)
+                        .ok() &&
+                    registry.SetValue(key, "Rate", kRegSz, {'4', '5'}).ok() &&
+                    registry.SetValue(key, "Atom", kRegSz, {'1', '5'}).ok() &&
+                    registry.SetValue(key, "Round", kRegSz, {'1'}).ok();
+           })
+           .ok();
      },
      RegistryState},
 };

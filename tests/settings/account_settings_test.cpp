@@ -23,7 +23,7 @@ const std::string kSetup = kSetupKeyPath;
 bool KeyExists(const std::vector<std::string>& names) {
   Registry registry;
   RegistryKey key = 0;
-  return registry.OpenKeyPath(kHkeyCurrentUser, names, &key);
+  return registry.OpenKeyPath(kHkeyCurrentUser, names, &key).ok();
 }
 
 std::vector<std::string> AcctsNames(std::vector<std::string> below) {
@@ -48,8 +48,8 @@ void Put(const std::string& path, const std::string& name, uint32_t type,
   }
   Registry registry;
   RegistryKey key = 0;
-  ASSERT_TRUE(registry.CreateKeyPath(kHkeyCurrentUser, names, &key));
-  ASSERT_TRUE(registry.SetValue(key, name, type, data));
+  ASSERT_TRUE(registry.CreateKeyPath(kHkeyCurrentUser, names, &key).ok());
+  ASSERT_TRUE(registry.SetValue(key, name, type, data).ok());
 }
 
 void PutDword(const std::string& path, const std::string& name, uint32_t value) {

@@ -21,8 +21,8 @@ std::vector<uint8_t> Sz(const std::string& text) {
 void Dump(Registry& registry, RegistryKey key, const std::string& path, std::ostringstream* out) {
   std::vector<RegistryValue> values;
   std::vector<std::string> names;
-  ASSERT_TRUE(registry.ListValues(key, &values));
-  ASSERT_TRUE(registry.ListSubKeys(key, &names));
+  ASSERT_TRUE(registry.ListValues(key, &values).ok());
+  ASSERT_TRUE(registry.ListSubKeys(key, &names).ok());
   *out << "[" << path << "]\n";
   for (const RegistryValue& value : values) {
     *out << value.name << " " << value.type << ":";
@@ -31,7 +31,7 @@ void Dump(Registry& registry, RegistryKey key, const std::string& path, std::ost
   }
   for (const std::string& name : names) {
     RegistryKey child = 0;
-    ASSERT_TRUE(registry.OpenKey(key, name, &child));
+    ASSERT_TRUE(registry.OpenKey(key, name, &child).ok());
     Dump(registry, child, path + "\\" + name, out);
   }
 }
@@ -46,8 +46,8 @@ RegistryValue Value(Registry& registry, const std::vector<std::string>& names,
                     const std::string& name) {
   RegistryKey key = 0;
   RegistryValue value;
-  EXPECT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, names, &key)) << names.back();
-  EXPECT_TRUE(registry.QueryValue(key, name, &value)) << name;
+  EXPECT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, names, &key).ok()) << names.back();
+  EXPECT_TRUE(registry.QueryValue(key, name, &value).ok()) << name;
   return value;
 }
 
@@ -120,11 +120,11 @@ TEST(RegFile, ImportsEveryKindOfLine) {
   EXPECT_EQ(Value(registry, setup, "Expand").data, Sz("%é"));  // UTF-16LE text becomes UTF-8
   RegistryKey key = 0;
   RegistryValue value;
-  EXPECT_FALSE(registry.OpenKeyPath(kHkeyCurrentUser, {"Old"}, &key));
-  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, {"Keep"}, &key));
-  EXPECT_FALSE(registry.QueryValue(key, "gone", &value));
-  EXPECT_TRUE(registry.QueryValue(key, "kept", &value));
-  EXPECT_FALSE(registry.OpenKeyPath(kHkeyCurrentUser, {"Never"}, &key));
+  EXPECT_FALSE(registry.OpenKeyPath(kHkeyCurrentUser, {"Old"}, &key).ok());
+  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, {"Keep"}, &key).ok());
+  EXPECT_FALSE(registry.QueryValue(key, "gone", &value).ok());
+  EXPECT_TRUE(registry.QueryValue(key, "kept", &value).ok());
+  EXPECT_FALSE(registry.OpenKeyPath(kHkeyCurrentUser, {"Never"}, &key).ok());
 }
 
 TEST(RegFile, ReadsUtf16AndWindows1252Files) {
@@ -224,9 +224,12 @@ TEST(RegFile, ExportThenImportGivesTheSameTree) {
   Registry registry(env.registryPath());
   RegistryKey setup = 0;
   RegistryKey other = 0;
-  ASSERT_TRUE(registry.CreateKeyPath(kHkeyCurrentUser,
-                                     {"SOFTWARE", "Brackwell", "Horalog", "Setup"}, &setup));
-  ASSERT_TRUE(registry.CreateKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Grüße 日本", "[x]"}, &other));
+  ASSERT_TRUE(
+      registry
+          .CreateKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Brackwell", "Horalog", "Setup"}, &setup)
+          .ok());
+  ASSERT_TRUE(
+      registry.CreateKeyPath(kHkeyCurrentUser, {"SOFTWARE", "Grüße 日本", "[x]"}, &other).ok());
   std::vector<uint8_t> blob;
   for (int i = 0; i < 100; ++i) blob.push_back(static_cast<uint8_t>(i * 37));
   const std::vector<std::tuple<RegistryKey, std::string, uint32_t, std::vector<uint8_t>>> values = {
@@ -245,7 +248,7 @@ TEST(RegFile, ExportThenImportGivesTheSameTree) {
       {other, "ShortDword", kRegDword, {1, 2, 3}},
   };
   for (const auto& [key, name, type, data] : values) {
-    ASSERT_TRUE(registry.SetValue(key, name, type, data));
+    ASSERT_TRUE(registry.SetValue(key, name, type, data).ok());
   }
   std::string text;
   const Status exported = RegFile::Export(&registry, {}, &text);
@@ -289,8 +292,7 @@ TEST(RegFile, ExportThenImportGivesTheSameTree) {
             "\"Q\"=hex(b):01,02,03,04,05,06,07,08\n"
             "\"ShortDword\"=hex(4):01,02,03\n"
             "\"Unterminated\"=hex(1):61,00,62,00,63,00\n\n");
-  EXPECT_FALSE(RegFile::Export(&registry, {"Missing"}, &part).ok());
-  EXPECT_TRUE(registry.notFound());
+  EXPECT_EQ(RegFile::Export(&registry, {"Missing"}, &part).code(), Registry::kNotFound);
 }
 
 TEST(RegFile, KeysAreWrittenFromHkeyCurrentUserOnly) {

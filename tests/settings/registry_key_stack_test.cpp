@@ -11,7 +11,7 @@ namespace {
 bool Exists(const TestEnvironment& env, const std::vector<std::string>& names) {
   Registry registry(env.registryPath());
   RegistryKey key = 0;
-  return registry.OpenKeyPath(kHkeyCurrentUser, names, &key);
+  return registry.OpenKeyPath(kHkeyCurrentUser, names, &key).ok();
 }
 
 std::vector<uint8_t> Stored(const TestEnvironment& env, const std::vector<std::string>& names,
@@ -19,8 +19,8 @@ std::vector<uint8_t> Stored(const TestEnvironment& env, const std::vector<std::s
   Registry registry(env.registryPath());
   RegistryKey key = 0;
   RegistryValue out;
-  if (!registry.OpenKeyPath(kHkeyCurrentUser, names, &key)) return {};
-  if (!registry.QueryValue(key, value, &out)) return {};
+  if (!registry.OpenKeyPath(kHkeyCurrentUser, names, &key).ok()) return {};
+  if (!registry.QueryValue(key, value, &out).ok()) return {};
   return out.data;
 }
 
@@ -88,8 +88,8 @@ TEST(RegistryKeyStack, HoldsAtMostTenLevels) {
   Registry registry(env.registryPath());
   RegistryKey top = 0;
   std::vector<std::string> below;
-  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, nine, &top));
-  ASSERT_TRUE(registry.ListSubKeys(top, &below));
+  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, nine, &top).ok());
+  ASSERT_TRUE(registry.ListSubKeys(top, &below).ok());
   EXPECT_TRUE(below.empty());
 
   // The top stays the tenth level, which writes still reach.
@@ -143,9 +143,9 @@ TEST(RegistryKeyStack, StringsFitWhenTheirCharactersAndZeroFitTheCapacity) {
   // Values not written by SetString: no terminating zero, or zeros inside.
   Registry registry(env.registryPath());
   RegistryKey key = 0;
-  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, {"S"}, &key));
-  ASSERT_TRUE(registry.SetValue(key, "bare", kRegSz, {'a', 'b', 'c'}));
-  ASSERT_TRUE(registry.SetValue(key, "inner", kRegSz, {'a', 'b', 0, 'c', 0}));
+  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, {"S"}, &key).ok());
+  ASSERT_TRUE(registry.SetValue(key, "bare", kRegSz, {'a', 'b', 'c'}).ok());
+  ASSERT_TRUE(registry.SetValue(key, "inner", kRegSz, {'a', 'b', 0, 'c', 0}).ok());
   EXPECT_TRUE(stack.QueryString("bare", &out, 4));
   EXPECT_EQ(out, "abc");
   EXPECT_FALSE(stack.QueryString("bare", &out, 3));
@@ -161,10 +161,10 @@ TEST(RegistryKeyStack, DwordsAreFourLittleEndianBytesOfAnyType) {
   EXPECT_EQ(Stored(env, {"D"}, "full"), (std::vector<uint8_t>{4, 3, 2, 1}));
   Registry registry(env.registryPath());
   RegistryKey key = 0;
-  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, {"D"}, &key));
-  ASSERT_TRUE(registry.SetValue(key, "short", kRegBinary, {0x34, 0x12}));
-  ASSERT_TRUE(registry.SetValue(key, "empty", kRegBinary, {}));
-  ASSERT_TRUE(registry.SetValue(key, "five", kRegBinary, {1, 2, 3, 4, 5}));
+  ASSERT_TRUE(registry.OpenKeyPath(kHkeyCurrentUser, {"D"}, &key).ok());
+  ASSERT_TRUE(registry.SetValue(key, "short", kRegBinary, {0x34, 0x12}).ok());
+  ASSERT_TRUE(registry.SetValue(key, "empty", kRegBinary, {}).ok());
+  ASSERT_TRUE(registry.SetValue(key, "five", kRegBinary, {1, 2, 3, 4, 5}).ok());
   stack.SetString("text", "12");
 
   uint32_t out = 0;

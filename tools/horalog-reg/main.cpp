@@ -44,8 +44,9 @@ int Error(int status, const std::string& message) {
 }
 
 // The registry's failure as an exit status: missing things are 1, the rest 3.
-int RegistryError(const Registry& registry, const std::string& what) {
-  return Error(registry.notFound() ? kMissing : kRegistry, what + ": " + registry.lastError());
+int RegistryError(const Status& failure, const std::string& what) {
+  return Error(failure.code() == Registry::kNotFound ? kMissing : kRegistry,
+               what + ": " + failure.message());
 }
 
 // A DWORD in decimal or, after 0x, in hex; nothing else, nothing above 32 bits.
@@ -120,8 +121,9 @@ int Get(const std::string& keyText, const std::string& name) {
   Registry registry;
   RegistryKey key = 0;
   RegistryValue value;
-  if (!registry.OpenKeyPath(kHkeyCurrentUser, names, &key)) return RegistryError(registry, keyText);
-  if (!registry.QueryValue(key, name, &value)) return RegistryError(registry, keyText);
+  Status done = registry.OpenKeyPath(kHkeyCurrentUser, names, &key);
+  if (done.ok()) done = registry.QueryValue(key, name, &value);
+  if (!done.ok()) return RegistryError(done, keyText);
   std::cout << ValueText(value) << "\n";
   return kOk;
 }
@@ -145,10 +147,9 @@ int Set(const std::string& keyText, const std::string& name, const std::string& 
   }
   Registry registry;
   RegistryKey key = 0;
-  if (!registry.CreateKeyPath(kHkeyCurrentUser, names, &key) ||
-      !registry.SetValue(key, name, dword ? kRegDword : kRegSz, data)) {
-    return RegistryError(registry, keyText);
-  }
+  Status done = registry.CreateKeyPath(kHkeyCurrentUser, names, &key);
+  if (done.ok()) done = registry.SetValue(key, name, dword ? kRegDword : kRegSz, data);
+  if (!done.ok()) return RegistryError(done, keyText);
   return kOk;
 }
 
@@ -159,18 +160,15 @@ int Delete(const std::string& keyText, const std::string* name) {
   Registry registry;
   RegistryKey key = 0;
   if (name) {
-    if (!registry.OpenKeyPath(kHkeyCurrentUser, names, &key) || !registry.DeleteValue(key, *name)) {
-      return RegistryError(registry, keyText);
-    }
-    return kOk;
+    Status done = registry.OpenKeyPath(kHkeyCurrentUser, names, &key);
+    if (done.ok()) done = registry.DeleteValue(key, *name);
+    return done.ok() ? kOk : RegistryError(done, keyText);
   }
   if (names.empty()) return Error(kUsage, "HKEY_CURRENT_USER itself cannot be deleted");
   const std::vector<std::string> parent(names.begin(), names.end() - 1);
-  if (!registry.OpenKeyPath(kHkeyCurrentUser, parent, &key) ||
-      !registry.DeleteKey(key, names.back())) {
-    return RegistryError(registry, keyText);
-  }
-  return kOk;
+  Status done = registry.OpenKeyPath(kHkeyCurrentUser, parent, &key);
+  if (done.ok()) done = registry.DeleteKey(key, names.back());
+  return done.ok() ? kOk : RegistryError(done, keyText);
 }
 
 int List(const std::string& keyText) {
@@ -181,10 +179,10 @@ int List(const std::string& keyText) {
   RegistryKey key = 0;
   std::vector<RegistryValue> values;
   std::vector<std::string> subKeys;
-  if (!registry.OpenKeyPath(kHkeyCurrentUser, names, &key) || !registry.ListValues(key, &values) ||
-      !registry.ListSubKeys(key, &subKeys)) {
-    return RegistryError(registry, keyText);
-  }
+  Status done = registry.OpenKeyPath(kHkeyCurrentUser, names, &key);
+  if (done.ok()) done = registry.ListValues(key, &values);
+  if (done.ok()) done = registry.ListSubKeys(key, &subKeys);
+  if (!done.ok()) return RegistryError(done, keyText);
   for (const RegistryValue& value : values) {
     std::cout << value.name << "\t" << TypeName(value.type) << "\t" << ValueText(value) << "\n";
   }
@@ -199,7 +197,7 @@ int Export(const std::string& keyText, const std::string& file) {
   Registry registry;
   std::string text;
   if (Status exported = RegFile::Export(&registry, names, &text); !exported.ok()) {
-    return Error(registry.notFound() ? kMissing : kRegistry, exported.message());
+    return Error(exported.code() == Registry::kNotFound ? kMissing : kRegistry, exported.message());
   }
   if (file.empty() || file == "-") {
     std::cout << text;
