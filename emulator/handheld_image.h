@@ -56,7 +56,7 @@ struct HandheldGenerateOptions {
 class HandheldImage {
  public:
   // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): what a look-up finds missing.
-  static constexpr int32_t kNotFound = static_cast<int32_t>(0x80070002u);
+  static constexpr int32_t kNotFound = Status::kNotFound;
 
   // Makes a new image at path with the four empty databases, \Ident\Name
   // (REG_SZ, any length) and, when given, \ControlPanel\Owner\Owner

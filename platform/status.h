@@ -12,6 +12,9 @@ class [[nodiscard]] Status {
  public:
   // E_FAIL: the code of a failure that has no code of its own.
   static constexpr int32_t kFailed = static_cast<int32_t>(0x80004005u);
+  // What a look-up that finds nothing fails with (ERROR_FILE_NOT_FOUND as
+  // an HRESULT), where a caller must tell "not there" from a failure.
+  static constexpr int32_t kNotFound = static_cast<int32_t>(0x80070002u);
 
   // Success. code is 0, or a code that says more about the success (as the
   // end of a table's rows does); a success code is never negative.

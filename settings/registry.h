@@ -42,7 +42,7 @@ class Registry {
  public:
   // ERROR_FILE_NOT_FOUND as a result code, as the handheld gives it for
   // something missing.
-  static constexpr int32_t kNotFound = static_cast<int32_t>(0x80070002u);
+  static constexpr int32_t kNotFound = Status::kNotFound;
 
   // HORALOG_REGISTRY when set, else $XDG_CONFIG_HOME/horalog/registry.db.
   static std::string DefaultPath();
