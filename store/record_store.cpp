@@ -48,6 +48,22 @@ void WalkTable(StoreTable table, const std::string& path, SqliteConnection* shar
   }
 }
 
+// Room for a table's rows: no more than its row ids span, since they are
+// unique, and at most mostRows; 0 when there is no load connection or the
+// ids cannot be read. Two look-ups at the ends of the table's tree. Room
+// reserved and never written costs address space, not memory: the walk then
+// fills one block instead of copying each row again into ever larger ones.
+size_t RoomFor(SqliteConnection* connection, const char* table, size_t mostRows) {
+  if (connection == nullptr) return 0;
+  SqliteStatement ends;
+  const std::string query = std::string("SELECT (SELECT min(rowid) FROM ") + table +
+                            "), (SELECT max(rowid) FROM " + table + ")";
+  if (ends.Prepare(*connection, query) != SQLITE_OK || ends.Step() != SQLITE_ROW) return 0;
+  const int64_t low = ends.ColumnInt64(0), high = ends.ColumnInt64(1);
+  if (high < low) return 0;
+  return static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(high - low) + 1, mostRows));
+}
+
 }  // namespace
 
 bool RecordStore::Locate() {
@@ -108,6 +124,7 @@ void RecordStore::LoadTimeRecords(bool whole) {
   // Invoice dates repeat (one per invoice run), and turning one into local
   // time asks the time zone each time: each date is converted once.
   // The last one is looked at first: records invoiced together lie together.
+  timeRecords_.reserve(RoomFor(load_, "hlgroup", size_t{1} << 20));
   std::unordered_map<double, std::time_t> invoiceDates;
   const std::pair<const double, std::time_t>* last = nullptr;
   WalkTable(StoreTable::HlGroup, storePath_, load_, [&](const TableCommand& row) {
@@ -139,9 +156,12 @@ void RecordStore::LoadTimeRecords(bool whole) {
   });
   if (!whole) return;
   // Equivalent to inserting each row before the first later day: records of
-  // one day keep the store's order. A counting sort by day does that in two
-  // passes when the days lie within a few decades (as they do), each record
-  // moved once; otherwise the days are sorted with the positions below them.
+  // one day keep the store's order. A counting sort by day finds where each
+  // record goes in two passes when the days lie within a few decades (as
+  // they do); otherwise the days are sorted with the positions below them.
+  // The records are then moved there in place, along the cycles of that
+  // order: a second room for a hundred thousand records would cost a new
+  // store more, in fresh memory, than the moves.
   const size_t n = timeRecords_.size();
   int32_t low = INT32_MAX, high = INT32_MIN;
   bool inOrder = true;
@@ -152,16 +172,16 @@ void RecordStore::LoadTimeRecords(bool whole) {
     high = std::max(high, day);
   }
   if (inOrder) return;
-  std::vector<TimeRecord> sorted = std::move(sortRoom_);
-  sorted.resize(n);
+  // dayOrder_[k]: the position of the record that goes to k.
+  dayOrder_.resize(n);
   constexpr int64_t kMostDays = int64_t{1} << 21;  // packed days of 32 years
   if (int64_t{high} - low < kMostDays) {
     std::vector<uint32_t> next(static_cast<size_t>(int64_t{high} - low + 1), 0);
     for (const TimeRecord& record : timeRecords_) ++next[record.grpdate - low];
     uint32_t start = 0;
     for (uint32_t& slot : next) start += std::exchange(slot, start);
-    for (TimeRecord& record : timeRecords_) {
-      sorted[next[record.grpdate - low]++] = std::move(record);
+    for (size_t pos = 0; pos < n; ++pos) {
+      dayOrder_[next[timeRecords_[pos].grpdate - low]++] = static_cast<uint32_t>(pos);
     }
   } else {
     std::vector<uint64_t> days(n);
@@ -170,12 +190,23 @@ void RecordStore::LoadTimeRecords(bool whole) {
       days[pos] = (static_cast<uint64_t>(day) << 32) | pos;  // positions fit in 32 bits
     }
     std::sort(days.begin(), days.end());
-    for (size_t k = 0; k < n; ++k) {
-      sorted[k] = std::move(timeRecords_[static_cast<uint32_t>(days[k])]);
-    }
+    for (size_t k = 0; k < n; ++k) dayOrder_[k] = static_cast<uint32_t>(days[k]);
   }
-  std::swap(timeRecords_, sorted);
-  sortRoom_ = std::move(sorted);
+  // Each cycle: the first record waits aside, each place takes the record
+  // that goes there, and the last place takes the one aside. A place done
+  // points to itself.
+  for (size_t k = 0; k < n; ++k) {
+    if (dayOrder_[k] == k) continue;
+    TimeRecord aside = std::move(timeRecords_[k]);
+    size_t place = k;
+    for (size_t from = dayOrder_[place]; from != k; from = dayOrder_[place]) {
+      timeRecords_[place] = std::move(timeRecords_[from]);
+      dayOrder_[place] = static_cast<uint32_t>(place);
+      place = from;
+    }
+    timeRecords_[place] = std::move(aside);
+    dayOrder_[place] = static_cast<uint32_t>(place);
+  }
 }
 
 std::string_view RecordStore::KeepNotes(std::string_view notes) {
@@ -201,24 +232,36 @@ void RecordStore::LoadTimeSpans() {
   spanOrder_.clear();
   spanGroups_.clear();
   currentSpan = kNoPosition;
-  WalkTable(StoreTable::HlTime, storePath_, load_, [this](const TableCommand& row) {
-    timeSpans_.push_back({row.IntField(1), row.IntField(2), row.IntField(3)});
+  // Spans are written record by record, so they nearly always come in record
+  // order: the groups are then made as they are read, over the list itself.
+  timeSpans_.reserve(RoomFor(load_, "hltime", size_t{1} << 22));
+  spanGroups_.reserve(timeRecords_.size());
+  bool inOrder = true;
+  WalkTable(StoreTable::HlTime, storePath_, load_, [&](const TableCommand& row) {
+    const TimeSpan& span =
+        timeSpans_.emplace_back(row.IntField(1), row.IntField(2), row.IntField(3));
+    if (!inOrder) return;
+    if (spanGroups_.empty() || spanGroups_.back().parent < span.parent) {
+      spanGroups_.push_back({span.parent, static_cast<uint32_t>(timeSpans_.size() - 1), 1});
+    } else if (spanGroups_.back().parent == span.parent) {
+      ++spanGroups_.back().count;
+    } else {
+      inOrder = false;
+    }
   });
+  if (inOrder) return;
   // One vector of positions and one of groups, not a container per record:
   // a large store has a hundred thousand records.
+  spanGroups_.clear();
   spanOrder_.resize(timeSpans_.size());
   std::iota(spanOrder_.begin(), spanOrder_.end(), size_t{0});
-  // Spans are written record by record, so they are nearly always in order already.
-  if (!std::is_sorted(timeSpans_.begin(), timeSpans_.end(),
-                      [](const TimeSpan& a, const TimeSpan& b) { return a.parent < b.parent; })) {
-    std::stable_sort(spanOrder_.begin(), spanOrder_.end(), [this](size_t a, size_t b) {
-      return timeSpans_[a].parent < timeSpans_[b].parent;
-    });
-  }
+  std::stable_sort(spanOrder_.begin(), spanOrder_.end(), [this](size_t a, size_t b) {
+    return timeSpans_[a].parent < timeSpans_[b].parent;
+  });
   for (size_t k = 0; k < spanOrder_.size(); ++k) {
     const int32_t parent = timeSpans_[spanOrder_[k]].parent;
     if (spanGroups_.empty() || spanGroups_.back().parent != parent) {
-      spanGroups_.push_back({parent, k, 0});
+      spanGroups_.push_back({parent, static_cast<uint32_t>(k), 0});
     }
     ++spanGroups_.back().count;
   }
@@ -285,12 +328,12 @@ int32_t RecordStore::ItemIdByName(const std::string& name, int32_t account) cons
   return 0;
 }
 
-std::span<const size_t> RecordStore::SpansOf(int32_t recordId) const {
+SpanPositions RecordStore::SpansOf(int32_t recordId) const {
   auto found =
       std::lower_bound(spanGroups_.begin(), spanGroups_.end(), recordId,
                        [](const SpanGroup& group, int32_t id) { return group.parent < id; });
   if (found == spanGroups_.end() || found->parent != recordId) return {};
-  return std::span<const size_t>(spanOrder_).subspan(found->first, found->count);
+  return {spanOrder_.empty() ? nullptr : spanOrder_.data(), found->first, found->count};
 }
 
 size_t RecordStore::FirstSpanOf(int32_t recordId) const {
@@ -299,9 +342,10 @@ size_t RecordStore::FirstSpanOf(int32_t recordId) const {
 }
 
 size_t RecordStore::NextSpanOf(int32_t recordId, size_t pos) const {
-  const auto& spans = SpansOf(recordId);
-  auto next = std::upper_bound(spans.begin(), spans.end(), pos);
-  return next == spans.end() ? kNoPosition : *next;
+  for (size_t position : SpansOf(recordId)) {
+    if (position > pos) return position;
+  }
+  return kNoPosition;
 }
 
 int64_t RecordStore::RecordMinutes(int32_t recordId) const {

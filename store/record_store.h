@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -15,6 +14,36 @@ class SqliteConnection;
 
 // A list position; kNoPosition is "none".
 constexpr size_t kNoPosition = static_cast<size_t>(-1);
+
+// The list positions of one record's spans, in list order: a run of the
+// spans' order by record, or of the list itself when the spans lie in record
+// order already (as a synchronization writes them).
+class SpanPositions {
+ public:
+  SpanPositions() = default;
+  SpanPositions(const size_t* order, size_t first, size_t count)
+      : order_(order), first_(first), count_(count) {}
+  struct iterator {
+    const size_t* order;
+    size_t at;
+    size_t operator*() const { return order ? order[at] : at; }
+    iterator& operator++() {
+      ++at;
+      return *this;
+    }
+    bool operator==(const iterator&) const = default;
+  };
+  iterator begin() const { return {order_, first_}; }
+  iterator end() const { return {order_, first_ + count_}; }
+  size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+  size_t front() const { return *begin(); }
+
+ private:
+  const size_t* order_ = nullptr;  // none: the positions are first, first + 1, ...
+  size_t first_ = 0;
+  size_t count_ = 0;
+};
 
 // Use: construct, SetDeviceName, Load, read (and MarkInvoiced), destroy. The
 // lists are replaced whole by each load; positions stay valid until then.
@@ -76,7 +105,7 @@ class RecordStore {
   const std::vector<TimeSpan>& timeSpans() const { return timeSpans_; }
 
   // Positions, in list order, of the spans whose parent is recordId.
-  std::span<const size_t> SpansOf(int32_t recordId) const;
+  SpanPositions SpansOf(int32_t recordId) const;
   // The span walk: the first span of recordId, and the next one after pos;
   // kNoPosition at the end.
   size_t FirstSpanOf(int32_t recordId) const;
@@ -111,10 +140,8 @@ class RecordStore {
   std::vector<AccountEntry> accounts_;
   std::vector<ItemEntry> items_;
   std::vector<TimeRecord> timeRecords_;
-  // The room the records were put in day order in, kept for the next load:
-  // a window reloads its store after every change, and fresh memory for a
-  // hundred thousand records costs more than reading them.
-  std::vector<TimeRecord> sortRoom_;
+  // Where each record goes in day order, kept for the next load.
+  std::vector<uint32_t> dayOrder_;
   // The records' notes: blocks that never move, notesBlock_ filled to
   // notesUsed_; the blocks stay from load to load and are written over.
   std::vector<std::unique_ptr<char[]>> notesBlocks_;
@@ -122,11 +149,12 @@ class RecordStore {
   size_t notesUsed_ = 0;
   std::vector<TimeSpan> timeSpans_;
   // The spans' positions grouped by record (list order within a record),
-  // and where each record's group starts, ordered by record id.
+  // empty when the list is in record order already, and where each record's
+  // group starts in it, ordered by record id.
   struct SpanGroup {
     int32_t parent;
-    size_t first;
-    size_t count;
+    uint32_t first;
+    uint32_t count;
   };
   std::vector<size_t> spanOrder_;
   std::vector<SpanGroup> spanGroups_;
