@@ -121,10 +121,19 @@ void RecordStore::LoadTimeRecords(bool whole) {
   notesBlock_ = 0;
   notesUsed_ = 0;
   currentRecord = kNoPosition;
+  timeRecords_.reserve(RoomFor(load_, "hlgroup", size_t{1} << 20));
+  if (!whole) {
+    WalkTable(StoreTable::HlGroupFlags, storePath_, load_, [&](const TableCommand& row) {
+      TimeRecord& record = timeRecords_.emplace_back();
+      record.id = row.IntField(1);
+      record.invoiced = row.BoolField(2);
+      record.deleted = row.BoolField(3);
+    });
+    return;
+  }
   // Invoice dates repeat (one per invoice run), and turning one into local
   // time asks the time zone each time: each date is converted once.
   // The last one is looked at first: records invoiced together lie together.
-  timeRecords_.reserve(RoomFor(load_, "hlgroup", size_t{1} << 20));
   std::unordered_map<double, std::time_t> invoiceDates;
   const std::pair<const double, std::time_t>* last = nullptr;
   WalkTable(StoreTable::HlGroup, storePath_, load_, [&](const TableCommand& row) {
@@ -135,7 +144,6 @@ void RecordStore::LoadTimeRecords(bool whole) {
     record.item = row.IntField(4);
     record.invoiced = row.BoolField(6);
     record.deleted = row.BoolField(8);
-    if (!whole) return;
     record.notes = KeepNotes(CharactersPrefix(row.TextField(5), kMaxNotesChars));
     if (record.invoiced) {
       const double date = row.DateField(7);
@@ -154,7 +162,6 @@ void RecordStore::LoadTimeRecords(bool whole) {
       record.invoicedate = last->second;
     }
   });
-  if (!whole) return;
   // Equivalent to inserting each row before the first later day: records of
   // one day keep the store's order. A counting sort by day finds where each
   // record goes in two passes when the days lie within a few decades (as

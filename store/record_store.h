@@ -73,12 +73,13 @@ class RecordStore {
   // Reports nothing: a table that cannot be read leaves its list empty.
   void Load(bool withSpans = true);
   // As a synchronization loads the store to compare it with the handheld:
-  // Locate, the accounts and items, and the time records without their
-  // notes and invoice dates, in the store's order; no spans.
+  // Locate, the accounts and items, and the time records' ids and flags
+  // alone (no days, accounts, items, notes or invoice dates), in the store's
+  // order; no spans.
   void LoadToCompare();
   void LoadAccounts();
   void LoadItems();
-  // whole false: without notes and invoice dates, in the store's order.
+  // whole false: ids and flags alone, in the store's order.
   void LoadTimeRecords(bool whole = true);
   void LoadTimeSpans();
 

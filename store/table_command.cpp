@@ -20,6 +20,7 @@ const char* Bindings(StoreTable table) {
     case StoreTable::ItemName: return "iis";
     case StoreTable::HlGroup: return "iiiisbdb";
     case StoreTable::HlTime: return "iii";
+    case StoreTable::HlGroupFlags: return "ibb";
   }
   return "";
 }
@@ -37,6 +38,7 @@ const char* TableCommand::DefaultCommandText(StoreTable table) {
              "\t\tinvoicedate, \t\tdeleted  \t\tFROM hlgroup";
     case StoreTable::HlTime:
       return " \tSELECT \t\tparent, \t\tstarttime, \t\tduration  \t\tFROM hltime";
+    case StoreTable::HlGroupFlags: return "SELECT id, invoiced, deleted FROM hlgroup";
   }
   return "";
 }

@@ -37,7 +37,9 @@ class StatementRunner;
 class StoreStatement;
 struct sqlite3_value;
 
-enum class StoreTable { AccountName, ItemName, HlGroup, HlTime };
+// HlGroupFlags: the time records' ids and flags alone, what a
+// synchronization compares with the handheld.
+enum class StoreTable { AccountName, ItemName, HlGroup, HlTime, HlGroupFlags };
 
 class TableCommand {
  public:

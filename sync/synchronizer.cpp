@@ -118,7 +118,7 @@ bool Synchronizer::EndStep() {
 }
 
 bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows) const {
-  TableCommand command(StoreTable::HlGroup);
+  TableCommand command(StoreTable::HlGroupFlags);
   command.SetPath(storePath_);
   DbStatus status = command.OpenConnection().code();
   if (status == S_OK) status = command.OpenDefaultRowset().code();
@@ -126,7 +126,7 @@ bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows) const {
   for (status = command.MoveFirst().code(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
        status = command.MoveNext().code()) {
     if (status == S_OK) {
-      rows->push_back({command.IntField(1), command.BoolField(6), command.BoolField(8)});
+      rows->push_back({command.IntField(1), command.BoolField(2), command.BoolField(3)});
     }
   }
   return status == DB_S_ENDOFROWSET;
