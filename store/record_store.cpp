@@ -83,6 +83,15 @@ void RecordStore::Load(bool withSpans) { Load(withSpans, true); }
 
 void RecordStore::LoadToCompare() { Load(false, false); }
 
+void RecordStore::LoadToCompare(std::vector<TimeRecord> records) {
+  if (!Locate()) return;
+  LoadAccounts();
+  LoadItems();
+  timeRecords_ = std::move(records);
+  notesBlock_ = notesUsed_ = 0;
+  currentRecord = kNoPosition;
+}
+
 void RecordStore::Load(bool withSpans, bool wholeRecords) {
   if (!Locate()) return;
   // One connection and one read transaction for the four tables: a program

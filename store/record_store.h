@@ -77,6 +77,9 @@ class RecordStore {
   // alone (no days, accounts, items, notes or invoice dates), in the store's
   // order; no spans.
   void LoadToCompare();
+  // The same with the time records given, as the caller read them moments
+  // before: the accounts and items alone are read.
+  void LoadToCompare(std::vector<TimeRecord> records);
   void LoadAccounts();
   void LoadItems();
   // whole false: ids and flags alone, in the store's order.

@@ -1,6 +1,8 @@
 // Moves data between the handheld's databases and its local store.
 #include "sync/synchronizer.h"
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <functional>
 #include <utility>
@@ -77,8 +79,17 @@ Synchronizer::Synchronizer(CePlatform& platform, SyncView& view, std::string dev
       storePath_(std::move(storePath)) {}
 
 bool Synchronizer::Execute(StoreStatement statement, bool* inserted) {
-  const DbStatus status =
-      (step_ ? step_->Execute(statement) : ExecuteStatement(storePath_, statement)).code();
+  DbStatus status;
+  if (step_) {
+    status = step_->Execute(statement).code();
+  } else if (cleanup_) {
+    TableCommand command(StoreTable::HlGroup);
+    command.UseConnection(*cleanup_);
+    status = command.ExecuteStatement(statement).code();
+    cleanupChanges_ = command.rowsAffected();
+  } else {
+    status = ExecuteStatement(storePath_, statement).code();
+  }
   if (keepSent_) sent_.push_back({std::move(statement), status});
   if (inserted) *inserted = status == S_OK;
   // A duplicate id is the store refusing a row it already holds; anything
@@ -117,19 +128,39 @@ bool Synchronizer::EndStep() {
   return kept;
 }
 
-bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows) const {
-  TableCommand command(StoreTable::HlGroupFlags);
-  command.SetPath(storePath_);
-  DbStatus status = command.OpenConnection().code();
-  if (status == S_OK) status = command.OpenDefaultRowset().code();
-  if (status != S_OK) return false;
-  for (status = command.MoveFirst().code(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
-       status = command.MoveNext().code()) {
-    if (status == S_OK) {
-      rows->push_back({command.IntField(1), command.BoolField(2), command.BoolField(3)});
+bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows, int64_t* version) {
+  auto connection = std::make_unique<SqliteConnection>();
+  // One read transaction: the rows, and the data version they are of.
+  if (connection->Open(storePath_, false) != SQLITE_OK || connection->Exec("BEGIN") != SQLITE_OK) {
+    return false;
+  }
+  DbStatus status;
+  {
+    TableCommand command(StoreTable::HlGroupFlags);
+    command.UseConnection(*connection);
+    status = command.OpenDefaultRowset().code();
+    if (status != S_OK) return false;
+    for (status = command.MoveFirst().code(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
+         status = command.MoveNext().code()) {
+      if (status == S_OK) {
+        rows->push_back({command.IntField(1), command.BoolField(2), command.BoolField(3)});
+      }
     }
   }
+  cleanup_ = std::move(connection);
+  *version = CleanupDataVersion();
+  cleanup_->Exec("COMMIT");
   return status == DB_S_ENDOFROWSET;
+}
+
+int64_t Synchronizer::CleanupDataVersion() {
+  // Changed by every commit of another connection, never by this one's own.
+  SqliteStatement version;
+  if (!cleanup_ || version.Prepare(*cleanup_, "PRAGMA data_version") != SQLITE_OK ||
+      version.Step() != SQLITE_ROW) {
+    return -1;
+  }
+  return version.ColumnInt64(0);
 }
 
 bool Synchronizer::LinkLost() {
@@ -148,7 +179,8 @@ void Synchronizer::LoseStep() {
 
 void Synchronizer::CleanDevice() {
   std::vector<StoredRecord> rows;
-  if (!ReadStoredRecords(&rows)) {
+  int64_t version = -1;
+  if (!ReadStoredRecords(&rows, &version)) {
     RemovalError();
     return;
   }
@@ -172,6 +204,18 @@ void Synchronizer::CleanDevice() {
     RemovalError();
     return;
   }
+  // The statement flags exactly the records invoiced and not yet removed:
+  // when it changed as many rows as were read so, the rows read, so flagged,
+  // are the store's.
+  int64_t flagged = 0;
+  cleaned_.resize(rows.size());
+  for (size_t k = 0; k < rows.size(); ++k) {
+    cleaned_[k].id = rows[k].id;
+    cleaned_[k].invoiced = rows[k].invoiced;
+    cleaned_[k].deleted = rows[k].deleted || rows[k].invoiced;
+    flagged += rows[k].invoiced && !rows[k].deleted;
+  }
+  if (flagged == cleanupChanges_) cleanedVersion_ = version;
   view_.SetProgress(100);
   view_.SetStatus("Invoiced items update completed");
 }
@@ -182,7 +226,14 @@ void Synchronizer::Synchronize() {
   // The steps compare the handheld's accounts, items and records with the
   // store's by id and flags; the stored spans are never looked at (the
   // spans of every record copied are new), nor the records' notes and days.
-  store.LoadToCompare();
+  if (cleanedVersion_ >= 0 && CleanupDataVersion() == cleanedVersion_) {
+    store.LoadToCompare(std::move(cleaned_));
+  } else {
+    store.LoadToCompare();
+  }
+  cleanup_.reset();
+  cleaned_.clear();
+  cleanedVersion_ = -1;
   insertedRecords_.clear();
   view_.SetProgress(0);
   view_.PumpMessages();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sqlite_connection.h"
 #include "store/record_store.h"
 #include "store/statements.h"
 #include "store/store_session.h"
@@ -79,7 +80,10 @@ class Synchronizer {
     bool invoiced;
     bool deleted;
   };
-  bool ReadStoredRecords(std::vector<StoredRecord>* rows) const;
+  // version: the store's data version the rows are of.
+  bool ReadStoredRecords(std::vector<StoredRecord>* rows, int64_t* version);
+  // The store's data version on the clean-up's connection, or -1.
+  int64_t CleanupDataVersion();
   // True once the link has failed (latched; the platform's error of its last
   // call is looked at).
   bool LinkLost();
@@ -113,6 +117,15 @@ class Synchronizer {
   bool keepSent_ = true;
   std::unique_ptr<StoreSession> step_;
   std::vector<std::string> stepMessages_;
+  // The clean-up reads the records' ids and flags, and flags the records it
+  // removed, on one connection of its own. When no other connection has
+  // written the store since (its data version is unchanged), Synchronize
+  // compares with those records, their flags set as the clean-up's statement
+  // set them, instead of reading the store again.
+  std::unique_ptr<SqliteConnection> cleanup_;
+  std::vector<TimeRecord> cleaned_;
+  int64_t cleanedVersion_ = -1;
+  int64_t cleanupChanges_ = 0;   // rows changed by the last statement on it
   bool recordsPending_ = false;  // the records step's transaction waits for the spans
   bool linkLost_ = false;
   int errors_ = 0;
