@@ -254,8 +254,8 @@ void RecordStore::LoadTimeSpans() {
   spanGroups_.reserve(timeRecords_.size());
   bool inOrder = true;
   WalkTable(StoreTable::HlTime, storePath_, load_, [&](const TableCommand& row) {
-    const TimeSpan& span =
-        timeSpans_.emplace_back(row.IntField(1), row.IntField(2), row.IntField(3));
+    timeSpans_.push_back({row.IntField(1), row.IntField(2), row.IntField(3)});
+    const TimeSpan& span = timeSpans_.back();
     if (!inOrder) return;
     if (spanGroups_.empty() || spanGroups_.back().parent < span.parent) {
       spanGroups_.push_back({span.parent, static_cast<uint32_t>(timeSpans_.size() - 1), 1});
