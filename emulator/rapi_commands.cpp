@@ -296,7 +296,10 @@ bool RegQueryValueEx(Session& s, RapiReader& in, RapiWriter& out) {
   if (!in.U32(&key) || !in.Optionals(&name, &reserved, &type, &data, &size)) return false;
   uint32_t capacity = size.value.size() == 4 ? size.U32() : data.size;
   capacity = std::min(capacity, kMaxRegistryValue);
-  std::vector<uint8_t> value(capacity);
+  // A buffer of no bytes is still a buffer: the value does not fit in it.
+  // Passed as none, it would ask for the value's size alone, which succeeds,
+  // and the answer would then send that many bytes from nowhere.
+  std::vector<uint8_t> value(std::max<uint32_t>(capacity, 1));
   uint32_t valueType = 0;
   uint32_t got = capacity;
   const int32_t result = s.handheld.CeRegQueryValueEx(key, RapiUnits(name.value), &valueType,
@@ -305,7 +308,7 @@ bool RegQueryValueEx(Session& s, RapiReader& in, RapiWriter& out) {
   if (result != CE_ERROR_SUCCESS) return true;
   out.OptionalU32(valueType);
   if (data.present)
-    out.Optional(value.data(), got);
+    out.Optional(value.data(), std::min(got, capacity));
   else
     out.U32(0);
   out.OptionalU32(got);

@@ -366,6 +366,9 @@ TEST(RapiServer, ToolsListTheRegistryAsTheImageHoldsIt) {
   nameSize = 5, size = 19;     // "Pocket PC" takes 20 bytes
   EXPECT_EQ(CeRegEnumValue(ident, 1, name, &nameSize, nullptr, nullptr, data, &size),
             ERROR_MORE_DATA);
+  size = 0;  // a buffer with no room at all
+  EXPECT_EQ(CeRegQueryValueEx(ident, Wide(u"Name").data(), nullptr, nullptr, data, &size),
+            ERROR_MORE_DATA);
   nameSize = 5;
   EXPECT_EQ(CeRegEnumKeyEx(ident, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
             ERROR_NO_MORE_ITEMS);
