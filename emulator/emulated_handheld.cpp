@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -114,9 +115,12 @@ class AheadFetcher {
   }
 
   // Starts reading wanted, the records from sort position from of the
-  // database open as handle. The fetcher is idle: taken or dropped.
+  // database open as handle; with wanted empty, the next count entries of the
+  // sort order after the entry after first, then their records. The fetcher
+  // is idle: taken or dropped.
   void Start(HandheldImage* image, CeOid database, CeHandle handle, size_t from,
-             std::span<const HandheldSortEntry> wanted) {
+             std::span<const HandheldSortEntry> wanted, HandheldSortEntry after = {},
+             size_t count = 0) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       image_ = image;
@@ -124,6 +128,9 @@ class AheadFetcher {
       handle_ = handle;
       from_ = from;
       wanted_.assign(wanted.begin(), wanted.end());
+      orderWanted_ = wanted.empty();
+      after_ = after;
+      count_ = count;
       busy_ = pending_ = true;
     }
     if (!thread_.joinable()) thread_ = std::thread(&AheadFetcher::Run, this);
@@ -131,14 +138,18 @@ class AheadFetcher {
   }
 
   // Waits for the fetch under way; true, with its records swapped into out,
-  // when it read from position from of handle's database and succeeded.
-  bool Take(CeHandle handle, size_t from, std::vector<HandheldImage::StoredRecord>* out) {
+  // when it read from position from of handle's database and succeeded. The
+  // sort order it read itself, if it did, goes to the end of order.
+  bool Take(CeHandle handle, size_t from, std::vector<HandheldImage::StoredRecord>* out,
+            std::vector<HandheldSortEntry>* order) {
     std::unique_lock<std::mutex> lock(mutex_);
     wake_.wait(lock, [this] { return !busy_; });
-    if (!std::exchange(pending_, false) || !read_ || handle != handle_ || from != from_) {
+    if (!std::exchange(pending_, false) || !read_ || handle != handle_ || from != from_ ||
+        (orderWanted_ && from != order->size())) {
       return false;
     }
     std::swap(*out, records_);
+    if (orderWanted_) order->insert(order->end(), wanted_.begin(), wanted_.end());
     return true;
   }
 
@@ -156,7 +167,12 @@ class AheadFetcher {
       wake_.wait(lock, [this] { return busy_ || quit_; });
       if (quit_) return;
       lock.unlock();
-      const bool read = image_->ReadRecords(database_, wanted_, &records_).ok();
+      bool read = true;
+      if (orderWanted_) {
+        wanted_.clear();
+        read = image_->SortOrderAfter(database_, &after_, count_, &wanted_).ok();
+      }
+      read = read && image_->ReadRecords(database_, wanted_, &records_).ok();
       lock.lock();
       read_ = read;
       busy_ = false;
@@ -176,16 +192,49 @@ class AheadFetcher {
   CeHandle handle_ = 0;
   size_t from_ = 0;
   std::vector<HandheldSortEntry> wanted_;
+  bool orderWanted_ = false;  // wanted_ is read first, after_ and count_ say which
+  HandheldSortEntry after_;
+  size_t count_ = 0;
   std::vector<HandheldImage::StoredRecord> records_;
 };
 
 struct EmulatedHandheld::State {
-  // One open database: its records in sort order, loaded once at open so a
-  // seek by position is an index and a seek by key a binary search.
+  // One open database: its records in sort order, read as far as the reads
+  // and seeks have gone (a full handheld's order costs a synchronization
+  // 7 ms a database, read ahead beside the store's writes), so a seek by
+  // position is an index and a seek by key a binary search.
   struct Database {
     std::string name;
     CeOid oid = 0;
     std::vector<HandheldSortEntry> order;
+    bool complete = false;  // order holds every record
+    size_t total = 0;       // the records, as counted at open and found since
+
+    // Reads the order on until it holds upTo entries or is complete; false
+    // when the image cannot be read.
+    bool Extend(HandheldImage& image, size_t upTo) {
+      constexpr size_t kPiece = 4096;
+      while (!complete && order.size() < upTo) {
+        const size_t had = order.size();
+        const size_t asked = std::max(kPiece, upTo - had);
+        if (!image.SortOrderAfter(oid, had ? &order.back() : nullptr, asked, &order).ok()) {
+          order.resize(had);
+          return false;
+        }
+        if (order.size() - had < asked) {
+          complete = true;
+          total = order.size();
+        }
+      }
+      return true;
+    }
+    // The same, until the order holds every entry with a key up to key.
+    bool ExtendPast(HandheldImage& image, int32_t key) {
+      while (!complete && (order.empty() || order.back().key <= key)) {
+        if (!Extend(image, order.size() + 1)) return false;
+      }
+      return true;
+    }
     std::set<int64_t> seekFaults, readFaults, shortFaults;
     std::optional<size_t> current;  // sort position of the current record
     bool autoIncrement = false;     // each read moves current on
@@ -376,8 +425,10 @@ CeHandle EmulatedHandheld::CeOpenDatabase(CeOid* oid, const std::u16string& name
       case HandheldFault::Short: db.shortFaults.insert(fault.n); break;
     }
   }
-  if (!image->SortOrder(db.oid, &db.order).ok()) return kCeInvalidHandle;
-  if (!db.order.empty() && !db.seekFaults.count(0)) db.current = 0;
+  const int64_t count = image->RecordCount(db.name);
+  if (count < 0) return kCeInvalidHandle;
+  db.total = static_cast<size_t>(count);
+  if (db.total > 0 && !db.seekFaults.count(0)) db.current = 0;
   db.autoIncrement = (flags & CEDB_AUTOINCREMENT) != 0;
   *oid = db.oid;
   const CeHandle handle = state_->nextHandle++;
@@ -406,14 +457,17 @@ int EmulatedHandheld::CeOidGetInfo(CeOid oid, CeOidInfo* info) {
 CeOid EmulatedHandheld::CeSeekDatabase(CeHandle handle, uint32_t seekType, uint32_t position,
                                        const CePropVal* key, uint32_t* index) {
   ++state_->counters.seeks;
-  State::Database* db = state_->Connected() ? state_->Find(handle) : nullptr;
+  HandheldImage* image = state_->Connected();
+  State::Database* db = image ? state_->Find(handle) : nullptr;
   if (!db) return 0;
   db->current.reset();
   size_t at = 0;
   if (seekType == CEDB_SEEK_BEGINNING) {
+    if (!db->Extend(*image, size_t{position} + 1)) return 0;
     if (position >= db->order.size() || db->seekFaults.count(position)) return 0;
     at = position;
   } else if (seekType == CEDB_SEEK_CEOID) {
+    if (!db->Extend(*image, SIZE_MAX)) return 0;
     auto it = std::find_if(db->order.begin(), db->order.end(),
                            [position](const HandheldSortEntry& e) { return e.oid == position; });
     if (it == db->order.end()) return 0;
@@ -421,6 +475,7 @@ CeOid EmulatedHandheld::CeSeekDatabase(CeHandle handle, uint32_t seekType, uint3
   } else if (seekType == CEDB_SEEK_VALUEFIRSTEQUAL) {
     if (!key || key->propid != kKeyProperty) return 0;
     const auto sought = static_cast<int32_t>(static_cast<uint32_t>(key->value));
+    if (!db->ExtendPast(*image, sought)) return 0;
     auto it = std::lower_bound(
         db->order.begin(), db->order.end(), sought,
         [](const HandheldSortEntry& entry, int32_t value) { return entry.key < value; });
@@ -442,27 +497,39 @@ CeOid EmulatedHandheld::CeReadRecordProps(CeHandle handle, uint32_t /*flags*/, u
   if (!db || !db->current || !propCount || !buffer) return 0;
   const size_t at = *db->current;
   if (db->readFaults.count(static_cast<int64_t>(at))) return 0;
-  const CeOid record = db->order[at].oid;
-  HandheldImage::StoredRecord* fetched = db->Ahead(record);
+  HandheldImage::StoredRecord* fetched =
+      at < db->order.size() ? db->Ahead(db->order[at].oid) : nullptr;
   if (!fetched) {
-    // Reads mostly go on in order: the next records come in one query.
+    // Reads mostly go on in order: the next records come in one query, and
+    // the ones after them (with their place in the order, when it has not
+    // been read that far) on the fetcher's thread.
     constexpr size_t kReadAhead = 256;
-    const std::span<const HandheldSortEntry> order(db->order);
-    if (!state_->fetcher.Take(handle, at, &db->ahead) &&
-        !image
-             ->ReadRecords(db->oid, order.subspan(at, std::min(kReadAhead, order.size() - at)),
-                           &db->ahead)
-             .ok()) {
-      db->ahead.clear();
+    if (!state_->fetcher.Take(handle, at, &db->ahead, &db->order)) {
+      const bool known = db->Extend(*image, at + kReadAhead) && at < db->order.size();
+      const std::span<const HandheldSortEntry> order(db->order);
+      if (!known ||
+          !image
+               ->ReadRecords(db->oid, order.subspan(at, std::min(kReadAhead, order.size() - at)),
+                             &db->ahead)
+               .ok()) {
+        db->ahead.clear();
+      }
     }
     db->aheadNext = 0;
-    fetched = db->Ahead(record);
-    if (const size_t next = at + kReadAhead; fetched && next < order.size()) {
-      state_->fetcher.Start(image, db->oid, handle, next,
-                            order.subspan(next, std::min(kReadAhead, order.size() - next)));
+    if (at >= db->order.size()) return 0;
+    fetched = db->Ahead(db->order[at].oid);
+    const std::span<const HandheldSortEntry> order(db->order);
+    if (const size_t next = at + kReadAhead; fetched && next < db->total) {
+      if (next < order.size()) {
+        state_->fetcher.Start(image, db->oid, handle, next,
+                              order.subspan(next, std::min(kReadAhead, order.size() - next)));
+      } else if (next == order.size() && !db->complete) {
+        state_->fetcher.Start(image, db->oid, handle, next, {}, order.back(), kReadAhead);
+      }
     }
   }
   if (!fetched) return 0;
+  const CeOid record = fetched->oid;
   fetched->oid = 0;  // taken: a second read fetches it again
   uint16_t count = fetched->count;
   if (db->shortFaults.count(static_cast<int64_t>(at)) && count > 0) {
@@ -480,7 +547,7 @@ CeOid EmulatedHandheld::CeReadRecordProps(CeHandle handle, uint32_t /*flags*/, u
     // Moving on to a record whose seek is set to fail leaves no current
     // record, so the next read fails as a seek there would.
     const size_t next = at + 1;
-    if (next < db->order.size() && !db->seekFaults.count(static_cast<int64_t>(next))) {
+    if (next < db->total && !db->seekFaults.count(static_cast<int64_t>(next))) {
       db->current = next;
     } else {
       db->current.reset();
@@ -493,9 +560,15 @@ int EmulatedHandheld::CeDeleteRecord(CeHandle handle, CeOid record) {
   ++state_->counters.deletes;
   HandheldImage* image = state_->Connected();
   State::Database* db = image ? state_->Find(handle) : nullptr;
-  if (!db || !image->DeleteRecord(record).ok()) return 0;
+  if (!db) return 0;
   // Every handle open on the database sees the record gone; a current record
-  // behind it moves up with the rest.
+  // behind it moves up with the rest. Their orders are read whole first:
+  // after the delete, a record not in one yet could no longer be told from
+  // a record of another database.
+  for (auto& [h, open] : state_->databases) {
+    if (open.oid == db->oid && !open.Extend(*image, SIZE_MAX)) return 0;
+  }
+  if (!image->DeleteRecord(record).ok()) return 0;
   for (auto& [h, open] : state_->databases) {
     if (open.oid != db->oid) continue;
     for (HandheldImage::StoredRecord& fetched : open.ahead) {
@@ -509,6 +582,7 @@ int EmulatedHandheld::CeDeleteRecord(CeHandle handle, CeOid record) {
     if (it == open.order.end()) continue;
     const size_t at = static_cast<size_t>(it - open.order.begin());
     open.order.erase(it);
+    open.total = open.order.size();
     if (open.current && *open.current == at) {
       open.current.reset();
     } else if (open.current && *open.current > at) {

@@ -244,7 +244,6 @@ bool HandheldImage::Write(const std::function<bool(Connection&)>& change) {
   std::unique_ptr<Connection> own;
   Connection* c = Acquire(&own);
   if (!c) return false;
-  c->sortOrders.clear();
   if (c->batch) {
     const bool ok = change(*c);
     if (!ok) c->batchFailed = true;
@@ -282,7 +281,6 @@ Status HandheldImage::Batch(const std::function<bool()>& body) {
     return Done(ok);
   }
   EndReading(c);
-  c.sortOrders.clear();
   c.batch = std::make_unique<SqliteTransaction>(c.db);
   c.batchFailed = false;
   bool ok = c.batch->status() == SQLITE_OK ? true : Fail(c, "cannot write " + path_);
@@ -402,32 +400,23 @@ Status HandheldImage::DatabaseName(CeOid oid, std::string* database) {
   }));
 }
 
-Status HandheldImage::SortOrder(CeOid database, std::vector<HandheldSortEntry>* out) {
-  out->clear();
+Status HandheldImage::SortOrderAfter(CeOid database, const HandheldSortEntry* after, size_t limit,
+                                     std::vector<HandheldSortEntry>* out) {
   return Done(Read([&](Connection& c) {
-    // A synchronization opens each large database twice: the second open
-    // finds its order kept, unless the image changed in between.
-    int64_t version = -1;
-    if (&c == kept_.get()) {
-      Query v(c, "PRAGMA data_version");
-      if (v.Step() == SQLITE_ROW) version = v.row().ColumnInt64(0);
-    }
-    if (version != c.sortOrdersVersion) c.sortOrders.clear();
-    c.sortOrdersVersion = version;
-    if (auto kept = c.sortOrders.find(database); kept != c.sortOrders.end() && version >= 0) {
-      *out = kept->second;
-      return true;
-    }
-    Query q(c, "SELECT key, oid FROM records WHERE db = ?1 ORDER BY key, oid");
-    q.Int(1, database);
+    // A range of the (db, key) index, which holds the object identifiers.
+    Query q(c,
+            "SELECT key, oid FROM records WHERE db = ?1 AND key >= ?2 AND (key > ?2 OR oid > ?3) "
+            "ORDER BY key, oid LIMIT ?4");
+    q.Int(1, database)
+        .Int(2, after ? after->key : INT64_MIN)
+        .Int(3, after ? static_cast<int64_t>(after->oid) : -1)
+        .Int(4, static_cast<int64_t>(std::min<size_t>(limit, INT64_MAX)));
     int rc;
     while ((rc = q.Step()) == SQLITE_ROW) {
       out->push_back({static_cast<int32_t>(q.row().ColumnInt64(0)),
                       static_cast<CeOid>(q.row().ColumnInt64(1))});
     }
-    if (rc != SQLITE_DONE) return Fail(c, "cannot read " + path_);
-    if (version >= 0) c.sortOrders[database] = *out;
-    return true;
+    return rc == SQLITE_DONE || Fail(c, "cannot read " + path_);
   }));
 }
 

@@ -150,7 +150,12 @@ class HandheldImage {
   Status FindDatabase(const std::string& database, CeOid* oid);
   // The name of the database with object identifier oid; kNotFound when none.
   Status DatabaseName(CeOid oid, std::string* database);
-  Status SortOrder(CeOid database, std::vector<HandheldSortEntry>* out);
+  // Appends to out the next at most limit entries of database's sort order
+  // (by key, then object identifier) after the entry after, or from the
+  // first when after is null: a handheld is put in order piece by piece, as
+  // far as its reads and seeks go.
+  Status SortOrderAfter(CeOid database, const HandheldSortEntry* after, size_t limit,
+                        std::vector<HandheldSortEntry>* out);
   // One record as a read returns it (see BuildPropertyBuffer); kNotFound when
   // the record does not exist.
   Status ReadRecord(CeOid record, CeOid* database, uint16_t* count, std::vector<uint8_t>* buffer);

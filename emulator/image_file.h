@@ -27,11 +27,6 @@ struct ImageConnection {
   std::unique_ptr<SqliteTransaction> batch;  // set while a Batch runs
   bool batchFailed = false;
   bool reading = false;  // a read transaction kept open by HoldReads
-  // Each database's sort order as last read, while the image is unchanged:
-  // since then no write of this connection's, and the same data version
-  // (which moves when another connection writes).
-  std::map<CeOid, std::vector<HandheldSortEntry>> sortOrders;
-  int64_t sortOrdersVersion = -1;
 };
 
 // Ends a read transaction kept for a burst of reads, before a write or when
