@@ -86,7 +86,6 @@ bool Synchronizer::Execute(StoreStatement statement, bool* inserted) {
     TableCommand command(StoreTable::HlGroup);
     command.UseConnection(*cleanup_);
     status = command.ExecuteStatement(statement).code();
-    cleanupChanges_ = command.rowsAffected();
   } else {
     status = ExecuteStatement(storePath_, statement).code();
   }
@@ -128,7 +127,7 @@ bool Synchronizer::EndStep() {
   return kept;
 }
 
-bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows, int64_t* version) {
+bool Synchronizer::ReadStoredRecords(std::vector<TimeRecord>* rows, int64_t* version) {
   auto connection = std::make_unique<SqliteConnection>();
   // One read transaction: the rows, and the data version they are of.
   if (connection->Open(storePath_, false) != SQLITE_OK || connection->Exec("BEGIN") != SQLITE_OK) {
@@ -143,7 +142,10 @@ bool Synchronizer::ReadStoredRecords(std::vector<StoredRecord>* rows, int64_t* v
     for (status = command.MoveFirst().code(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
          status = command.MoveNext().code()) {
       if (status == S_OK) {
-        rows->push_back({command.IntField(1), command.BoolField(2), command.BoolField(3)});
+        TimeRecord& row = rows->emplace_back();
+        row.id = command.IntField(1);
+        row.invoiced = command.BoolField(2);
+        row.deleted = command.BoolField(3);
       }
     }
   }
@@ -178,7 +180,7 @@ void Synchronizer::LoseStep() {
 }
 
 void Synchronizer::CleanDevice() {
-  std::vector<StoredRecord> rows;
+  std::vector<TimeRecord> rows;
   int64_t version = -1;
   if (!ReadStoredRecords(&rows, &version)) {
     RemovalError();
@@ -190,7 +192,7 @@ void Synchronizer::CleanDevice() {
     LinkLost();
     return;
   }
-  for (const StoredRecord& row : rows) {
+  for (const TimeRecord& row : rows) {
     if (!row.invoiced || row.deleted) continue;
     if (CeOid record = groups.FindByKey(row.id); record != 0) groups.DeleteRecord(record);
     spans.DeleteAllByKey(row.id);
@@ -208,14 +210,14 @@ void Synchronizer::CleanDevice() {
   // when it changed as many rows as were read so, the rows read, so flagged,
   // are the store's.
   int64_t flagged = 0;
-  cleaned_.resize(rows.size());
-  for (size_t k = 0; k < rows.size(); ++k) {
-    cleaned_[k].id = rows[k].id;
-    cleaned_[k].invoiced = rows[k].invoiced;
-    cleaned_[k].deleted = rows[k].deleted || rows[k].invoiced;
-    flagged += rows[k].invoiced && !rows[k].deleted;
+  for (TimeRecord& row : rows) {
+    flagged += row.invoiced && !row.deleted;
+    row.deleted = row.deleted || row.invoiced;
   }
-  if (flagged == cleanupChanges_) cleanedVersion_ = version;
+  if (flagged == cleanup_->changes()) {
+    cleaned_ = std::move(rows);
+    cleanedVersion_ = version;
+  }
   view_.SetProgress(100);
   view_.SetStatus("Invoiced items update completed");
 }

@@ -73,15 +73,10 @@ class Synchronizer {
   // The clean-up's one message, about the store it could not use.
   void RemovalError();
 
-  // The store's time records as hlgroup holds them now (read on a connection
-  // of its own); false when the table cannot be read.
-  struct StoredRecord {
-    int32_t id;
-    bool invoiced;
-    bool deleted;
-  };
-  // version: the store's data version the rows are of.
-  bool ReadStoredRecords(std::vector<StoredRecord>* rows, int64_t* version);
+  // The store's time records as hlgroup holds them now, ids and flags alone
+  // (read on the clean-up's connection); false when the table cannot be
+  // read. version: the store's data version the rows are of.
+  bool ReadStoredRecords(std::vector<TimeRecord>* rows, int64_t* version);
   // The store's data version on the clean-up's connection, or -1.
   int64_t CleanupDataVersion();
   // True once the link has failed (latched; the platform's error of its last
@@ -125,7 +120,6 @@ class Synchronizer {
   std::unique_ptr<SqliteConnection> cleanup_;
   std::vector<TimeRecord> cleaned_;
   int64_t cleanedVersion_ = -1;
-  int64_t cleanupChanges_ = 0;   // rows changed by the last statement on it
   bool recordsPending_ = false;  // the records step's transaction waits for the spans
   bool linkLost_ = false;
   int errors_ = 0;
