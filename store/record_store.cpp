@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <numeric>
+#include <ranges>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -42,8 +43,8 @@ void WalkTable(StoreTable table, const std::string& path, SqliteConnection* shar
     return;
   }
   if (!command.OpenDefaultRowset().ok()) return;
-  for (DbStatus status = command.MoveFirst().code();
-       status == S_OK || status == DB_E_CANTCONVERTVALUE; status = command.MoveNext().code()) {
+  for (DbStatus status = command.NextRow(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
+       status = command.NextRow()) {
     if (status == S_OK) add(command);
   }
 }
@@ -126,6 +127,11 @@ void RecordStore::LoadItems() {
 }
 
 void RecordStore::LoadTimeRecords(bool whole) {
+  if (const DaySpread days = ReadTimeRecords(whole); !days.inOrder) PutInDayOrder(days);
+}
+
+RecordStore::DaySpread RecordStore::ReadTimeRecords(bool whole) {
+  DaySpread days;
   timeRecords_.clear();
   notesBlock_ = 0;
   notesUsed_ = 0;
@@ -138,7 +144,7 @@ void RecordStore::LoadTimeRecords(bool whole) {
       record.invoiced = row.BoolField(2);
       record.deleted = row.BoolField(3);
     });
-    return;
+    return days;
   }
   // Invoice dates repeat (one per invoice run), and turning one into local
   // time asks the time zone each time: each date is converted once.
@@ -154,6 +160,7 @@ void RecordStore::LoadTimeRecords(bool whole) {
     record.invoiced = row.BoolField(6);
     record.deleted = row.BoolField(8);
     record.notes = KeepNotes(CharactersPrefix(row.TextField(5), kMaxNotesChars));
+    days.Add(record.grpdate);
     if (record.invoiced) {
       const double date = row.DateField(7);
       if (!last || last->first != date) {
@@ -171,42 +178,51 @@ void RecordStore::LoadTimeRecords(bool whole) {
       record.invoicedate = last->second;
     }
   });
+  return days;
+}
+
+void RecordStore::DaySpread::Add(int32_t day) {
+  inOrder = inOrder && previous <= day;
+  previous = day;
+  low = std::min(low, day);
+  high = std::max(high, day);
+  compact = compact && (day & 0xF0E0) == 0;
+}
+
+void RecordStore::PutInDayOrder(const DaySpread& days) {
   // Equivalent to inserting each row before the first later day: records of
   // one day keep the store's order. A counting sort by day finds where each
-  // record goes in two passes when the days lie within a few decades (as
+  // record goes in two passes when the days lie within a few centuries (as
   // they do); otherwise the days are sorted with the positions below them.
+  // It counts by day key: the packed day itself or, when every month and day
+  // fits 4 and 5 bits (as real ones do), the day packed that tightly, which
+  // keeps the counts to 512 a year instead of 65,536.
   // The records are then moved there in place, along the cycles of that
   // order: a second room for a hundred thousand records would cost a new
   // store more, in fresh memory, than the moves.
   const size_t n = timeRecords_.size();
-  int32_t low = INT32_MAX, high = INT32_MIN;
-  bool inOrder = true;
-  for (size_t pos = 0; pos < n; ++pos) {
-    const int32_t day = timeRecords_[pos].grpdate;
-    inOrder = inOrder && (pos == 0 || timeRecords_[pos - 1].grpdate <= day);
-    low = std::min(low, day);
-    high = std::max(high, day);
-  }
-  if (inOrder) return;
+  const auto key = [compact = days.compact](int32_t day) -> int64_t {
+    return compact ? int64_t{day >> 16} * 512 + ((day >> 8) & 15) * 32 + (day & 31) : day;
+  };
+  const int64_t firstKey = key(days.low), keys = key(days.high) - firstKey + 1;
   // dayOrder_[k]: the position of the record that goes to k.
   dayOrder_.resize(n);
-  constexpr int64_t kMostDays = int64_t{1} << 21;  // packed days of 32 years
-  if (int64_t{high} - low < kMostDays) {
-    std::vector<uint32_t> next(static_cast<size_t>(int64_t{high} - low + 1), 0);
-    for (const TimeRecord& record : timeRecords_) ++next[record.grpdate - low];
+  if (keys <= int64_t{1} << 21) {
+    std::vector<uint32_t> next(static_cast<size_t>(keys), 0);
+    for (const TimeRecord& record : timeRecords_) ++next[key(record.grpdate) - firstKey];
     uint32_t start = 0;
     for (uint32_t& slot : next) start += std::exchange(slot, start);
     for (size_t pos = 0; pos < n; ++pos) {
-      dayOrder_[next[timeRecords_[pos].grpdate - low]++] = static_cast<uint32_t>(pos);
+      dayOrder_[next[key(timeRecords_[pos].grpdate) - firstKey]++] = static_cast<uint32_t>(pos);
     }
   } else {
-    std::vector<uint64_t> days(n);
+    std::vector<uint64_t> keyed(n);
     for (size_t pos = 0; pos < n; ++pos) {
       const auto day = static_cast<uint32_t>(timeRecords_[pos].grpdate) ^ 0x80000000u;
-      days[pos] = (static_cast<uint64_t>(day) << 32) | pos;  // positions fit in 32 bits
+      keyed[pos] = (static_cast<uint64_t>(day) << 32) | pos;  // positions fit in 32 bits
     }
-    std::sort(days.begin(), days.end());
-    for (size_t k = 0; k < n; ++k) dayOrder_[k] = static_cast<uint32_t>(days[k]);
+    std::sort(keyed.begin(), keyed.end());
+    for (size_t k = 0; k < n; ++k) dayOrder_[k] = static_cast<uint32_t>(keyed[k]);
   }
   // Each cycle: the first record waits aside, each place takes the record
   // that goes there, and the last place takes the one aside. A place done
@@ -246,41 +262,26 @@ std::string_view RecordStore::KeepNotes(std::string_view notes) {
 void RecordStore::LoadTimeSpans() {
   timeSpans_.clear();
   spanOrder_.clear();
-  spanGroups_.clear();
   currentSpan = kNoPosition;
   // Spans are written record by record, so they nearly always come in record
-  // order: the groups are then made as they are read, over the list itself.
+  // order: a record's spans are then a run of the list itself.
   timeSpans_.reserve(RoomFor(load_, "hltime", size_t{1} << 22));
-  spanGroups_.reserve(timeRecords_.size());
   bool inOrder = true;
+  int32_t last = INT32_MIN;
   WalkTable(StoreTable::HlTime, storePath_, load_, [&](const TableCommand& row) {
-    timeSpans_.push_back({row.IntField(1), row.IntField(2), row.IntField(3)});
-    const TimeSpan& span = timeSpans_.back();
-    if (!inOrder) return;
-    if (spanGroups_.empty() || spanGroups_.back().parent < span.parent) {
-      spanGroups_.push_back({span.parent, static_cast<uint32_t>(timeSpans_.size() - 1), 1});
-    } else if (spanGroups_.back().parent == span.parent) {
-      ++spanGroups_.back().count;
-    } else {
-      inOrder = false;
-    }
+    const int32_t parent = row.IntField(1);
+    timeSpans_.push_back({parent, row.IntField(2), row.IntField(3)});
+    inOrder = inOrder && last <= parent;
+    last = parent;
   });
   if (inOrder) return;
-  // One vector of positions and one of groups, not a container per record:
-  // a large store has a hundred thousand records.
-  spanGroups_.clear();
+  // Otherwise one vector of positions in record order, not a container per
+  // record: a large store has a hundred thousand records.
   spanOrder_.resize(timeSpans_.size());
   std::iota(spanOrder_.begin(), spanOrder_.end(), size_t{0});
   std::stable_sort(spanOrder_.begin(), spanOrder_.end(), [this](size_t a, size_t b) {
     return timeSpans_[a].parent < timeSpans_[b].parent;
   });
-  for (size_t k = 0; k < spanOrder_.size(); ++k) {
-    const int32_t parent = timeSpans_[spanOrder_[k]].parent;
-    if (spanGroups_.empty() || spanGroups_.back().parent != parent) {
-      spanGroups_.push_back({parent, static_cast<uint32_t>(k), 0});
-    }
-    ++spanGroups_.back().count;
-  }
 }
 
 bool RecordStore::MarkInvoiced(int32_t id) {
@@ -345,11 +346,11 @@ int32_t RecordStore::ItemIdByName(const std::string& name, int32_t account) cons
 }
 
 SpanPositions RecordStore::SpansOf(int32_t recordId) const {
-  auto found =
-      std::lower_bound(spanGroups_.begin(), spanGroups_.end(), recordId,
-                       [](const SpanGroup& group, int32_t id) { return group.parent < id; });
-  if (found == spanGroups_.end() || found->parent != recordId) return {};
-  return {spanOrder_.empty() ? nullptr : spanOrder_.data(), found->first, found->count};
+  const size_t* order = spanOrder_.empty() ? nullptr : spanOrder_.data();
+  const auto run =
+      std::ranges::equal_range(std::views::iota(size_t{0}, timeSpans_.size()), recordId, {},
+                               [&](size_t k) { return timeSpans_[order ? order[k] : k].parent; });
+  return {order, run.empty() ? 0 : run.front(), static_cast<size_t>(run.size())};
 }
 
 size_t RecordStore::FirstSpanOf(int32_t recordId) const {

@@ -1,6 +1,7 @@
 // The in-memory image of one handheld's local store.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -134,6 +135,20 @@ class RecordStore {
 
  private:
   const TimeRecord* CurrentRecordEntry() const;
+  // The days of the records as they were read: whether they came in order,
+  // their range, and whether each one's month and day fit 4 and 5 bits.
+  struct DaySpread {
+    bool inOrder = true;
+    bool compact = true;
+    int32_t previous = INT32_MIN;
+    int32_t low = INT32_MAX;
+    int32_t high = INT32_MIN;
+    void Add(int32_t day);
+  };
+  // LoadTimeRecords in two steps: the rows in the store's order, then in
+  // the order of their days (when they did not come in it).
+  DaySpread ReadTimeRecords(bool whole);
+  void PutInDayOrder(const DaySpread& days);
   // A copy of notes in the notes blocks.
   std::string_view KeepNotes(std::string_view notes);
   void Load(bool withSpans, bool wholeRecords);
@@ -152,15 +167,8 @@ class RecordStore {
   size_t notesBlock_ = 0;
   size_t notesUsed_ = 0;
   std::vector<TimeSpan> timeSpans_;
-  // The spans' positions grouped by record (list order within a record),
-  // empty when the list is in record order already, and where each record's
-  // group starts in it, ordered by record id.
-  struct SpanGroup {
-    int32_t parent;
-    uint32_t first;
-    uint32_t count;
-  };
+  // The spans' positions in record order (list order within a record), empty
+  // when the list is in record order already.
   std::vector<size_t> spanOrder_;
-  std::vector<SpanGroup> spanGroups_;
   SqliteConnection* load_ = nullptr;  // the connection of the load under way
 };

@@ -10,23 +10,6 @@
 
 #include "store/statements.h"
 
-namespace {
-
-// What each table's SELECT binds: 'i' a 4-byte integer, 's' text, 'b' a
-// Yes/No, 'd' a date.
-const char* Bindings(StoreTable table) {
-  switch (table) {
-    case StoreTable::AccountName: return "is";
-    case StoreTable::ItemName: return "iis";
-    case StoreTable::HlGroup: return "iiiisbdb";
-    case StoreTable::HlTime: return "iii";
-    case StoreTable::HlGroupFlags: return "ibb";
-  }
-  return "";
-}
-
-}  // namespace
-
 TableCommand::TableCommand(StoreTable table) : table_(table) {}
 
 const char* TableCommand::DefaultCommandText(StoreTable table) {
@@ -101,8 +84,15 @@ Status TableCommand::OpenDefaultRowset() {
   int rc = statement->Prepare(*connection_, DefaultCommandText(table_));
   if (rc != SQLITE_OK) return Fail(rc);
   rowset_ = std::move(statement);
-  bindings_ = Bindings(table_);
-  columns_ = std::min(std::string_view(bindings_).size(), kMostColumns);
+  // What each column binds: 'i' a 4-byte integer, 's' text, 'b' a Yes/No,
+  // 'd' a date.
+  switch (table_) {
+    case StoreTable::AccountName: reader_ = Reader<'i', 's'>(); break;
+    case StoreTable::ItemName: reader_ = Reader<'i', 'i', 's'>(); break;
+    case StoreTable::HlGroup: reader_ = Reader<'i', 'i', 'i', 'i', 's', 'b', 'd', 'b'>(); break;
+    case StoreTable::HlTime: reader_ = Reader<'i', 'i', 'i'>(); break;
+    case StoreTable::HlGroupFlags: reader_ = Reader<'i', 'b', 'b'>(); break;
+  }
   fields_.fill(RowField{});
   return Status::Ok();
 }
@@ -119,42 +109,61 @@ Status TableCommand::MoveNext() {
 }
 
 Status TableCommand::Fetch() {
-  int rc = rowset_->Step();
-  if (rc == SQLITE_DONE) return Status::Ok(DB_S_ENDOFROWSET);
-  if (rc != SQLITE_ROW) return Fail(rc);
-  // Each column is taken once as a value, whose type, number and text are
-  // then read without going through the statement again: a load reads
-  // hundreds of thousands of rows. The values are this connection's, used on
-  // its thread only. The row's Status is made once, at its end.
-  sqlite3_stmt* const row = rowset_->handle();
-  size_t unfit = columns_;  // the last column whose number does not fit
-  for (size_t k = 0; k < columns_; ++k) {
-    sqlite3_value* const value = sqlite3_column_value(row, static_cast<int>(k));
-    RowField& field = fields_[k];
-    switch (bindings_[k]) {
-      case 'i':
-        field.number = sqlite3_value_int64(value);
-        if (sqlite3_value_type(value) != SQLITE_INTEGER ||
-            field.number != static_cast<int32_t>(field.number)) {
-          if (!FitsFourBytes(value, k)) unfit = k;
-        }
-        break;
-      case 's': {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-        field.text = text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value)))
-                          : std::string_view();
-        break;
-      }
-      case 'b': field.number = sqlite3_value_int64(value) != 0; break;
-      case 'd':
-        field.real =
-            sqlite3_value_type(value) == SQLITE_NULL ? std::nan("") : sqlite3_value_double(value);
-        break;
-    }
-  }
-  if (unfit == columns_) return Status::Ok();
-  return Status::Failure(DB_E_CANTCONVERTVALUE, "value of column " + std::to_string(unfit + 1) +
+  const DbStatus code = NextRow();
+  if (code == S_OK || code == DB_S_ENDOFROWSET) return Status::Ok(code);
+  if (code != DB_E_CANTCONVERTVALUE) return Fail(lastStep_);
+  return Status::Failure(DB_E_CANTCONVERTVALUE, "value of column " + std::to_string(unfit_ + 1) +
                                                     " is not a 4-byte integer");
+}
+
+DbStatus TableCommand::NextRow() {
+  if (!rowset_) return E_FAIL;
+  sqlite3_stmt* const row = rowset_->handle();
+  const int rc = sqlite3_step(row);
+  if (rc == SQLITE_DONE) return DB_S_ENDOFROWSET;
+  if (rc != SQLITE_ROW) {
+    lastStep_ = connection_->Fail(rc);
+    return DbStatusFromSqlite(rc, connection_->errorMessage());
+  }
+  unfit_ = (this->*reader_.read)(row);
+  return unfit_ == reader_.columns ? S_OK : DB_E_CANTCONVERTVALUE;
+}
+
+// Each column is taken once as a value, whose type, number and text are then
+// read without going through the statement again: a load reads hundreds of
+// thousands of rows, and a row's columns are read in a line, with no choice
+// made per column. The values are this connection's, used on its thread only.
+template <char... kBindings>
+size_t TableCommand::ReadRow(sqlite3_stmt* row) {
+  size_t column = 0;
+  const bool fits[] = {ReadField<kBindings>(row, column++)...};  // read in order
+  size_t unfit = sizeof...(kBindings);
+  for (size_t k = 0; k < sizeof...(kBindings); ++k) {
+    if (!fits[k]) unfit = k;
+  }
+  return unfit;
+}
+
+template <char kBinding>
+bool TableCommand::ReadField(sqlite3_stmt* row, size_t column) {
+  sqlite3_value* const value = sqlite3_column_value(row, static_cast<int>(column));
+  RowField& field = fields_[column];
+  if constexpr (kBinding == 'i') {
+    field.number = sqlite3_value_int64(value);
+    return (sqlite3_value_type(value) == SQLITE_INTEGER &&
+            field.number == static_cast<int32_t>(field.number)) ||
+           FitsFourBytes(value, column);
+  } else if constexpr (kBinding == 's') {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    field.text = text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value)))
+                      : std::string_view();
+  } else if constexpr (kBinding == 'b') {
+    field.number = sqlite3_value_int64(value) != 0;
+  } else {
+    field.real =
+        sqlite3_value_type(value) == SQLITE_NULL ? std::nan("") : sqlite3_value_double(value);
+  }
+  return true;
 }
 
 bool TableCommand::FitsFourBytes(sqlite3_value* value, size_t column) const {

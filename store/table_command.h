@@ -35,6 +35,7 @@ Status StatusFromSqlite(int sqliteCode, std::string message);
 
 class StatementRunner;
 class StoreStatement;
+struct sqlite3_stmt;
 struct sqlite3_value;
 
 // HlGroupFlags: the time records' ids and flags alone, what a
@@ -64,6 +65,9 @@ class TableCommand {
   // that row.
   Status MoveFirst();
   Status MoveNext();
+  // MoveNext's code alone, without the failure's words: for walks over many
+  // rows that pass over a row that does not fit and stop at any other code.
+  DbStatus NextRow();
 
   // The row buffer, by ordinal from 1 as the SELECT lists the columns; an
   // ordinal the SELECT does not list reads 0 or "". A text points into the
@@ -103,12 +107,30 @@ class TableCommand {
   static constexpr size_t kMostColumns = 8;
   const RowField& Field(int ordinal) const {
     static constexpr RowField kNone{};
-    return ordinal >= 1 && static_cast<size_t>(ordinal) <= columns_ ? fields_[ordinal - 1] : kNone;
+    return ordinal >= 1 && static_cast<size_t>(ordinal) <= reader_.columns ? fields_[ordinal - 1]
+                                                                           : kNone;
   }
-  const char* bindings_ = "";  // the SELECT's bindings, one letter a column
-  size_t columns_ = 0;
+  // Reads a row into the fields, each column by its binding (one letter a
+  // column); the last column whose number does not fit, or the count.
+  template <char... kBindings>
+  size_t ReadRow(sqlite3_stmt* row);
+  // One column; false when its number does not fit.
+  template <char kBinding>
+  bool ReadField(sqlite3_stmt* row, size_t column);
+  struct RowReader {
+    size_t columns = 0;
+    size_t (TableCommand::*read)(sqlite3_stmt*) = nullptr;
+  };
+  template <char... kBindings>
+  static RowReader Reader() {
+    static_assert(sizeof...(kBindings) <= kMostColumns);
+    return {sizeof...(kBindings), &TableCommand::ReadRow<kBindings...>};
+  }
+  RowReader reader_;  // the SELECT's
   std::array<RowField, kMostColumns> fields_{};
   int64_t rowsAffected_ = 0;
+  int lastStep_ = 0;  // SQLite's code of the last failed step
+  size_t unfit_ = 0;  // the column of the last row that did not fit
 };
 
 // One statement on its own connection: set path, execute, destroy. The rows

@@ -245,18 +245,29 @@ TEST(RecordStoreLoad, ListsLookupsOrderAndReload) {
   EXPECT_EQ(store.storePath(), path);
 
   // Days a thousand years apart are put in order the same way, and ids as
-  // far apart as they go (more than a load makes room for at first).
-  env.Run(path, {InsertTimeRecordStatement(105, PackDate(2999, 1, 1), 1, 10, ""),
-                 InsertTimeRecordStatement(106, PackDate(1990, 1, 1), 1, 10, ""),
-                 InsertTimeRecordStatement(INT32_MAX, PackDate(2003, 1, 31), 1, 10, ""),
-                 InsertTimeRecordStatement(-INT32_MAX, PackDate(2003, 1, 31), 1, 10, "")});
-  RecordStore wide(ReadStoreFolders());
-  wide.SetDeviceName("Pocket_PC");
-  wide.Load();
-  order.clear();
-  for (const TimeRecord& r : wide.timeRecords()) order.push_back(r.id);
-  EXPECT_EQ(order,
-            (std::vector<int32_t>{106, 102, -INT32_MAX, 100, 103, 104, INT32_MAX, 101, 105}));
+  // far apart as they go (more than a load makes room for at first); then a
+  // day no calendar has (day 200 of January 2003), which goes by its packed
+  // value, among days far apart and among days close together.
+  const int32_t noDay = PackDate(2003, 1, 31) + 169;
+  const std::vector<std::pair<std::vector<StoreStatement>, std::vector<int32_t>>> stages = {
+      {{InsertTimeRecordStatement(105, PackDate(2999, 1, 1), 1, 10, ""),
+        InsertTimeRecordStatement(106, PackDate(1990, 1, 1), 1, 10, ""),
+        InsertTimeRecordStatement(INT32_MAX, PackDate(2003, 1, 31), 1, 10, ""),
+        InsertTimeRecordStatement(-INT32_MAX, PackDate(2003, 1, 31), 1, 10, "")},
+       {106, 102, -INT32_MAX, 100, 103, 104, INT32_MAX, 101, 105}},
+      {{InsertTimeRecordStatement(107, noDay, 1, 10, "")},
+       {106, 102, -INT32_MAX, 100, 103, 104, INT32_MAX, 107, 101, 105}},
+      {{DeleteTimeRecordStatement(105), DeleteTimeRecordStatement(106)},
+       {102, -INT32_MAX, 100, 103, 104, INT32_MAX, 107, 101}}};
+  for (const auto& [statements, expected] : stages) {
+    env.Run(path, statements);
+    RecordStore wide(ReadStoreFolders());
+    wide.SetDeviceName("Pocket_PC");
+    wide.Load();
+    order.clear();
+    for (const TimeRecord& r : wide.timeRecords()) order.push_back(r.id);
+    EXPECT_EQ(order, expected);
+  }
 
   // A reload writes over the memory of the last one: notes filling several
   // blocks, then the same store reloaded with every note changed.
