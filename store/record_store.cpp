@@ -33,9 +33,9 @@ namespace {
 // own when there is none, and hands each row to add. A row whose numbers do
 // not fit is passed over; the walk ends at the end of the table or at any
 // other failure.
-template <typename AddRow>
-void WalkTable(StoreTable table, const std::string& path, SqliteConnection* shared, AddRow add) {
-  TableCommand command(table);
+template <StoreTable kTable, typename AddRow>
+void WalkTable(const std::string& path, SqliteConnection* shared, AddRow add) {
+  TableCommand command(kTable);
   command.SetPath(path);
   if (shared != nullptr && shared->isOpen()) {
     command.UseConnection(*shared);
@@ -43,8 +43,8 @@ void WalkTable(StoreTable table, const std::string& path, SqliteConnection* shar
     return;
   }
   if (!command.OpenDefaultRowset().ok()) return;
-  for (DbStatus status = command.NextRow(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
-       status = command.NextRow()) {
+  for (DbStatus status = command.NextRowOf<kTable>();
+       status == S_OK || status == DB_E_CANTCONVERTVALUE; status = command.NextRowOf<kTable>()) {
     if (status == S_OK) add(command);
   }
 }
@@ -112,7 +112,7 @@ void RecordStore::Load(bool withSpans, bool wholeRecords) {
 void RecordStore::LoadAccounts() {
   accounts_.clear();
   currentAccount = kNoPosition;
-  WalkTable(StoreTable::AccountName, storePath_, load_, [this](const TableCommand& row) {
+  WalkTable<StoreTable::AccountName>(storePath_, load_, [this](const TableCommand& row) {
     accounts_.push_back({row.IntField(1), CutToCharacters(row.TextField(2), kMaxNameChars)});
   });
 }
@@ -120,7 +120,7 @@ void RecordStore::LoadAccounts() {
 void RecordStore::LoadItems() {
   items_.clear();
   currentItem = kNoPosition;
-  WalkTable(StoreTable::ItemName, storePath_, load_, [this](const TableCommand& row) {
+  WalkTable<StoreTable::ItemName>(storePath_, load_, [this](const TableCommand& row) {
     items_.push_back(
         {row.IntField(1), row.IntField(2), CutToCharacters(row.TextField(3), kMaxNameChars)});
   });
@@ -138,7 +138,7 @@ RecordStore::DaySpread RecordStore::ReadTimeRecords(bool whole) {
   currentRecord = kNoPosition;
   timeRecords_.reserve(RoomFor(load_, "hlgroup", size_t{1} << 20));
   if (!whole) {
-    WalkTable(StoreTable::HlGroupFlags, storePath_, load_, [&](const TableCommand& row) {
+    WalkTable<StoreTable::HlGroupFlags>(storePath_, load_, [&](const TableCommand& row) {
       TimeRecord& record = timeRecords_.emplace_back();
       record.id = row.IntField(1);
       record.invoiced = row.BoolField(2);
@@ -151,7 +151,7 @@ RecordStore::DaySpread RecordStore::ReadTimeRecords(bool whole) {
   // The last one is looked at first: records invoiced together lie together.
   std::unordered_map<double, std::time_t> invoiceDates;
   const std::pair<const double, std::time_t>* last = nullptr;
-  WalkTable(StoreTable::HlGroup, storePath_, load_, [&](const TableCommand& row) {
+  WalkTable<StoreTable::HlGroup>(storePath_, load_, [&](const TableCommand& row) {
     TimeRecord& record = timeRecords_.emplace_back();
     record.id = row.IntField(1);
     record.grpdate = row.IntField(2);
@@ -268,7 +268,7 @@ void RecordStore::LoadTimeSpans() {
   timeSpans_.reserve(RoomFor(load_, "hltime", size_t{1} << 22));
   bool inOrder = true;
   int32_t last = INT32_MIN;
-  WalkTable(StoreTable::HlTime, storePath_, load_, [&](const TableCommand& row) {
+  WalkTable<StoreTable::HlTime>(storePath_, load_, [&](const TableCommand& row) {
     const int32_t parent = row.IntField(1);
     timeSpans_.push_back({parent, row.IntField(2), row.IntField(3)});
     inOrder = inOrder && last <= parent;

@@ -84,14 +84,16 @@ Status TableCommand::OpenDefaultRowset() {
   int rc = statement->Prepare(*connection_, DefaultCommandText(table_));
   if (rc != SQLITE_OK) return Fail(rc);
   rowset_ = std::move(statement);
-  // What each column binds: 'i' a 4-byte integer, 's' text, 'b' a Yes/No,
-  // 'd' a date.
   switch (table_) {
-    case StoreTable::AccountName: reader_ = Reader<'i', 's'>(); break;
-    case StoreTable::ItemName: reader_ = Reader<'i', 'i', 's'>(); break;
-    case StoreTable::HlGroup: reader_ = Reader<'i', 'i', 'i', 'i', 's', 'b', 'd', 'b'>(); break;
-    case StoreTable::HlTime: reader_ = Reader<'i', 'i', 'i'>(); break;
-    case StoreTable::HlGroupFlags: reader_ = Reader<'i', 'b', 'b'>(); break;
+    case StoreTable::AccountName:
+      columns_ = TableBindings<StoreTable::AccountName>::kColumns;
+      break;
+    case StoreTable::ItemName: columns_ = TableBindings<StoreTable::ItemName>::kColumns; break;
+    case StoreTable::HlGroup: columns_ = TableBindings<StoreTable::HlGroup>::kColumns; break;
+    case StoreTable::HlTime: columns_ = TableBindings<StoreTable::HlTime>::kColumns; break;
+    case StoreTable::HlGroupFlags:
+      columns_ = TableBindings<StoreTable::HlGroupFlags>::kColumns;
+      break;
   }
   fields_.fill(RowField{});
   return Status::Ok();
@@ -117,53 +119,20 @@ Status TableCommand::Fetch() {
 }
 
 DbStatus TableCommand::NextRow() {
-  if (!rowset_) return E_FAIL;
-  sqlite3_stmt* const row = rowset_->handle();
-  const int rc = sqlite3_step(row);
-  if (rc == SQLITE_DONE) return DB_S_ENDOFROWSET;
-  if (rc != SQLITE_ROW) {
-    lastStep_ = connection_->Fail(rc);
-    return DbStatusFromSqlite(rc, connection_->errorMessage());
+  switch (table_) {
+    case StoreTable::AccountName: return NextRowOf<StoreTable::AccountName>();
+    case StoreTable::ItemName: return NextRowOf<StoreTable::ItemName>();
+    case StoreTable::HlGroup: return NextRowOf<StoreTable::HlGroup>();
+    case StoreTable::HlTime: return NextRowOf<StoreTable::HlTime>();
+    case StoreTable::HlGroupFlags: return NextRowOf<StoreTable::HlGroupFlags>();
   }
-  unfit_ = (this->*reader_.read)(row);
-  return unfit_ == reader_.columns ? S_OK : DB_E_CANTCONVERTVALUE;
+  return E_FAIL;
 }
 
-// Each column is taken once as a value, whose type, number and text are then
-// read without going through the statement again: a load reads hundreds of
-// thousands of rows, and a row's columns are read in a line, with no choice
-// made per column. The values are this connection's, used on its thread only.
-template <char... kBindings>
-size_t TableCommand::ReadRow(sqlite3_stmt* row) {
-  size_t column = 0;
-  const bool fits[] = {ReadField<kBindings>(row, column++)...};  // read in order
-  size_t unfit = sizeof...(kBindings);
-  for (size_t k = 0; k < sizeof...(kBindings); ++k) {
-    if (!fits[k]) unfit = k;
-  }
-  return unfit;
-}
-
-template <char kBinding>
-bool TableCommand::ReadField(sqlite3_stmt* row, size_t column) {
-  sqlite3_value* const value = sqlite3_column_value(row, static_cast<int>(column));
-  RowField& field = fields_[column];
-  if constexpr (kBinding == 'i') {
-    field.number = sqlite3_value_int64(value);
-    return (sqlite3_value_type(value) == SQLITE_INTEGER &&
-            field.number == static_cast<int32_t>(field.number)) ||
-           FitsFourBytes(value, column);
-  } else if constexpr (kBinding == 's') {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-    field.text = text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value)))
-                      : std::string_view();
-  } else if constexpr (kBinding == 'b') {
-    field.number = sqlite3_value_int64(value) != 0;
-  } else {
-    field.real =
-        sqlite3_value_type(value) == SQLITE_NULL ? std::nan("") : sqlite3_value_double(value);
-  }
-  return true;
+DbStatus TableCommand::StepEnded(int code) {
+  if (code == SQLITE_DONE) return DB_S_ENDOFROWSET;
+  lastStep_ = connection_->Fail(code);
+  return DbStatusFromSqlite(code, connection_->errorMessage());
 }
 
 bool TableCommand::FitsFourBytes(sqlite3_value* value, size_t column) const {

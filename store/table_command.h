@@ -2,7 +2,10 @@
 // rows into a row buffer, or executes one statement.
 #pragma once
 
+#include <sqlite3.h>
+
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -35,12 +38,29 @@ Status StatusFromSqlite(int sqliteCode, std::string message);
 
 class StatementRunner;
 class StoreStatement;
-struct sqlite3_stmt;
-struct sqlite3_value;
 
 // HlGroupFlags: the time records' ids and flags alone, what a
 // synchronization compares with the handheld.
 enum class StoreTable { AccountName, ItemName, HlGroup, HlTime, HlGroupFlags };
+
+// What each column of a table's SELECT binds, one letter a column: 'i' a
+// 4-byte integer, 's' text, 'b' a Yes/No, 'd' a date.
+template <char... kLetters>
+struct Bindings {
+  static constexpr size_t kColumns = sizeof...(kLetters);
+};
+template <StoreTable kTable>
+struct TableBindings;
+template <>
+struct TableBindings<StoreTable::AccountName> : Bindings<'i', 's'> {};
+template <>
+struct TableBindings<StoreTable::ItemName> : Bindings<'i', 'i', 's'> {};
+template <>
+struct TableBindings<StoreTable::HlGroup> : Bindings<'i', 'i', 'i', 'i', 's', 'b', 'd', 'b'> {};
+template <>
+struct TableBindings<StoreTable::HlTime> : Bindings<'i', 'i', 'i'> {};
+template <>
+struct TableBindings<StoreTable::HlGroupFlags> : Bindings<'i', 'b', 'b'> {};
 
 class TableCommand {
  public:
@@ -68,6 +88,12 @@ class TableCommand {
   // MoveNext's code alone, without the failure's words: for walks over many
   // rows that pass over a row that does not fit and stop at any other code.
   DbStatus NextRow();
+  // The same for a walk over a table known when compiling, which must be
+  // this command's: the row is then read where the walk is.
+  template <StoreTable kTable>
+  DbStatus NextRowOf() {
+    return table_ == kTable ? ReadNext(TableBindings<kTable>{}) : E_FAIL;
+  }
 
   // The row buffer, by ordinal from 1 as the SELECT lists the columns; an
   // ordinal the SELECT does not list reads 0 or "". A text points into the
@@ -107,26 +133,52 @@ class TableCommand {
   static constexpr size_t kMostColumns = 8;
   const RowField& Field(int ordinal) const {
     static constexpr RowField kNone{};
-    return ordinal >= 1 && static_cast<size_t>(ordinal) <= reader_.columns ? fields_[ordinal - 1]
-                                                                           : kNone;
+    return ordinal >= 1 && static_cast<size_t>(ordinal) <= columns_ ? fields_[ordinal - 1] : kNone;
   }
-  // Reads a row into the fields, each column by its binding (one letter a
-  // column); the last column whose number does not fit, or the count.
-  template <char... kBindings>
-  size_t ReadRow(sqlite3_stmt* row);
+  // Steps to the next row and reads it into the fields, each column by its
+  // binding. Each column is taken once as a value, whose type, number and
+  // text are then read without going through the statement again: a load
+  // reads hundreds of thousands of rows. The values are this connection's,
+  // used on its thread only.
+  template <char... kLetters>
+  DbStatus ReadNext(Bindings<kLetters...>) {
+    static_assert(sizeof...(kLetters) <= kMostColumns);
+    if (!rowset_) return E_FAIL;
+    sqlite3_stmt* const row = rowset_->handle();
+    if (const int rc = sqlite3_step(row); rc != SQLITE_ROW) return StepEnded(rc);
+    size_t column = 0;
+    const bool fits[] = {ReadField<kLetters>(row, column++)...};  // read in order
+    unfit_ = sizeof...(kLetters);  // the last column whose number does not fit
+    for (size_t k = 0; k < sizeof...(kLetters); ++k) {
+      if (!fits[k]) unfit_ = k;
+    }
+    return unfit_ == sizeof...(kLetters) ? S_OK : DB_E_CANTCONVERTVALUE;
+  }
   // One column; false when its number does not fit.
-  template <char kBinding>
-  bool ReadField(sqlite3_stmt* row, size_t column);
-  struct RowReader {
-    size_t columns = 0;
-    size_t (TableCommand::*read)(sqlite3_stmt*) = nullptr;
-  };
-  template <char... kBindings>
-  static RowReader Reader() {
-    static_assert(sizeof...(kBindings) <= kMostColumns);
-    return {sizeof...(kBindings), &TableCommand::ReadRow<kBindings...>};
+  template <char kLetter>
+  bool ReadField(sqlite3_stmt* row, size_t column) {
+    sqlite3_value* const value = sqlite3_column_value(row, static_cast<int>(column));
+    RowField& field = fields_[column];
+    if constexpr (kLetter == 'i') {
+      field.number = sqlite3_value_int64(value);
+      return (sqlite3_value_type(value) == SQLITE_INTEGER &&
+              field.number == static_cast<int32_t>(field.number)) ||
+             FitsFourBytes(value, column);
+    } else if constexpr (kLetter == 's') {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      field.text = text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value)))
+                        : std::string_view();
+    } else if constexpr (kLetter == 'b') {
+      field.number = sqlite3_value_int64(value) != 0;
+    } else {
+      field.real =
+          sqlite3_value_type(value) == SQLITE_NULL ? std::nan("") : sqlite3_value_double(value);
+    }
+    return true;
   }
-  RowReader reader_;  // the SELECT's
+  // The code of a step that brought no row: the end, or the failure.
+  DbStatus StepEnded(int sqliteCode);
+  size_t columns_ = 0;  // the SELECT's
   std::array<RowField, kMostColumns> fields_{};
   int64_t rowsAffected_ = 0;
   int lastStep_ = 0;  // SQLite's code of the last failed step

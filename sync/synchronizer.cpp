@@ -139,8 +139,9 @@ bool Synchronizer::ReadStoredRecords(std::vector<TimeRecord>* rows, int64_t* ver
     command.UseConnection(*connection);
     status = command.OpenDefaultRowset().code();
     if (status != S_OK) return false;
-    for (status = command.MoveFirst().code(); status == S_OK || status == DB_E_CANTCONVERTVALUE;
-         status = command.MoveNext().code()) {
+    for (status = command.NextRowOf<StoreTable::HlGroupFlags>();
+         status == S_OK || status == DB_E_CANTCONVERTVALUE;
+         status = command.NextRowOf<StoreTable::HlGroupFlags>()) {
       if (status == S_OK) {
         TimeRecord& row = rows->emplace_back();
         row.id = command.IntField(1);
