@@ -84,7 +84,7 @@ void RecordStore::Load(bool withSpans) { Load(withSpans, true); }
 
 void RecordStore::LoadToCompare() { Load(false, false); }
 
-void RecordStore::LoadToCompare(std::vector<TimeRecord> records) {
+void RecordStore::LoadToCompare(TimeRecordList records) {
   if (!Locate()) return;
   LoadAccounts();
   LoadItems();
@@ -243,15 +243,15 @@ void RecordStore::PutInDayOrder(const DaySpread& days) {
 
 std::string_view RecordStore::KeepNotes(std::string_view notes) {
   // Notes are cut to 255 characters, of 4 bytes at most.
-  constexpr size_t kBlockSize = 64 * 1024;
-  static_assert(kBlockSize >= 4 * kMaxNotesChars);
+  static_assert(kLargeBlock >= 4 * kMaxNotesChars);
   if (notes.empty()) return {};
-  if (kBlockSize - notesUsed_ < notes.size()) {
+  if (kLargeBlock - notesUsed_ < notes.size()) {
     ++notesBlock_;
     notesUsed_ = 0;
   }
   if (notesBlock_ == notesBlocks_.size()) {
-    notesBlocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+    notesBlocks_.emplace_back(static_cast<char*>(AllocateLarge(kLargeBlock)),
+                              LargeFree{kLargeBlock});
   }
   char* kept = notesBlocks_[notesBlock_].get() + notesUsed_;
   std::copy(notes.begin(), notes.end(), kept);

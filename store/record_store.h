@@ -80,7 +80,7 @@ class RecordStore {
   void LoadToCompare();
   // The same with the time records given, as the caller read them moments
   // before: the accounts and items alone are read.
-  void LoadToCompare(std::vector<TimeRecord> records);
+  void LoadToCompare(TimeRecordList records);
   void LoadAccounts();
   void LoadItems();
   // whole false: ids and flags alone, in the store's order.
@@ -106,8 +106,8 @@ class RecordStore {
   const std::vector<AccountEntry>& accounts() const { return accounts_; }
   const std::vector<ItemEntry>& items() const { return items_; }
   // In ascending grpdate order; records of one day in store order.
-  const std::vector<TimeRecord>& timeRecords() const { return timeRecords_; }
-  const std::vector<TimeSpan>& timeSpans() const { return timeSpans_; }
+  const TimeRecordList& timeRecords() const { return timeRecords_; }
+  const TimeSpanList& timeSpans() const { return timeSpans_; }
 
   // Positions, in list order, of the spans whose parent is recordId.
   SpanPositions SpansOf(int32_t recordId) const;
@@ -158,15 +158,16 @@ class RecordStore {
   std::string storePath_;
   std::vector<AccountEntry> accounts_;
   std::vector<ItemEntry> items_;
-  std::vector<TimeRecord> timeRecords_;
+  TimeRecordList timeRecords_;
   // Where each record goes in day order, kept for the next load.
   std::vector<uint32_t> dayOrder_;
   // The records' notes: blocks that never move, notesBlock_ filled to
   // notesUsed_; the blocks stay from load to load and are written over.
-  std::vector<std::unique_ptr<char[]>> notesBlocks_;
+  // Each is a large block: a large store's fill whole huge pages.
+  std::vector<std::unique_ptr<char, LargeFree>> notesBlocks_;
   size_t notesBlock_ = 0;
   size_t notesUsed_ = 0;
-  std::vector<TimeSpan> timeSpans_;
+  TimeSpanList timeSpans_;
   // The spans' positions in record order (list order within a record), empty
   // when the list is in record order already.
   std::vector<size_t> spanOrder_;

@@ -5,6 +5,9 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/large_memory.h"
 
 // Longest texts kept, in characters (a cut never splits a UTF-8 sequence).
 constexpr size_t kMaxNameChars = 31;
@@ -41,6 +44,10 @@ struct TimeSpan {
   int32_t starttime = 0;  // seconds after midnight of the record's day
   int32_t duration = 0;   // minutes
 };
+
+// The lists of a loaded store: a large store's are megabytes.
+using TimeRecordList = std::vector<TimeRecord, LargeAllocator<TimeRecord>>;
+using TimeSpanList = std::vector<TimeSpan, LargeAllocator<TimeSpan>>;
 
 // Packs and unpacks a record day.
 constexpr int32_t PackDate(int year, int month, int day) { return year * 65536 + month * 256 + day; }

@@ -127,7 +127,7 @@ bool Synchronizer::EndStep() {
   return kept;
 }
 
-bool Synchronizer::ReadStoredRecords(std::vector<TimeRecord>* rows, int64_t* version) {
+bool Synchronizer::ReadStoredRecords(TimeRecordList* rows, int64_t* version) {
   auto connection = std::make_unique<SqliteConnection>();
   // One read transaction: the rows, and the data version they are of.
   if (connection->Open(storePath_, false) != SQLITE_OK || connection->Exec("BEGIN") != SQLITE_OK) {
@@ -181,7 +181,7 @@ void Synchronizer::LoseStep() {
 }
 
 void Synchronizer::CleanDevice() {
-  std::vector<TimeRecord> rows;
+  TimeRecordList rows;
   int64_t version = -1;
   if (!ReadStoredRecords(&rows, &version)) {
     RemovalError();

@@ -76,7 +76,7 @@ class Synchronizer {
   // The store's time records as hlgroup holds them now, ids and flags alone
   // (read on the clean-up's connection); false when the table cannot be
   // read. version: the store's data version the rows are of.
-  bool ReadStoredRecords(std::vector<TimeRecord>* rows, int64_t* version);
+  bool ReadStoredRecords(TimeRecordList* rows, int64_t* version);
   // The store's data version on the clean-up's connection, or -1.
   int64_t CleanupDataVersion();
   // True once the link has failed (latched; the platform's error of its last
@@ -118,7 +118,7 @@ class Synchronizer {
   // compares with those records, their flags set as the clean-up's statement
   // set them, instead of reading the store again.
   std::unique_ptr<SqliteConnection> cleanup_;
-  std::vector<TimeRecord> cleaned_;
+  TimeRecordList cleaned_;
   int64_t cleanedVersion_ = -1;
   bool recordsPending_ = false;  // the records step's transaction waits for the spans
   bool linkLost_ = false;

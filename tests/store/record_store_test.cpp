@@ -269,19 +269,23 @@ TEST(RecordStoreLoad, ListsLookupsOrderAndReload) {
     EXPECT_EQ(order, expected);
   }
 
-  // A reload writes over the memory of the last one: notes filling several
-  // blocks, then the same store reloaded with every note changed.
+  // A reload writes over the memory of the last one: notes filling more than
+  // one block (of 2 MB), then the same store reloaded with every note changed.
   for (const char* fill : {"x", "y"}) {
-    std::vector<StoreStatement> rows = {DeleteUninvoicedStatement()};
-    for (int32_t id = 1; id <= 600; ++id) {
-      rows.push_back(InsertTimeRecordStatement(id, PackDate(2004, 1, 1 + id % 28), 1, 10,
-                                               std::to_string(id) + std::string(250, *fill)));
-    }
-    env.Run(path, rows);
+    SqliteConnection db;
+    ASSERT_EQ(db.Open(path, false), 0);
+    ASSERT_EQ(db.Exec("DELETE FROM hlgroup; WITH RECURSIVE n(id) AS (SELECT 1 UNION ALL SELECT "
+                      "id + 1 FROM n WHERE id < 9000) INSERT INTO hlgroup (id, grpdate, acct, "
+                      "item, notes) SELECT id, " +
+                      std::to_string(PackDate(2004, 1, 1)) +
+                      " + id % 28, 1, 10, id || replace(hex(zeroblob(250)), '00', '" + fill +
+                      "') FROM n"),
+              0);
+    db.Close();
     store.SetFolders(ReadStoreFolders());
     store.SetDeviceName("Pocket_PC");
     store.Load();
-    ASSERT_EQ(store.timeRecords().size(), 600u);
+    ASSERT_EQ(store.timeRecords().size(), 9000u);
     for (const TimeRecord& r : store.timeRecords()) {
       ASSERT_EQ(r.notes, std::to_string(r.id) + std::string(250, *fill));
     }
