@@ -183,18 +183,22 @@ inline void FigureAgainstLimit(const std::string& name, double seconds, double l
 }
 
 // A figure against its limit timed in the same turns: the medians of both,
-// their ratio, and the spread of the ratio turn by turn (lowest to highest),
-// which says how far one run's figure could stray.
+// the median of the ratio turn by turn, and its spread (lowest to highest),
+// which says how far one run's figure could stray. Each turn's figure and
+// limit are timed moments apart, so their ratio takes out what the machine's
+// speed does from turn to turn; the ratio of the two medians would not (the
+// middle turns of the two can lie in a slow moment and a fast one).
 inline void FigureAgainstLimitInTurns(const std::string& name, const std::vector<double>& times,
                                       const std::vector<double>& limitTimes, double maxRatio) {
   std::vector<double> ratios;
   for (size_t k = 0; k < times.size() && k < limitTimes.size(); ++k) {
     ratios.push_back(times[k] / limitTimes[k]);
   }
-  const double value = Median(times), limit = Median(limitTimes), ratio = value / limit;
-  std::printf("%s: %zu turns, ratio turn by turn %.2f-%.2f x (median %.2f x)\n", name.c_str(),
-              ratios.size(), *std::min_element(ratios.begin(), ratios.end()),
-              *std::max_element(ratios.begin(), ratios.end()), Median(ratios));
+  const double value = Median(times), limit = Median(limitTimes), ratio = Median(ratios);
+  std::printf(
+      "%s: %zu turns, ratio turn by turn %.2f-%.2f x (median %.2f x; of the medians %.2f x)\n",
+      name.c_str(), ratios.size(), *std::min_element(ratios.begin(), ratios.end()),
+      *std::max_element(ratios.begin(), ratios.end()), ratio, value / limit);
   char target[32];
   std::snprintf(target, sizeof target, "<= %.2f x", maxRatio);
   std::printf("FIGURE\t%s (median of %zu)\t%s\t%s\t%.2f x (%.2f-%.2f)\t%s\t%s\n", name.c_str(),
