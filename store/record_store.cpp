@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <numeric>
 #include <ranges>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -103,8 +105,20 @@ void RecordStore::Load(bool withSpans, bool wholeRecords) {
   }
   LoadAccounts();
   LoadItems();
-  LoadTimeRecords(wholeRecords);
+  const DaySpread days = ReadTimeRecords(wholeRecords);
+  // The records are put in day order on a second thread while the spans are
+  // read: the two touch different lists, and the order no connection. Where
+  // no thread can be started, one after the other.
+  std::jthread order;
+  if (!days.inOrder && withSpans) {
+    try {
+      order = std::jthread([this, &days] { PutInDayOrder(days); });
+    } catch (const std::system_error&) {
+    }
+  }
+  if (!days.inOrder && !order.joinable()) PutInDayOrder(days);
   if (withSpans) LoadTimeSpans();
+  if (order.joinable()) order.join();
   load_ = nullptr;
   if (connection.isOpen()) connection.Exec("COMMIT");
 }
