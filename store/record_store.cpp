@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <exception>
 #include <numeric>
 #include <ranges>
 #include <system_error>
@@ -108,11 +109,19 @@ void RecordStore::Load(bool withSpans, bool wholeRecords) {
   const DaySpread days = ReadTimeRecords(wholeRecords);
   // The records are put in day order on a second thread while the spans are
   // read: the two touch different lists, and the order no connection. Where
-  // no thread can be started, one after the other.
+  // no thread can be started, one after the other. What the order throws
+  // (no memory) is thrown here once the spans are read.
+  std::exception_ptr orderFailure;
   std::jthread order;
   if (!days.inOrder && withSpans) {
     try {
-      order = std::jthread([this, &days] { PutInDayOrder(days); });
+      order = std::jthread([this, &days, &orderFailure] {
+        try {
+          PutInDayOrder(days);
+        } catch (...) {
+          orderFailure = std::current_exception();
+        }
+      });
     } catch (const std::system_error&) {
     }
   }
@@ -120,6 +129,7 @@ void RecordStore::Load(bool withSpans, bool wholeRecords) {
   if (withSpans) LoadTimeSpans();
   if (order.joinable()) order.join();
   load_ = nullptr;
+  if (orderFailure) std::rethrow_exception(orderFailure);
   if (connection.isOpen()) connection.Exec("COMMIT");
 }
 
