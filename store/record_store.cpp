@@ -104,6 +104,11 @@ void RecordStore::Load(bool withSpans, bool wholeRecords) {
   if (connection.Open(storePath_, false) == SQLITE_OK && connection.Exec("BEGIN") == SQLITE_OK) {
     load_ = &connection;
   }
+  // Forgotten on the way out, also when a list finds no memory.
+  struct ForgetLoad {
+    SqliteConnection*& load;
+    ~ForgetLoad() { load = nullptr; }
+  } forget{load_};
   LoadAccounts();
   LoadItems();
   const DaySpread days = ReadTimeRecords(wholeRecords);
@@ -128,7 +133,6 @@ void RecordStore::Load(bool withSpans, bool wholeRecords) {
   if (!days.inOrder && !order.joinable()) PutInDayOrder(days);
   if (withSpans) LoadTimeSpans();
   if (order.joinable()) order.join();
-  load_ = nullptr;
   if (orderFailure) std::rethrow_exception(orderFailure);
   if (connection.isOpen()) connection.Exec("COMMIT");
 }
