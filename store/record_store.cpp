@@ -45,11 +45,7 @@ void WalkTable(const std::string& path, SqliteConnection* shared, AddRow add) {
   } else if (!command.OpenConnection().ok()) {
     return;
   }
-  if (!command.OpenDefaultRowset().ok()) return;
-  for (DbStatus status = command.NextRowOf<kTable>();
-       status == S_OK || status == DB_E_CANTCONVERTVALUE; status = command.NextRowOf<kTable>()) {
-    if (status == S_OK) add(command);
-  }
+  if (command.OpenDefaultRowset().ok()) command.WalkRows<kTable>(add);
 }
 
 // Room for a table's rows: no more than its row ids span, since they are

@@ -84,17 +84,7 @@ Status TableCommand::OpenDefaultRowset() {
   int rc = statement->Prepare(*connection_, DefaultCommandText(table_));
   if (rc != SQLITE_OK) return Fail(rc);
   rowset_ = std::move(statement);
-  switch (table_) {
-    case StoreTable::AccountName:
-      columns_ = TableBindings<StoreTable::AccountName>::kColumns;
-      break;
-    case StoreTable::ItemName: columns_ = TableBindings<StoreTable::ItemName>::kColumns; break;
-    case StoreTable::HlGroup: columns_ = TableBindings<StoreTable::HlGroup>::kColumns; break;
-    case StoreTable::HlTime: columns_ = TableBindings<StoreTable::HlTime>::kColumns; break;
-    case StoreTable::HlGroupFlags:
-      columns_ = TableBindings<StoreTable::HlGroupFlags>::kColumns;
-      break;
-  }
+  columns_ = WithBindings(table_, [](auto bindings) { return decltype(bindings)::kColumns; });
   fields_.fill(RowField{});
   return Status::Ok();
 }
@@ -113,25 +103,18 @@ Status TableCommand::MoveNext() {
 Status TableCommand::Fetch() {
   const DbStatus code = NextRow();
   if (code == S_OK || code == DB_S_ENDOFROWSET) return Status::Ok(code);
-  if (code != DB_E_CANTCONVERTVALUE) return Fail(lastStep_);
+  if (code != DB_E_CANTCONVERTVALUE) return Status::Failure(code, connection_->errorMessage());
   return Status::Failure(DB_E_CANTCONVERTVALUE, "value of column " + std::to_string(unfit_ + 1) +
                                                     " is not a 4-byte integer");
 }
 
 DbStatus TableCommand::NextRow() {
-  switch (table_) {
-    case StoreTable::AccountName: return NextRowOf<StoreTable::AccountName>();
-    case StoreTable::ItemName: return NextRowOf<StoreTable::ItemName>();
-    case StoreTable::HlGroup: return NextRowOf<StoreTable::HlGroup>();
-    case StoreTable::HlTime: return NextRowOf<StoreTable::HlTime>();
-    case StoreTable::HlGroupFlags: return NextRowOf<StoreTable::HlGroupFlags>();
-  }
-  return E_FAIL;
+  return WithBindings(table_, [this](auto bindings) { return ReadNext(bindings); });
 }
 
 DbStatus TableCommand::StepEnded(int code) {
   if (code == SQLITE_DONE) return DB_S_ENDOFROWSET;
-  lastStep_ = connection_->Fail(code);
+  connection_->Fail(code);
   return DbStatusFromSqlite(code, connection_->errorMessage());
 }
 

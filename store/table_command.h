@@ -94,6 +94,17 @@ class TableCommand {
   DbStatus NextRowOf() {
     return table_ == kTable ? ReadNext(TableBindings<kTable>{}) : E_FAIL;
   }
+  // Hands each row of the open rowset of kTable (this command's) to add,
+  // passing over rows that do not fit; returns the code that ended the walk
+  // (DB_S_ENDOFROWSET at the end of the table).
+  template <StoreTable kTable, typename AddRow>
+  DbStatus WalkRows(AddRow add) {
+    DbStatus status;
+    while ((status = NextRowOf<kTable>()) == S_OK || status == DB_E_CANTCONVERTVALUE) {
+      if (status == S_OK) add(static_cast<const TableCommand&>(*this));
+    }
+    return status;
+  }
 
   // The row buffer, by ordinal from 1 as the SELECT lists the columns; an
   // ordinal the SELECT does not list reads 0 or "". A text points into the
@@ -178,10 +189,21 @@ class TableCommand {
   }
   // The code of a step that brought no row: the end, or the failure.
   DbStatus StepEnded(int sqliteCode);
+  // Calls use with the bindings of table.
+  template <typename Use>
+  static auto WithBindings(StoreTable table, Use use) {
+    switch (table) {
+      case StoreTable::AccountName: return use(TableBindings<StoreTable::AccountName>{});
+      case StoreTable::ItemName: return use(TableBindings<StoreTable::ItemName>{});
+      case StoreTable::HlGroup: return use(TableBindings<StoreTable::HlGroup>{});
+      case StoreTable::HlTime: return use(TableBindings<StoreTable::HlTime>{});
+      case StoreTable::HlGroupFlags: break;
+    }
+    return use(TableBindings<StoreTable::HlGroupFlags>{});
+  }
   size_t columns_ = 0;  // the SELECT's
   std::array<RowField, kMostColumns> fields_{};
   int64_t rowsAffected_ = 0;
-  int lastStep_ = 0;  // SQLite's code of the last failed step
   size_t unfit_ = 0;  // the column of the last row that did not fit
 };
 

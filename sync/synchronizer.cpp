@@ -139,16 +139,12 @@ bool Synchronizer::ReadStoredRecords(TimeRecordList* rows, int64_t* version) {
     command.UseConnection(*connection);
     status = command.OpenDefaultRowset().code();
     if (status != S_OK) return false;
-    for (status = command.NextRowOf<StoreTable::HlGroupFlags>();
-         status == S_OK || status == DB_E_CANTCONVERTVALUE;
-         status = command.NextRowOf<StoreTable::HlGroupFlags>()) {
-      if (status == S_OK) {
-        TimeRecord& row = rows->emplace_back();
-        row.id = command.IntField(1);
-        row.invoiced = command.BoolField(2);
-        row.deleted = command.BoolField(3);
-      }
-    }
+    status = command.WalkRows<StoreTable::HlGroupFlags>([rows](const TableCommand& read) {
+      TimeRecord& row = rows->emplace_back();
+      row.id = read.IntField(1);
+      row.invoiced = read.BoolField(2);
+      row.deleted = read.BoolField(3);
+    });
   }
   cleanup_ = std::move(connection);
   *version = CleanupDataVersion();
