@@ -84,7 +84,6 @@ Status TableCommand::OpenDefaultRowset() {
   int rc = statement->Prepare(*connection_, DefaultCommandText(table_));
   if (rc != SQLITE_OK) return Fail(rc);
   rowset_ = std::move(statement);
-  columns_ = WithBindings(table_, [](auto bindings) { return decltype(bindings)::kColumns; });
   fields_.fill(RowField{});
   return Status::Ok();
 }

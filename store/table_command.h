@@ -142,9 +142,13 @@ class TableCommand {
     std::string_view text;
   };
   static constexpr size_t kMostColumns = 8;
+  // The fields past the SELECT's columns are never written and stay empty,
+  // so the check is against the buffer alone: for an ordinal known when
+  // compiling, no check is left in a walk.
   const RowField& Field(int ordinal) const {
     static constexpr RowField kNone{};
-    return ordinal >= 1 && static_cast<size_t>(ordinal) <= columns_ ? fields_[ordinal - 1] : kNone;
+    return ordinal >= 1 && static_cast<size_t>(ordinal) <= kMostColumns ? fields_[ordinal - 1]
+                                                                        : kNone;
   }
   // Steps to the next row and reads it into the fields, each column by its
   // binding. Each column is taken once as a value, whose type, number and
@@ -158,23 +162,25 @@ class TableCommand {
     sqlite3_stmt* const row = rowset_->handle();
     if (const int rc = sqlite3_step(row); rc != SQLITE_ROW) return StepEnded(rc);
     size_t column = 0;
-    const bool fits[] = {ReadField<kLetters>(row, column++)...};  // read in order
-    unfit_ = sizeof...(kLetters);  // the last column whose number does not fit
-    for (size_t k = 0; k < sizeof...(kLetters); ++k) {
-      if (!fits[k]) unfit_ = k;
-    }
-    return unfit_ == sizeof...(kLetters) ? S_OK : DB_E_CANTCONVERTVALUE;
+    bool fits = true;
+    ((fits = ReadField<kLetters>(row, column++) && fits), ...);  // read in order
+    return fits ? S_OK : DB_E_CANTCONVERTVALUE;
   }
-  // One column; false when its number does not fit.
+  // One column; false when its number does not fit, and the column is then
+  // kept as the row's last one that does not.
   template <char kLetter>
   bool ReadField(sqlite3_stmt* row, size_t column) {
     sqlite3_value* const value = sqlite3_column_value(row, static_cast<int>(column));
     RowField& field = fields_[column];
     if constexpr (kLetter == 'i') {
       field.number = sqlite3_value_int64(value);
-      return (sqlite3_value_type(value) == SQLITE_INTEGER &&
-              field.number == static_cast<int32_t>(field.number)) ||
-             FitsFourBytes(value, column);
+      if (sqlite3_value_type(value) == SQLITE_INTEGER &&
+          field.number == static_cast<int32_t>(field.number)) [[likely]] {
+        return true;
+      }
+      if (FitsFourBytes(value, column)) return true;
+      unfit_ = column;
+      return false;
     } else if constexpr (kLetter == 's') {
       const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
       field.text = text ? std::string_view(text, static_cast<size_t>(sqlite3_value_bytes(value)))
@@ -201,7 +207,6 @@ class TableCommand {
     }
     return use(TableBindings<StoreTable::HlGroupFlags>{});
   }
-  size_t columns_ = 0;  // the SELECT's
   std::array<RowField, kMostColumns> fields_{};
   int64_t rowsAffected_ = 0;
   size_t unfit_ = 0;  // the column of the last row that did not fit
