@@ -345,6 +345,7 @@ TEST(RecordStoreLoad, OverlongTextIsCutAndLoadingGoesOn) {
               "INSERT INTO hltime VALUES (1, 4294967296, 5);"
               "INSERT INTO hltime VALUES ('x', 0, 5);"
               "INSERT INTO hltime VALUES (1, 0.5, 5);"
+              "INSERT INTO hltime VALUES ('y', 2.5, 5);"
               "INSERT INTO hltime VALUES (1, '60', 7);"
               "INSERT INTO hltime VALUES (1, 120, 9);"),
       0);
@@ -360,6 +361,22 @@ TEST(RecordStoreLoad, OverlongTextIsCutAndLoadingGoesOn) {
   ASSERT_EQ(store.timeSpans().size(), 2u);
   EXPECT_EQ(store.timeSpans()[0].starttime, 60);
   EXPECT_EQ(store.timeSpans()[1].duration, 9);
+  // A walk by MoveNext names each passed-over row's column (the last one,
+  // when two do not fit).
+  TableCommand spans(StoreTable::HlTime);
+  spans.SetPath(path);
+  ASSERT_TRUE(spans.OpenConnection().ok());
+  ASSERT_TRUE(spans.OpenDefaultRowset().ok());
+  std::vector<std::string> walked;
+  for (Status row = spans.MoveFirst(); row.code() != DB_S_ENDOFROWSET && walked.size() < 9;
+       row = spans.MoveNext()) {
+    walked.push_back(row.ok() ? std::to_string(spans.IntField(2)) : row.message());
+  }
+  EXPECT_EQ(walked,
+            (std::vector<std::string>{"value of column 2 is not a 4-byte integer",
+                                      "value of column 1 is not a 4-byte integer",
+                                      "value of column 2 is not a 4-byte integer",
+                                      "value of column 2 is not a 4-byte integer", "60", "120"}));
 
   // Notes of full length over several of the store's notes blocks, each
   // whole after the load and after a reload.
