@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <numeric>
 #include <ranges>
@@ -88,7 +89,7 @@ void RecordStore::LoadToCompare(TimeRecordList records) {
   LoadAccounts();
   LoadItems();
   timeRecords_ = std::move(records);
-  notesBlock_ = notesUsed_ = 0;
+  ForgetNotes();
   currentRecord = kNoPosition;
 }
 
@@ -157,8 +158,7 @@ void RecordStore::LoadTimeRecords(bool whole) {
 RecordStore::DaySpread RecordStore::ReadTimeRecords(bool whole) {
   DaySpread days;
   timeRecords_.clear();
-  notesBlock_ = 0;
-  notesUsed_ = 0;
+  ForgetNotes();
   currentRecord = kNoPosition;
   timeRecords_.reserve(RoomFor(load_, "hlgroup", size_t{1} << 20));
   if (!whole) {
@@ -269,18 +269,29 @@ std::string_view RecordStore::KeepNotes(std::string_view notes) {
   // Notes are cut to 255 characters, of 4 bytes at most.
   static_assert(kLargeBlock >= 4 * kMaxNotesChars);
   if (notes.empty()) return {};
-  if (kLargeBlock - notesUsed_ < notes.size()) {
-    ++notesBlock_;
-    notesUsed_ = 0;
+  if (notes.size() > kLargeBlock - notesUsed_) [[unlikely]] {
+    NextNotesBlock();
   }
+  char* kept = notesAt_ + notesUsed_;
+  std::memcpy(kept, notes.data(), notes.size());
+  notesUsed_ += notes.size();
+  return {kept, notes.size()};
+}
+
+void RecordStore::NextNotesBlock() {
+  ++notesBlock_;  // from no block (the largest size_t) to the first
+  notesUsed_ = 0;
   if (notesBlock_ == notesBlocks_.size()) {
     notesBlocks_.emplace_back(static_cast<char*>(AllocateLarge(kLargeBlock)),
                               LargeFree{kLargeBlock});
   }
-  char* kept = notesBlocks_[notesBlock_].get() + notesUsed_;
-  std::copy(notes.begin(), notes.end(), kept);
-  notesUsed_ += notes.size();
-  return {kept, notes.size()};
+  notesAt_ = notesBlocks_[notesBlock_].get();
+}
+
+void RecordStore::ForgetNotes() {
+  notesBlock_ = SIZE_MAX;
+  notesUsed_ = kLargeBlock;
+  notesAt_ = nullptr;
 }
 
 void RecordStore::LoadTimeSpans() {

@@ -151,6 +151,10 @@ class RecordStore {
   void PutInDayOrder(const DaySpread& days);
   // A copy of notes in the notes blocks.
   std::string_view KeepNotes(std::string_view notes);
+  // The next block to fill: the first after ForgetNotes, which a load
+  // starts with (the blocks are kept, to be written over).
+  void NextNotesBlock();
+  void ForgetNotes();
   void Load(bool withSpans, bool wholeRecords);
 
   StoreFolders folders_;
@@ -161,12 +165,13 @@ class RecordStore {
   TimeRecordList timeRecords_;
   // Where each record goes in day order, kept for the next load.
   std::vector<uint32_t> dayOrder_;
-  // The records' notes: blocks that never move, notesBlock_ filled to
-  // notesUsed_; the blocks stay from load to load and are written over.
-  // Each is a large block: a large store's fill whole huge pages.
+  // The records' notes: blocks that never move, notesBlock_ (at notesAt_)
+  // filled to notesUsed_; the blocks stay from load to load and are written
+  // over. Each is a large block: a large store's fill whole huge pages.
   std::vector<std::unique_ptr<char, LargeFree>> notesBlocks_;
-  size_t notesBlock_ = 0;
-  size_t notesUsed_ = 0;
+  size_t notesBlock_ = SIZE_MAX;  // none yet
+  size_t notesUsed_ = kLargeBlock;
+  char* notesAt_ = nullptr;
   TimeSpanList timeSpans_;
   // The spans' positions in record order (list order within a record), empty
   // when the list is in record order already.

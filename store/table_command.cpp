@@ -108,7 +108,9 @@ Status TableCommand::Fetch() {
 }
 
 DbStatus TableCommand::NextRow() {
-  return WithBindings(table_, [this](auto bindings) { return ReadNext(bindings); });
+  if (!rowset_) return E_FAIL;
+  return WithBindings(table_,
+                      [this](auto bindings) { return ReadRow(rowset_->handle(), bindings); });
 }
 
 DbStatus TableCommand::StepEnded(int code) {

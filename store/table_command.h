@@ -88,19 +88,17 @@ class TableCommand {
   // MoveNext's code alone, without the failure's words: for walks over many
   // rows that pass over a row that does not fit and stop at any other code.
   DbStatus NextRow();
-  // The same for a walk over a table known when compiling, which must be
-  // this command's: the row is then read where the walk is.
-  template <StoreTable kTable>
-  DbStatus NextRowOf() {
-    return table_ == kTable ? ReadNext(TableBindings<kTable>{}) : E_FAIL;
-  }
   // Hands each row of the open rowset of kTable (this command's) to add,
   // passing over rows that do not fit; returns the code that ended the walk
-  // (DB_S_ENDOFROWSET at the end of the table).
+  // (DB_S_ENDOFROWSET at the end of the table). The table being known when
+  // compiling, each row is read where the walk is.
   template <StoreTable kTable, typename AddRow>
   DbStatus WalkRows(AddRow add) {
+    if (table_ != kTable || !rowset_) return E_FAIL;
+    sqlite3_stmt* const row = rowset_->handle();
     DbStatus status;
-    while ((status = NextRowOf<kTable>()) == S_OK || status == DB_E_CANTCONVERTVALUE) {
+    while ((status = ReadRow(row, TableBindings<kTable>{})) == S_OK ||
+           status == DB_E_CANTCONVERTVALUE) {
       if (status == S_OK) add(static_cast<const TableCommand&>(*this));
     }
     return status;
@@ -156,10 +154,8 @@ class TableCommand {
   // reads hundreds of thousands of rows. The values are this connection's,
   // used on its thread only.
   template <char... kLetters>
-  DbStatus ReadNext(Bindings<kLetters...>) {
+  DbStatus ReadRow(sqlite3_stmt* row, Bindings<kLetters...>) {
     static_assert(sizeof...(kLetters) <= kMostColumns);
-    if (!rowset_) return E_FAIL;
-    sqlite3_stmt* const row = rowset_->handle();
     if (const int rc = sqlite3_step(row); rc != SQLITE_ROW) return StepEnded(rc);
     size_t column = 0;
     bool fits = true;
