@@ -1,7 +1,6 @@
 // The in-memory image of one handheld's local store.
 #pragma once
 
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>

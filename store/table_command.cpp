@@ -100,17 +100,12 @@ Status TableCommand::MoveNext() {
 }
 
 Status TableCommand::Fetch() {
-  const DbStatus code = NextRow();
+  const DbStatus code =
+      WithBindings(table_, [this](auto bindings) { return ReadRow(rowset_->handle(), bindings); });
   if (code == S_OK || code == DB_S_ENDOFROWSET) return Status::Ok(code);
   if (code != DB_E_CANTCONVERTVALUE) return Status::Failure(code, connection_->errorMessage());
   return Status::Failure(DB_E_CANTCONVERTVALUE, "value of column " + std::to_string(unfit_ + 1) +
                                                     " is not a 4-byte integer");
-}
-
-DbStatus TableCommand::NextRow() {
-  if (!rowset_) return E_FAIL;
-  return WithBindings(table_,
-                      [this](auto bindings) { return ReadRow(rowset_->handle(), bindings); });
 }
 
 DbStatus TableCommand::StepEnded(int code) {

@@ -85,9 +85,6 @@ class TableCommand {
   // that row.
   Status MoveFirst();
   Status MoveNext();
-  // MoveNext's code alone, without the failure's words: for walks over many
-  // rows that pass over a row that does not fit and stop at any other code.
-  DbStatus NextRow();
   // Hands each row of the open rowset of kTable (this command's) to add,
   // passing over rows that do not fit; returns the code that ended the walk
   // (DB_S_ENDOFROWSET at the end of the table). The table being known when
