@@ -101,6 +101,7 @@ struct RapiServer::State {
   std::atomic<bool> stopping{false};
   std::atomic<uint64_t> requests{0};
   std::atomic<uint64_t> roundTrips{0};
+  std::atomic<uint64_t> lateNs{0};
   std::string handheldName;
   std::mutex mutex;
   std::set<int> connections;
@@ -163,12 +164,19 @@ void RapiServer::State::Serve(int fd) {
     // Answers to requests sent in one go go out together, as a device's
     // link would carry them: a send each would cost more than the answer.
     commands.Answer(body, &unsent);
-    if (options.latencyMs > 0) std::this_thread::sleep_until(due);
+    std::chrono::steady_clock::duration late{};
+    if (options.latencyMs > 0 && std::chrono::steady_clock::now() < due) {
+      std::this_thread::sleep_until(due);
+      late = std::chrono::steady_clock::now() - due;
+    }
     // Counted before it goes out: the peer may look at once. An answer the
     // peer waits for, with nothing more sent meanwhile, ends a round trip.
     ++requests;
     const bool more = inbox.More();
-    if (!more) ++roundTrips;
+    if (!more) {
+      ++roundTrips;
+      lateNs += static_cast<uint64_t>(std::chrono::nanoseconds(late).count());
+    }
     if (!more || unsent.size() >= kMaxRequest) {
       if (!SendAll(fd, unsent)) break;
       unsent.clear();
@@ -253,6 +261,7 @@ void RapiServer::Stop() {
 
 uint64_t RapiServer::requests() const { return state_->requests; }
 uint64_t RapiServer::roundTrips() const { return state_->roundTrips; }
+double RapiServer::lateSeconds() const { return static_cast<double>(state_->lateNs) / 1e9; }
 const std::string& RapiServer::handheldName() const { return state_->handheldName; }
 
 std::string RapiServer::ConnectionFolder() {

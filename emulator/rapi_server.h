@@ -48,6 +48,10 @@ class RapiServer {
   // they took: answers the peer waited for before it sent on.
   uint64_t requests() const;
   uint64_t roundTrips() const;
+  // How long, over those round trips, a slow link's answers went out after
+  // their due moment: the system wakes a sleeper a little late, and a
+  // machine under load later still.
+  double lateSeconds() const;
   // The handheld's name (its \Ident\Name), read by Start.
   const std::string& handheldName() const;
 
