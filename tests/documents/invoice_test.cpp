@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "documents/document_fixture.h"
+#include "platform/sqlite_connection.h"
 #include "reporting/reporting_model.h"
 #include "store/statements.h"
 
@@ -172,4 +175,39 @@ TEST(InvoiceParts, FileNamesAndDateOrder) {
   // Rows flipped out of date order; an id the store lacks counts as date 0.
   EXPECT_EQ(OrderByDate(store, {1, 2, 4, 3}), (std::vector<int32_t>{4, 2, 3, 1}));
   EXPECT_EQ(OrderByDate(store, {3, 77, 1}), (std::vector<int32_t>{77, 3, 1}));
+
+  // Many rows, many of one date, some past every packed date (years 9950
+  // and 9999, never taken as earlier) and some missing: the order a walk through the
+  // rest for each position gives.
+  SqliteConnection db;
+  ASSERT_EQ(db.Open(env.CreateStore("Many"), false), 0);
+  ASSERT_EQ(
+      db.Exec("WITH RECURSIVE n(id) AS (SELECT 1 UNION ALL SELECT id + 1 FROM n WHERE id < "
+              "700) INSERT INTO hlgroup (id, grpdate, acct, item, notes) SELECT id, CASE WHEN "
+              "id % 13 = 0 THEN " +
+              std::to_string(PackDate(9950, 1, 1)) + " + id % 2 * " +
+              std::to_string(PackDate(49, 0, 0)) + " ELSE " + std::to_string(PackDate(2003, 3, 1)) +
+              " + (id * 7919) % 9 END, 1, 0, '' FROM n"),
+      0);
+  db.Close();
+  store.SetDeviceName("Many");
+  store.Load();
+  std::map<int32_t, int32_t> dateOf;
+  for (const TimeRecord& record : store.timeRecords()) dateOf[record.id] = record.grpdate;
+  std::vector<int32_t> ids, dates;
+  for (int32_t k = 0; k < 720; ++k) ids.push_back((k * 389) % 720 + 1);  // 701 to 720 missing
+  for (int32_t id : ids) dates.push_back(dateOf.contains(id) ? dateOf.at(id) : 0);
+  std::vector<int32_t> walked = ids;
+  for (size_t i = 0; i < walked.size(); ++i) {
+    size_t earliest = i;
+    int32_t earliestDate = 650000000;
+    for (size_t k = i + 1; k < walked.size(); ++k) {
+      if (dates[k] < earliestDate) earliestDate = dates[earliest = k];
+    }
+    if (earliest != i && earliestDate < dates[i]) {
+      std::swap(walked[i], walked[earliest]);
+      std::swap(dates[i], dates[earliest]);
+    }
+  }
+  EXPECT_EQ(OrderByDate(store, ids), walked);
 }
