@@ -138,25 +138,28 @@ int main() {
   };
   const double direct = directly(image);
 
-  // Served on loopback; the round trips of one run.
-  auto served = [&](const std::string& served, int latencyMs, uint64_t* roundTrips, int runs) {
-    RapiServer server({served, "127.0.0.1", kRapiPort, latencyMs});
+  // Serves as the docked handheld, on loopback.
+  auto serve = [&](RapiServer& server) {
     Status serving = server.Start();
     if (serving.ok()) serving = server.WriteConnectionFile((dir / "synce").string());
     if (!serving.ok()) {
       std::fprintf(stderr, "cannot serve: %s\n", serving.message().c_str());
       std::exit(1);
     }
-    const double seconds = bench::BestSeconds(runs, removeStore, [&] {
-      RapiHandheld platform;
-      SyncProcedure(platform, view, false).Run();
-    });
-    *roundTrips = server.roundTrips() / runs;
-    return seconds;
   };
+  auto throughRapi = [&] {
+    RapiHandheld platform;
+    SyncProcedure(platform, view, false).Run();
+  };
+  // The full handheld: the best of two runs, and the round trips of one.
   uint64_t roundTrips = 0;
   double through = 1e300;
-  for (int run = 0; run < 2; ++run) through = std::min(through, served(image, 0, &roundTrips, 1));
+  for (int run = 0; run < 2; ++run) {
+    RapiServer server({image, "127.0.0.1", kRapiPort, 0});
+    serve(server);
+    through = std::min(through, bench::BestSeconds(1, removeStore, throughRapi));
+    roundTrips = server.roundTrips();
+  }
   const double records = 10 + 50 + 65535 + 65535;
   if (view.messages != 0) return 1;
 
@@ -165,11 +168,7 @@ int main() {
   // weighs much): its limit in each turn is that turn's direct run plus the
   // waits its round trips made, as long as the link held them.
   RapiServer slowLink({small, "127.0.0.1", kRapiPort, 1});
-  if (Status serving = slowLink.Start();
-      !serving.ok() || !(serving = slowLink.WriteConnectionFile((dir / "synce").string())).ok()) {
-    std::fprintf(stderr, "cannot serve: %s\n", serving.message().c_str());
-    return 1;
-  }
+  serve(slowLink);
   std::vector<double> waits;
   const std::vector<std::vector<double>> slowTurns = bench::TimesInTurn(
       11, {{[&] {
@@ -183,8 +182,7 @@ int main() {
            {removeStore, [&] {
               const uint64_t roundTripsBefore = slowLink.roundTrips();
               const double lateBefore = slowLink.lateSeconds();
-              RapiHandheld platform;
-              SyncProcedure(platform, view, false).Run();
+              throughRapi();
               waits.push_back(static_cast<double>(slowLink.roundTrips() - roundTripsBefore) / 1000 +
                               slowLink.lateSeconds() - lateBefore);
             }}});
