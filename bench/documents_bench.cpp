@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "documents/invoice.h"
@@ -39,54 +41,52 @@ void MakeStore(const std::string& path, int records, bool oneAccount) {
       3, 17);
 }
 
-double ReportSeconds(const std::string& device, bool pdf) {
-  TimeReportRequest request;
-  request.deviceName = device;
-  request.periodLabel = "January 2026";
-  request.firstDay = PackDate(2026, 1, 1);
-  request.lastDay = PackDate(2026, 1, 31);
-  DocumentOptions options;
-  options.openEditor = false;
-  options.savePdf = pdf;
-  DocumentOutcome outcome;
-  const double seconds =
-      bench::BestSeconds(1, nullptr, [&] { outcome = CreateTimeReport(request, options); });
-  if (outcome.status != DocumentOutcome::Status::Written || outcome.pdfPath.empty() == pdf) {
-    std::fprintf(stderr, "no report %s\n", outcome.pdfError.c_str());
-  }
-  return seconds;
+// The time report of January 2026 from the store of device, checked each
+// time it is written.
+bench::Timed Report(const std::string& device, bool pdf) {
+  return {
+      nullptr, [device, pdf] {
+        TimeReportRequest request;
+        request.deviceName = device;
+        request.periodLabel = "January 2026";
+        request.firstDay = PackDate(2026, 1, 1);
+        request.lastDay = PackDate(2026, 1, 31);
+        DocumentOptions options;
+        options.openEditor = false;
+        options.savePdf = pdf;
+        const DocumentOutcome outcome = CreateTimeReport(request, options);
+        if (outcome.status != DocumentOutcome::Status::Written || outcome.pdfPath.empty() == pdf) {
+          std::fprintf(stderr, "no report %s\n", outcome.pdfError.c_str());
+        }
+      }};
 }
 
 // The invoice of every record of Client 1; the store is put back before
 // each run, since the invoice marks what it bills.
-double InvoiceSeconds(const std::filesystem::path& dir, const std::string& device, size_t rows,
-                      bool pdf) {
+bench::Timed Invoice(const std::filesystem::path& dir, const std::string& device, size_t rows,
+                     bool pdf) {
   const std::filesystem::path store = dir / "stores" / (device + ".mdb");
   const std::filesystem::path pristine = dir / (device + ".pristine");
   // Kept from the first call: every later one starts from the unmarked store.
   if (!std::filesystem::exists(pristine)) std::filesystem::copy_file(store, pristine);
-  ReportingModel model;
-  DocumentOutcome outcome;
-  const double seconds = bench::BestSeconds(
-      1,
-      [&] {
-        std::filesystem::copy_file(pristine, store,
-                                   std::filesystem::copy_options::overwrite_existing);
-        model.LoadDefaults();
-        model.FillDeviceList(device);
-        model.SelectAccount(model.accounts().FindStringExact("Client 1"));
-      },
-      [&] {
-        DocumentOptions options;
-        options.openEditor = false;
-        options.savePdf = pdf;
-        outcome = CreateInvoice(model, options);
-      });
-  if (outcome.status != DocumentOutcome::Status::Written || outcome.marked.size() != rows ||
-      outcome.pdfPath.empty() == pdf) {
-    std::fprintf(stderr, "invoice marked %zu of %zu rows\n", outcome.marked.size(), rows);
-  }
-  return seconds;
+  auto model = std::make_shared<ReportingModel>();
+  return {[=] {
+            std::filesystem::copy_file(pristine, store,
+                                       std::filesystem::copy_options::overwrite_existing);
+            model->LoadDefaults();
+            model->FillDeviceList(device);
+            model->SelectAccount(model->accounts().FindStringExact("Client 1"));
+          },
+          [=] {
+            DocumentOptions options;
+            options.openEditor = false;
+            options.savePdf = pdf;
+            const DocumentOutcome outcome = CreateInvoice(*model, options);
+            if (outcome.status != DocumentOutcome::Status::Written ||
+                outcome.marked.size() != rows || outcome.pdfPath.empty() == pdf) {
+              std::fprintf(stderr, "invoice marked %zu of %zu rows\n", outcome.marked.size(), rows);
+            }
+          }};
 }
 
 }  // namespace
@@ -106,35 +106,32 @@ int main(int argc, char** argv) {
   MakeStore((dir / "stores" / "Bill2000.mdb").string(), 2000, true);
   MakeStore((dir / "stores" / "Bill4000.mdb").string(), 4000, true);
 
-  // Rounds of every variant in turn, the best of each kept: the figures
-  // compared with each other meet the machine in the same states.
-  double report = 1e300, reportTwice = 1e300, invoice = 1e300, invoiceTwice = 1e300;
-  double pdfReport = 1e300, pdfReportTwice = 1e300, pdfInvoice = 1e300, pdfInvoiceTwice = 1e300;
-  for (int round = 0; round < 4; ++round) {
-    report = std::min(report, ReportSeconds("Month5000", false));
-    reportTwice = std::min(reportTwice, ReportSeconds("Month10000", false));
-    invoice = std::min(invoice, InvoiceSeconds(dir, "Bill2000", 2000, false));
-    invoiceTwice = std::min(invoiceTwice, InvoiceSeconds(dir, "Bill4000", 4000, false));
+  // Every variant in turn, 9 turns: a figure and the one it is compared
+  // with meet the machine in the same states, and the median of their ratio
+  // turn by turn is what one run gives (the best of a few, taken apart,
+  // strayed by a tenth from run to run).
+  std::vector<bench::Timed> documents = {Report("Month5000", false), Report("Month10000", false),
+                                         Invoice(dir, "Bill2000", 2000, false),
+                                         Invoice(dir, "Bill4000", 4000, false)};
 #ifdef HORALOG_WITH_PDF
-    pdfReport = std::min(pdfReport, ReportSeconds("Month5000", true));
-    pdfReportTwice = std::min(pdfReportTwice, ReportSeconds("Month10000", true));
-    pdfInvoice = std::min(pdfInvoice, InvoiceSeconds(dir, "Bill2000", 2000, true));
-    pdfInvoiceTwice = std::min(pdfInvoiceTwice, InvoiceSeconds(dir, "Bill4000", 4000, true));
+  documents.push_back(Report("Month5000", true));
+  documents.push_back(Report("Month10000", true));
+  documents.push_back(Invoice(dir, "Bill2000", 2000, true));
+  documents.push_back(Invoice(dir, "Bill4000", 4000, true));
 #endif
-  }
-  bench::FigureUnder("time report, a month of 5,000 records", report, 1.0);
-  bench::FigureAgainstLimit("time report, 10,000 against 5,000 records", reportTwice, report, 2.2);
-  bench::FigureUnder("invoice, 2,000 marked rows", invoice, 1.0);
-  bench::FigureAgainstLimit("invoice, 4,000 against 2,000 rows", invoiceTwice, invoice, 2.2);
+  const std::vector<std::vector<double>> t = bench::TimesInTurn(9, documents);
+  bench::FigureUnder("time report, a month of 5,000 records", bench::Median(t[0]), 1.0);
+  bench::FigureAgainstLimitInTurns("time report, 10,000 against 5,000 records", t[1], t[0], 2.2);
+  bench::FigureUnder("invoice, 2,000 marked rows", bench::Median(t[2]), 1.0);
+  bench::FigureAgainstLimitInTurns("invoice, 4,000 against 2,000 rows", t[3], t[2], 2.2);
 #ifdef HORALOG_WITH_PDF
-  bench::FigureAgainstLimit("time report with PDF, 10,000 records, against RTF only",
-                            pdfReportTwice, reportTwice, 5.0);
-  bench::FigureAgainstLimit("time report with PDF, 10,000 against 5,000 records", pdfReportTwice,
-                            pdfReport, 2.2);
-  bench::FigureAgainstLimit("invoice with PDF, 4,000 rows, against RTF only", pdfInvoiceTwice,
-                            invoiceTwice, 5.0);
-  bench::FigureAgainstLimit("invoice with PDF, 4,000 against 2,000 rows", pdfInvoiceTwice,
-                            pdfInvoice, 2.2);
+  bench::FigureAgainstLimitInTurns("time report with PDF, 10,000 records, against RTF only", t[5],
+                                   t[1], 5.0);
+  bench::FigureAgainstLimitInTurns("time report with PDF, 10,000 against 5,000 records", t[5], t[4],
+                                   2.2);
+  bench::FigureAgainstLimitInTurns("invoice with PDF, 4,000 rows, against RTF only", t[7], t[3],
+                                   5.0);
+  bench::FigureAgainstLimitInTurns("invoice with PDF, 4,000 against 2,000 rows", t[7], t[6], 2.2);
 #endif
   std::filesystem::remove_all(dir);
   return 0;
