@@ -1,7 +1,9 @@
 // The PDF writer's page layout, read back with poppler's tools.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <map>
 #include <regex>
 
 #include "documents/document.h"
@@ -74,12 +76,17 @@ TEST(PdfLayout, FractionsEndWhereTheDecimalHoursEnd) {
       Render(Details(4, {"2.5", "1 2/3", "10.25", "3 0/3"}), dir.File("hours.pdf"));
   // Each word's right edge, as poppler places it.
   const std::string boxes = Poppler("pdftotext -bbox " + Quoted(pdf) + " -");
-  std::map<std::string, double> right;
+  std::map<std::string, double> left, right;
   const std::regex word(
-      "<word xMin=\"[0-9.]+\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\" "
+      "<word xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\" "
       "yMax=\"[0-9.]+\">([^<]+)</word>");
   for (std::sregex_iterator at(boxes.begin(), boxes.end(), word), end; at != end; ++at) {
-    right[(*at)[2]] = std::stod((*at)[1]);
+    left[(*at)[3]] = std::stod((*at)[1]);
+    right[(*at)[3]] = std::stod((*at)[2]);
+  }
+  // The table's glyphs stand on whole dots of 1/1200 inch (0.06 point).
+  for (const char* text : {"10.25", "2/3", "2.5", "Row1x", "3/1/03"}) {
+    EXPECT_NEAR(left[text] / 0.06, std::round(left[text] / 0.06), 0.01) << text;
   }
   ASSERT_TRUE(right.count("10.25") && right.count("2/3") && right.count("0/3") &&
               right.count("2.5"))
