@@ -9,7 +9,6 @@
 #include <cstring>
 #include <exception>
 #include <numeric>
-#include <ranges>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -382,10 +381,26 @@ int32_t RecordStore::ItemIdByName(const std::string& name, int32_t account) cons
 
 SpanPositions RecordStore::SpansOf(int32_t recordId) const {
   const size_t* order = spanOrder_.empty() ? nullptr : spanOrder_.data();
-  const auto run =
-      std::ranges::equal_range(std::views::iota(size_t{0}, timeSpans_.size()), recordId, {},
-                               [&](size_t k) { return timeSpans_[order ? order[k] : k].parent; });
-  return {order, run.empty() ? 0 : run.front(), static_cast<size_t>(run.size())};
+  const auto parent = [&](size_t k) { return timeSpans_[order ? order[k] : k].parent; };
+  // The first position where before(position) stops holding, by halving
+  // (written out: clang, which builds the fuzzers, cannot take ranges over
+  // an iota view with a projection).
+  const auto firstNot = [&](auto before) {
+    size_t first = 0;
+    for (size_t count = timeSpans_.size(); count > 0;) {
+      const size_t half = count / 2;
+      if (before(first + half)) {
+        first += half + 1;
+        count -= half + 1;
+      } else {
+        count = half;
+      }
+    }
+    return first;
+  };
+  const size_t begin = firstNot([&](size_t k) { return parent(k) < recordId; });
+  const size_t end = firstNot([&](size_t k) { return parent(k) <= recordId; });
+  return {order, begin == end ? 0 : begin, end - begin};
 }
 
 size_t RecordStore::FirstSpanOf(int32_t recordId) const {
