@@ -3,7 +3,6 @@
 // included); each also with twice the records, to show the growth. Then the
 // same with the PDF beside the RTF, against the RTF alone of the same
 // document in the same run.
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
