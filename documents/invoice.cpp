@@ -121,13 +121,16 @@ std::string InvoiceFileNamePart(const std::string& account) {
   return part;
 }
 
-std::vector<int32_t> OrderByDate(const RecordStore& store, std::vector<int32_t> ids) {
+namespace {
+
+// ids put in date order as OrderByDate says, and the record of each (null
+// for an id the store lacks) beside it, in the same order.
+std::vector<const TimeRecord*> PutInDateOrder(const RecordStore& store, std::vector<int32_t>& ids) {
   const size_t n = ids.size();
+  std::vector<const TimeRecord*> records = RecordsOf(store, ids);
   std::vector<int32_t> dates;
   dates.reserve(n);
-  for (const TimeRecord* record : RecordsOf(store, ids)) {
-    dates.push_back(record != nullptr ? record->grpdate : 0);
-  }
+  for (const TimeRecord* record : records) dates.push_back(record != nullptr ? record->grpdate : 0);
   // For each position, the earliest date after it (the first position among
   // equal ones) comes from a tree of the positions' minimums instead of a
   // walk through the rest: the same order, in n log n steps instead of n².
@@ -165,10 +168,18 @@ std::vector<int32_t> OrderByDate(const RecordStore& store, std::vector<int32_t> 
     // A date beyond every packed one (650,000,000) is never taken as earlier.
     if (dates[earliest] < 650000000 && dates[earliest] < dates[i]) {
       std::swap(ids[i], ids[earliest]);
+      std::swap(records[i], records[earliest]);
       std::swap(dates[i], dates[earliest]);
       update(earliest);  // position i is never looked at again
     }
   }
+  return records;
+}
+
+}  // namespace
+
+std::vector<int32_t> OrderByDate(const RecordStore& store, std::vector<int32_t> ids) {
+  PutInDateOrder(store, ids);
   return ids;
 }
 
@@ -220,8 +231,8 @@ InvoiceDocument BuildInvoice(const RecordStore& store, const InvoiceContent& con
   details.newPage = true;
   AddBlock(document, std::move(details));
   Table rows = StartTable({20, 25, 70, 15}, {"Date", "Item", "Notes", "Hours"});
-  built.ordered = OrderByDate(store, content.billed);
-  for (const TimeRecord* record : RecordsOf(store, built.ordered)) {
+  built.ordered = content.billed;
+  for (const TimeRecord* record : PutInDateOrder(store, built.ordered)) {
     TableCell hours;
     hours.align = TextAlign::Right;
     hours.plainGroups = true;
